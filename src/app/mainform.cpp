@@ -1,0 +1,507 @@
+#include "mainform.h"
+
+#include "app/captions.h"
+#include "app/messagelog.h"
+#include "app/messages.h"
+#include "link/frames.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+namespace tarvik {
+
+namespace {
+
+// The window is laid out like the form the modules' users know, in its own units: twips, 15 a pixel.
+constexpr int px(int twips)
+{
+    return twips / 15;
+}
+
+constexpr QPoint kPageOrigin{px(3240), px(1200)};
+constexpr QSize kPageSize{px(5300), 297};
+
+const QColor kLightGreen(0xC0, 0xFF, 0xC0);
+const QColor kLightBlue(0xC0, 0xFF, 0xFF);
+const QColor kLightOrange(0xFF, 0xE0, 0xC0);
+
+QString text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+void setColor(QWidget* widget, QPalette::ColorRole role, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, color);
+    widget->setPalette(palette);
+    if (role == QPalette::Window)
+        widget->setAutoFillBackground(true);
+}
+
+void setBold(QWidget* widget)
+{
+    QFont font = widget->font();
+    font.setBold(true);
+    widget->setFont(font);
+}
+
+// A neutral 128 x 28 badge for the corner of the window.
+QPixmap badge()
+{
+    QPixmap pixmap(128, 28);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x2E, 0x4A, 0x62));
+    painter.drawRoundedRect(QRectF(0.5, 0.5, 127, 27), 5, 5);
+    painter.setBrush(QColor(0xF2, 0xA9, 0x3B));
+    for (int i = 0; i < 3; ++i)
+        painter.drawRect(QRectF(8 + i * 6, 18 - i * 5, 4, 4 + i * 5));
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setPixelSize(15);
+    font.setBold(true);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(30, 0, 96, 28), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("TARVIK"));
+    return pixmap;
+}
+
+QString fromLogText(const QString& logText)
+{
+    QString shown = logText;
+    shown.replace(log::kLineBreak, QStringLiteral("\n"));
+    return shown;
+}
+
+} // namespace
+
+MainForm::MainForm(QWidget* parent)
+    : QWidget(parent)
+    , m_ops(*this, Winsock)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setSingleShot(true);
+    connect(&Timer1, &QTimer::timeout, this, [this] { m_ops.Timer1_Timer(); });
+    connect(&Winsock, &UdpEndpoint::datagramArrived, this,
+            [this](const QByteArray& datagram) { m_ops.Winsock_DataArrival(datagram); });
+
+    createControls();
+    Form_Load();
+}
+
+MainForm::~MainForm() = default;
+
+// ---- Controls -----------------------------------------------------------------------------------
+
+void MainForm::createControls()
+{
+    setWindowTitle(text(captions::kWindowTitle));
+    setFixedSize(px(8925), px(8175));
+
+    Scan = new QPushButton(text(captions::kScan), this);
+    Scan->setObjectName(QStringLiteral("Scan"));
+    setBold(Scan);
+    Scan->setGeometry(12, 10, 120, 30);
+    connect(Scan, &QPushButton::clicked, this, [this] { m_ops.Scan_Click(); });
+
+    Device_List = new QListWidget(this);
+    Device_List->setObjectName(QStringLiteral("Device_List"));
+    Device_List->setSelectionMode(QAbstractItemView::SingleSelection);
+    Device_List->setGeometry(12, 48, px(2800), px(4860));
+    Device_List->setAccessibleName(text(captions::kScan));
+    setColor(Device_List, QPalette::Base, kLightGreen);
+    connect(Device_List, &QListWidget::itemClicked, this, [this] { m_ops.pickDevice(); });
+    Device_List->installEventFilter(this);
+
+    const QRect tabArea(px(3120), px(720), px(5550), px(5055));
+    m_tabPane = new QFrame(this);
+    m_tabPane->setFrameShape(QFrame::StyledPanel);
+    Parameters = new QTabBar(this);
+    Parameters->setObjectName(QStringLiteral("Parameters"));
+    Parameters->setExpanding(false);
+    for (const captions::Page& page : captions::kPages) {
+        const int index = Parameters->addTab(text(page.tab));
+        Parameters->setTabData(index, QString::fromLatin1(page.key));
+    }
+    Parameters->setGeometry(tabArea.x(), tabArea.y(), tabArea.width(), Parameters->sizeHint().height());
+    m_tabPane->setGeometry(tabArea.x(), tabArea.y() + Parameters->height() - 1, tabArea.width(),
+                           tabArea.height() - Parameters->height() + 1);
+    // A click on the tab already selected shows its page again, as any other click does.
+    connect(Parameters, &QTabBar::tabBarClicked, this, [this](int index) { showPage(index + 1); });
+    connect(Parameters, &QTabBar::currentChanged, this, [this] { Parameters_Click(); });
+
+    for (int i = 0; i < 4; ++i)
+        m_pages[static_cast<size_t>(i)] = createPage(i);
+    createGeneralPage(m_pages[0]);
+    createSerialPage(m_pages[1]);
+    auto* channelsA = new QVBoxLayout(m_pages[2]);
+    channelsA->addWidget(createChannelGroup(m_pages[2], "Net2_Control", 1, 1));
+    channelsA->addWidget(createChannelGroup(m_pages[2], "Net2_Control", 0, 2));
+    channelsA->addWidget(createChannelGroup(m_pages[2], "Net3_Control", 2, 3));
+    auto* channelsB = new QVBoxLayout(m_pages[3]);
+    channelsB->addWidget(createChannelGroup(m_pages[3], "Net2_Control", 2, 4));
+    channelsB->addStretch();
+
+    Frame1 = new QGroupBox(text(captions::kMessages), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(12, 390, px(6615), px(1730));
+    Help_Text = new QPlainTextEdit(Frame1);
+    Help_Text->setObjectName(QStringLiteral("Help_Text"));
+    Help_Text->setReadOnly(true);
+    Help_Text->setAccessibleName(text(captions::kMessages));
+    Help_Text->setGeometry(8, 20, px(6375), px(1400) - 6);
+    Help_Text->setMaximumBlockCount(kLogLineLimit);
+    setColor(Help_Text, QPalette::Base, kLightBlue);
+
+    const int right = 462;
+    L_Default = new QPushButton(text(captions::kDefaults), this);
+    L_Default->setObjectName(QStringLiteral("L_Default"));
+    L_Default->setGeometry(right, 398, 58, 28);
+    connect(L_Default, &QPushButton::clicked, this, [this] { m_ops.L_Default_Click(); });
+
+    Setting = new QPushButton(text(captions::kSetting), this);
+    Setting->setObjectName(QStringLiteral("Setting"));
+    Setting->setGeometry(right + 63, 398, 58, 28);
+    connect(Setting, &QPushButton::clicked, this, [this] { m_ops.Setting_Click(); });
+
+    Run_Device = new QPushButton(text(captions::kRun), this);
+    Run_Device->setObjectName(QStringLiteral("Run_Device"));
+    Run_Device->setToolTip(text(captions::kRunTip));
+    setBold(Run_Device);
+    Run_Device->setGeometry(right, 434, 121, 30);
+    connect(Run_Device, &QPushButton::clicked, this, [this] { m_ops.Run_Device_Click(); });
+
+    Exit_Command = new QPushButton(text(captions::kExit), this);
+    Exit_Command->setObjectName(QStringLiteral("Exit_Command"));
+    setBold(Exit_Command);
+    Exit_Command->setGeometry(right, 472, 121, 30);
+    connect(Exit_Command, &QPushButton::clicked, this, &MainForm::Exit_Command_Click);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(badge());
+    Image1->setGeometry(12, 512, 128, 28);
+
+    DISP_IP = new QLabel(this);
+    DISP_IP->setObjectName(QStringLiteral("DISP_IP"));
+    DISP_IP->move(150, 509);
+    setColor(DISP_IP, QPalette::WindowText, Qt::red);
+
+    Label5 = new QLabel(text(captions::kWebAddress), this);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setProperty("index", 1);
+    Label5->move(150, 526);
+    Label5->adjustSize();
+    setColor(Label5, QPalette::WindowText, Qt::blue);
+
+    Label1 = new QLabel(text(captions::kVersion), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setProperty("index", 1);
+    Label1->adjustSize();
+    Label1->move(width() - 12 - Label1->width(), 520);
+}
+
+QGroupBox* MainForm::createPage(int index)
+{
+    const captions::Page& page = captions::kPages[index];
+    auto* frame = new QGroupBox(text(page.frameCaption), this);
+    frame->setObjectName(QString::fromLatin1(page.frame));
+    // Each page starts where the form designer left it; showPage() puts the visible one in place.
+    frame->setGeometry(QRect(kPageOrigin + QPoint(index * 8, index * 8), kPageSize));
+    return frame;
+}
+
+void MainForm::addField(QGridLayout* grid, int row, int column, Field which)
+{
+    const captions::FieldCaption& caption = captions::fieldCaption(which);
+    QWidget* widget = nullptr;
+    if (parameterForField(which).isDropDown()) {
+        auto* box = new QComboBox;
+        box->setEditable(false);
+        widget = box;
+    } else {
+        auto* edit = new QLineEdit;
+        if (caption.maxLength > 0)
+            edit->setMaxLength(caption.maxLength);
+        widget = edit;
+    }
+    widget->setObjectName(QString::fromLatin1(caption.name));
+    widget->setAccessibleName(text(caption.label));
+    if (caption.tooltip)
+        widget->setToolTip(text(caption.tooltip));
+    auto* label = new QLabel(text(caption.label));
+    label->setBuddy(widget);
+    grid->addWidget(label, row, column);
+    grid->addWidget(widget, row, column + 1);
+    m_fields[static_cast<size_t>(which)] = widget;
+}
+
+void MainForm::createGeneralPage(QGroupBox* page)
+{
+    auto* grid = new QGridLayout(page);
+    int row = 0;
+    for (Field which : {Field::Ethernet_Mode, Field::G_IP, Field::MASK, Field::S_IP, Field::Disp_Mode})
+        addField(grid, row++, 0, which);
+    grid->setRowStretch(row, 1);
+}
+
+void MainForm::createSerialPage(QGroupBox* page)
+{
+    auto* serial = new QGroupBox(text(captions::kSerialGroup), page);
+    serial->setObjectName(QStringLiteral("UART1_Control"));
+    auto* serialGrid = new QGridLayout(serial);
+    addField(serialGrid, 0, 0, Field::UART_BaudRate);
+    addField(serialGrid, 0, 2, Field::UART_Stream);
+    addField(serialGrid, 1, 0, Field::UART_Bits);
+    addField(serialGrid, 2, 0, Field::UART_Parity);
+    addField(serialGrid, 3, 0, Field::UART_Stopbit);
+
+    auto* splitting = new QGroupBox(text(captions::kSplittingGroup), page);
+    splitting->setObjectName(QStringLiteral("Deli_Mode"));
+    auto* splittingGrid = new QGridLayout(splitting);
+    addField(splittingGrid, 0, 0, Field::UART_TimeDeli);
+    addField(splittingGrid, 1, 0, Field::UART_ByteDeli);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(serial);
+    layout->addWidget(splitting);
+    layout->addStretch();
+}
+
+QGroupBox* MainForm::createChannelGroup(QWidget* page, const char* name, int index, int channel)
+{
+    auto* group = new QGroupBox(text(captions::kChannelGroup[channel - 1]), page);
+    group->setObjectName(QString::fromLatin1(name));
+    group->setProperty("index", index);
+    setColor(group, QPalette::Window, kLightOrange);
+    auto* grid = new QGridLayout(group);
+    grid->setVerticalSpacing(4);
+    const int first = static_cast<int>(Field::Ch1_SOCK_Mode) + 4 * (channel - 1);
+    addField(grid, 0, 0, static_cast<Field>(first));     // port mode
+    addField(grid, 0, 2, static_cast<Field>(first + 1)); // local port
+    addField(grid, 1, 0, static_cast<Field>(first + 2)); // destination address
+    addField(grid, 1, 2, static_cast<Field>(first + 3)); // destination port
+    return group;
+}
+
+// ---- Start-up and shutdown ----------------------------------------------------------------------
+
+void MainForm::Form_Load()
+{
+    for (Field which : {Field::UART_BaudRate, Field::UART_Stream, Field::UART_Bits, Field::UART_Parity,
+                        Field::UART_Stopbit, Field::Ch1_SOCK_Mode, Field::Ch2_SOCK_Mode, Field::Ch3_SOCK_Mode,
+                        Field::Ch4_SOCK_Mode, Field::Ethernet_Mode, Field::Disp_Mode}) {
+        QComboBox* box = combo(which);
+        box->addItems(captions::entries(which));
+        box->setCurrentIndex(-1);
+    }
+    showPage(1);
+    for (QGroupBox* page : m_pages)
+        page->setEnabled(false);
+
+    Winsock.open(kLocalPort);
+    Winsock.setDestination(kBroadcastHost, kModulePort);
+
+    QStringList advice;
+    for (const char* line : msg::kStartAdvice)
+        advice << text(line);
+    setLogText(log::begin(log::timestamp(), advice.join(log::kLineBreak)));
+
+    DISP_IP->setText(Winsock.addressCaption());
+    DISP_IP->adjustSize();
+
+    m_ops.state().Device_Count = 0;
+    for (QPushButton* button : {L_Default, Setting, Run_Device})
+        button->setEnabled(false);
+}
+
+void MainForm::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // Every module that hears this resets and runs; nothing waits for an answer, and a failure to
+    // send does not keep the window open.
+    Winsock.setDestination(kBroadcastHost, kModulePort);
+    Winsock.send(frames::shutdownNotice());
+}
+
+void MainForm::Exit_Command_Click()
+{
+    QMessageBox box(QMessageBox::Question, text(captions::kExitTitle), text(captions::kExitQuestion),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("ExitConfirmation"));
+    box.button(QMessageBox::Ok)->setText(text(captions::kOk));
+    box.button(QMessageBox::Cancel)->setText(text(captions::kCancel));
+    box.setDefaultButton(QMessageBox::Ok);
+    if (box.exec() == QMessageBox::Ok)
+        close();
+}
+
+void MainForm::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // Picking with the keyboard: Enter on the selected item reads it, as a click does.
+    if (watched == Device_List && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_ops.pickDevice();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Pages --------------------------------------------------------------------------------------
+
+void MainForm::Parameters_Click()
+{
+    showPage(Parameters->currentIndex() + 1);
+}
+
+void MainForm::showPage(int tab)
+{
+    if (tab < 1 || tab > 4)
+        return;
+    for (int i = 0; i < 4; ++i) {
+        if (i != tab - 1)
+            m_pages[static_cast<size_t>(i)]->hide();
+    }
+    QGroupBox* page = m_pages[static_cast<size_t>(tab - 1)];
+    page->move(kPageOrigin);
+    page->show();
+    page->raise();
+}
+
+// ---- Panel --------------------------------------------------------------------------------------
+
+QComboBox* MainForm::combo(Field which) const
+{
+    return static_cast<QComboBox*>(field(which));
+}
+
+QLineEdit* MainForm::lineEdit(Field which) const
+{
+    return static_cast<QLineEdit*>(field(which));
+}
+
+int MainForm::comboIndex(Field which) const
+{
+    return combo(which)->currentIndex();
+}
+
+void MainForm::setComboIndex(Field which, int index)
+{
+    combo(which)->setCurrentIndex(index);
+}
+
+QString MainForm::fieldText(Field which) const
+{
+    return lineEdit(which)->text();
+}
+
+void MainForm::setFieldText(Field which, const QString& value)
+{
+    lineEdit(which)->setText(value);
+}
+
+void MainForm::setControlEnabled(Control control, bool enabled)
+{
+    QWidget* widget = nullptr;
+    switch (control) {
+    case Control::Device_List:
+        widget = Device_List;
+        break;
+    case Control::Setting:
+        widget = Setting;
+        break;
+    case Control::L_Default:
+        widget = L_Default;
+        break;
+    case Control::Run_Device:
+        widget = Run_Device;
+        break;
+    case Control::Comm_Item:
+    case Control::Channel1:
+    case Control::Channel2:
+    case Control::Channel3:
+        widget = m_pages[static_cast<size_t>(control) - static_cast<size_t>(Control::Comm_Item)];
+        break;
+    }
+    widget->setEnabled(enabled);
+}
+
+int MainForm::selectedDevice() const
+{
+    const QList<QListWidgetItem*> selected = Device_List->selectedItems();
+    return selected.isEmpty() ? -1 : Device_List->row(selected.first());
+}
+
+void MainForm::insertDevice(int position, const QString& itemText)
+{
+    Device_List->insertItem(position, itemText);
+}
+
+void MainForm::removeDevice(int position)
+{
+    delete Device_List->takeItem(position);
+    // Nothing stays selected: the module that moved up has not been read, so no button may act on
+    // it before the user picks it.
+    Device_List->clearSelection();
+    Device_List->setCurrentRow(-1);
+}
+
+QString MainForm::logText() const
+{
+    QString logged = Help_Text->toPlainText();
+    logged.replace(QLatin1Char('\n'), log::kLineBreak);
+    return logged;
+}
+
+void MainForm::setLogText(const QString& logged)
+{
+    Help_Text->setPlainText(fromLogText(logged));
+}
+
+void MainForm::appendLogText(const QString& logged)
+{
+    QTextCursor cursor(Help_Text->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(fromLogText(logged));
+    Help_Text->verticalScrollBar()->setValue(Help_Text->verticalScrollBar()->maximum());
+}
+
+void MainForm::armTimer()
+{
+    Timer1.start(400);
+}
+
+void MainForm::stopTimer()
+{
+    Timer1.stop();
+}
+
+} // namespace tarvik

@@ -1,0 +1,102 @@
+// The tool's one window: device list, the four parameter pages, the buttons and the message log.
+#pragma once
+
+#include "link/udpendpoint.h"
+#include "ops/operations.h"
+#include "ops/panel.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+
+class QComboBox;
+class QFrame;
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTabBar;
+
+namespace tarvik {
+
+class MainForm : public QWidget, private Panel
+{
+    Q_OBJECT
+
+public:
+    // Keeps the log to this many lines, dropping the oldest, so that a stream of stray datagrams
+    // cannot grow it without bound.
+    static constexpr int kLogLineLimit = 1000;
+
+    explicit MainForm(QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    Operations& operations() { return m_ops; }
+    UdpEndpoint& endpoint() { return Winsock; }
+    QWidget* field(Field field) const { return m_fields[static_cast<size_t>(field)]; }
+
+public slots:
+    void Parameters_Click();
+    void Exit_Command_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    QGroupBox* createPage(int index);
+    void createGeneralPage(QGroupBox* page);
+    void createSerialPage(QGroupBox* page);
+    QGroupBox* createChannelGroup(QWidget* page, const char* name, int index, int channel);
+    void addField(QGridLayout* grid, int row, int column, Field field);
+    void Form_Load();
+    void Form_Unload();
+    void showPage(int tab);
+
+    // Panel
+    int comboIndex(Field field) const override;
+    void setComboIndex(Field field, int index) override;
+    QString fieldText(Field field) const override;
+    void setFieldText(Field field, const QString& text) override;
+    void setControlEnabled(Control control, bool enabled) override;
+    int selectedDevice() const override;
+    void insertDevice(int position, const QString& text) override;
+    void removeDevice(int position) override;
+    QString logText() const override;
+    void setLogText(const QString& text) override;
+    void appendLogText(const QString& text) override;
+    void armTimer() override;
+    void stopTimer() override;
+
+    QComboBox* combo(Field field) const;
+    QLineEdit* lineEdit(Field field) const;
+
+    UdpEndpoint Winsock;
+    QTimer Timer1;
+    Operations m_ops;
+    bool m_unloaded = false;
+
+    QPushButton* Scan = nullptr;
+    QListWidget* Device_List = nullptr;
+    QTabBar* Parameters = nullptr;
+    QFrame* m_tabPane = nullptr;
+    std::array<QGroupBox*, 4> m_pages{}; // Comm_Item, Channel1, Channel2, Channel3
+    QGroupBox* Frame1 = nullptr;
+    QPlainTextEdit* Help_Text = nullptr;
+    QPushButton* L_Default = nullptr;
+    QPushButton* Setting = nullptr;
+    QPushButton* Run_Device = nullptr;
+    QPushButton* Exit_Command = nullptr;
+    QLabel* DISP_IP = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Image1 = nullptr;
+    std::array<QWidget*, kFieldCount> m_fields{};
+};
+
+} // namespace tarvik

@@ -1,0 +1,99 @@
+#include "udpendpoint.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+
+namespace tarvik {
+
+UdpEndpoint::UdpEndpoint(QObject* parent)
+    : QObject(parent)
+{
+    setObjectName(QStringLiteral("Winsock"));
+    connect(&m_socket, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
+}
+
+void UdpEndpoint::open(quint16 localPort)
+{
+    m_localPort = localPort;
+    bind();
+}
+
+bool UdpEndpoint::isBound() const
+{
+    return m_socket.state() == QAbstractSocket::BoundState;
+}
+
+bool UdpEndpoint::bind()
+{
+    if (isBound())
+        return true;
+    // Broadcast permission is set by Qt on every UDP socket it opens.
+    return m_socket.bind(QHostAddress::AnyIPv4, m_localPort);
+}
+
+void UdpEndpoint::setDestination(const QString& host, quint16 port)
+{
+    m_destination = QHostAddress(host);
+    m_destinationPort = port;
+}
+
+bool UdpEndpoint::send(const QByteArray& payload)
+{
+    // An unbound socket would send from a port of the system's choosing, where no reply can
+    // reach us: without our own port there is no send.
+    if (!bind())
+        return false;
+    return m_socket.writeDatagram(payload, m_destination, m_destinationPort) == payload.size();
+}
+
+void UdpEndpoint::readPending()
+{
+    while (m_socket.hasPendingDatagrams()) {
+        const qint64 size = m_socket.pendingDatagramSize();
+        if (size > kMaxDatagramSize) {
+            m_socket.readDatagram(nullptr, 0);
+            emit oversizedDropped(size);
+            continue;
+        }
+        QByteArray datagram(static_cast<qsizetype>(qMax<qint64>(size, 0)), Qt::Uninitialized);
+        const qint64 read = m_socket.readDatagram(datagram.data(), datagram.size());
+        if (read < 0)
+            continue;
+        datagram.truncate(static_cast<qsizetype>(read));
+        emit datagramArrived(datagram);
+    }
+}
+
+QString UdpEndpoint::primaryIPv4Address()
+{
+    // The first IPv4 address of an interface that is up and not the loopback; the loopback
+    // address only when there is no other.
+    QString loopback;
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& interface : interfaces) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::IsRunning))
+            continue;
+        const auto entries = interface.addressEntries();
+        for (const QNetworkAddressEntry& entry : entries) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            if (address.isLoopback()) {
+                if (loopback.isEmpty())
+                    loopback = address.toString();
+                continue;
+            }
+            return address.toString();
+        }
+    }
+    return loopback.isEmpty() ? QStringLiteral("127.0.0.1") : loopback;
+}
+
+QString UdpEndpoint::addressCaption() const
+{
+    return QStringLiteral("本机IP地址：") + primaryIPv4Address() + QStringLiteral("    端口号：") + QLatin1Char(' ') +
+           QString::number(m_localPort);
+}
+
+} // namespace tarvik

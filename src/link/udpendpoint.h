@@ -1,0 +1,53 @@
+// The tool's one UDP endpoint: bound at local port 65002 on every IPv4 address, sending to the
+// limited broadcast address, handing on every datagram that arrives, one arrival per datagram.
+#pragma once
+
+#include "link/link.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QUdpSocket>
+
+namespace tarvik {
+
+class UdpEndpoint : public QObject, public Link
+{
+    Q_OBJECT
+
+public:
+    // The arrival path holds a datagram's length as a signed 16-bit count: longer datagrams are
+    // taken off the socket and dropped whole.
+    static constexpr qint64 kMaxDatagramSize = 32767;
+
+    explicit UdpEndpoint(QObject* parent = nullptr);
+
+    // Binds the local port with broadcast permission. A failure is not reported here: the port is
+    // tried again at the next send, and a send without a bound port is a send error.
+    void open(quint16 localPort = kLocalPort);
+    bool isBound() const;
+
+    void setDestination(const QString& host, quint16 port) override;
+    bool send(const QByteArray& payload) override;
+
+    quint16 localPort() const { return m_localPort; }
+    // The host's primary IPv4 address in dotted-decimal text.
+    static QString primaryIPv4Address();
+    // Caption of the address label: 本机IP地址：<address>    端口号： <port>
+    QString addressCaption() const;
+
+signals:
+    void datagramArrived(const QByteArray& datagram);
+    // A datagram longer than kMaxDatagramSize was dropped.
+    void oversizedDropped(qint64 size);
+
+private:
+    bool bind();
+    void readPending();
+
+    QUdpSocket m_socket;
+    quint16 m_localPort = kLocalPort;
+    QHostAddress m_destination{QHostAddress::Broadcast};
+    quint16 m_destinationPort = kModulePort;
+};
+
+} // namespace tarvik

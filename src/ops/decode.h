@@ -1,0 +1,34 @@
+// Decoding of the read replies: one parameter per reply, as fixed-width ASCII text.
+#pragma once
+
+#include "link/catalogue.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace tarvik::decode {
+
+// Decimal text of a reply byte taken as a digit: its value minus 48, so "0".."9" give themselves,
+// "/" gives -1 and ":" gives 10.
+QString digitText(quint8 byte);
+
+// Number text of bytes first..last; leading zeros stay.
+QString numberText(const QByteArray& reply, int first, int last);
+// Address text: bytes 6-8, 10-12, 14-16, 18-20 joined by ".".
+QString addressText(const QByteArray& reply);
+
+struct Value
+{
+    enum Kind { Entry, Text, Rejected } kind = Rejected;
+    int entry = -1; // Entry: position in the drop-down
+    QString text;   // Text: the field's new text
+};
+
+// Decodes the reply for `parameter`. A reply too short to hold the bytes of its layout is a
+// rejected value for a drop-down and no value (Rejected, without a message) for a text field.
+Value reply(const Parameter& parameter, const QByteArray& reply);
+
+// The last byte offset a reply of this layout is read at.
+int lastOffset(Layout layout);
+
+} // namespace tarvik::decode

@@ -1,0 +1,412 @@
+#include "operations.h"
+
+#include "app/messagelog.h"
+#include "app/messages.h"
+#include "link/dispatch.h"
+#include "link/frames.h"
+#include "ops/decode.h"
+
+namespace tarvik {
+
+namespace {
+
+using F = Field;
+
+// Fields a read blanks before it starts; channels 3 and 4 keep theirs until their stages arrive.
+constexpr Field kReadBlanks[] = {
+    F::S_IP,          F::Disp_Mode,       F::G_IP,            F::MASK,         F::Ethernet_Mode,
+    F::UART_BaudRate, F::UART_Stream,     F::UART_Bits,       F::UART_TimeDeli, F::UART_Parity,
+    F::UART_ByteDeli, F::UART_Stopbit,    F::Ch1_SOCK_Mode,   F::Ch2_SOCK_Mode, F::Ch1_Port_Number,
+    F::Ch2_Port_Number, F::Ch1_D_IP,      F::Ch2_D_IP,        F::Ch1_D_Port,   F::Ch2_D_Port,
+};
+
+// Fields a reset blanks: all of them.
+constexpr Field kResetBlanks[] = {
+    F::UART_BaudRate,   F::UART_Stream,     F::UART_Bits,       F::UART_TimeDeli,   F::UART_Parity,
+    F::UART_ByteDeli,   F::UART_Stopbit,    F::Ch1_Port_Number, F::Ch2_Port_Number, F::Ch3_Port_Number,
+    F::Ch4_Port_Number, F::Ch1_D_IP,        F::Ch2_D_IP,        F::Ch3_D_IP,        F::Ch4_D_IP,
+    F::Ch1_D_Port,      F::Ch2_D_Port,      F::Ch3_D_Port,      F::Ch4_D_Port,      F::Ch1_SOCK_Mode,
+    F::Ch2_SOCK_Mode,   F::Ch3_SOCK_Mode,   F::Ch4_SOCK_Mode,   F::Disp_Mode,       F::G_IP,
+    F::S_IP,            F::MASK,            F::Ethernet_Mode,
+};
+
+constexpr int kMaxRetries = 2;
+constexpr int kScanBroadcasts = 4;
+
+bool isAcknowledged(const QByteArray& datagram)
+{
+    return datagram.size() >= 8 && datagram.at(6) == 'O' && datagram.at(7) == 'K';
+}
+
+void advance(qint16& value, int by)
+{
+    value = static_cast<qint16>(value + by);
+}
+
+} // namespace
+
+Operations::Operations(Panel& panel, Link& link)
+    : m_panel(panel)
+    , m_link(link)
+    , m_clock(&log::timestamp)
+{
+}
+
+QString Operations::deviceItemText(const QByteArray& identity)
+{
+    return QStringLiteral("设备 ( ") + QString::fromLatin1(identity.toHex().toUpper()) + QStringLiteral(" )");
+}
+
+// ---- Scan ---------------------------------------------------------------------------------------
+
+void Operations::Scan_Click()
+{
+    enable({Control::Device_List}, false);
+    if (m_state.Scan_Round == 0) {
+        logBegin(log::lines({msg::kScanning, msg::kScanningAdvice}));
+        m_tableFullNoted = false;
+    }
+    // A broadcast that fails to go out still counts: the scan runs its rounds and reports.
+    m_link.setDestination(kBroadcastHost, kModulePort);
+    m_link.send(frames::discovery());
+    m_state.Op_Code = kOpScan;
+    m_panel.armTimer();
+    enable({Control::Setting, Control::L_Default}, false);
+    advance(m_state.Scan_Round, 1);
+}
+
+void Operations::discoveryReply(const QByteArray& datagram)
+{
+    // Too short to hold an identity: nothing to list, nothing to address later.
+    if (datagram.size() < frames::kIdentitySize)
+        return;
+    const QByteArray identity = frames::identityOf(datagram);
+    for (int i = 0; i < m_state.Device_Count; ++i) {
+        if (m_state.Device_Table[static_cast<size_t>(i)].startsWith(identity))
+            return;
+    }
+    if (m_state.Device_Count >= kDeviceTableSize) {
+        if (!m_tableFullNoted)
+            logAppend(QString::fromUtf8(msg::kTableFull));
+        m_tableFullNoted = true;
+        return;
+    }
+    m_state.Device_Table[static_cast<size_t>(m_state.Device_Count)] = datagram;
+    m_panel.insertDevice(m_state.Device_Count, deviceItemText(identity));
+    advance(m_state.Device_Count, 1);
+}
+
+void Operations::scanTimeout()
+{
+    if (m_state.Scan_Round < kScanBroadcasts) {
+        Scan_Click();
+        return;
+    }
+    m_state.Scan_Round = 0;
+    if (m_state.Device_Count != 0) {
+        logAppend(log::numbered(msg::kDetected, m_state.Device_Count, msg::kDevicesSuffix));
+        enable({Control::Comm_Item, Control::Channel1, Control::Channel2, Control::Channel3, Control::Device_List},
+               true);
+    } else {
+        logAppend(log::lines({msg::kNoDevice, msg::kNoDeviceAdvice}));
+    }
+}
+
+// ---- Read ---------------------------------------------------------------------------------------
+
+void Operations::pickDevice()
+{
+    // The list is disabled while a read or write runs, so a pick that finds retries counted was
+    // left behind by an operation a scan overtook: this read starts afresh.
+    m_state.Retry_Count = 0;
+    Device_List_Click();
+}
+
+void Operations::Device_List_Click()
+{
+    const int selected = m_panel.selectedDevice();
+    m_state.Sel_Device =
+        selected >= 0 && selected < m_state.Device_Count ? static_cast<qint16>(selected) : m_state.Device_Count;
+    for (Field field : kReadBlanks)
+        blankField(field);
+    m_link.setDestination(kBroadcastHost, kModulePort);
+    if (m_state.Retry_Count == 0)
+        logBegin(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadStarts));
+    m_state.Op_Code = kFirstReadStage;
+    Send_Query();
+    m_panel.armTimer();
+    enable({Control::Device_List, Control::L_Default, Control::Setting, Control::Run_Device}, false);
+}
+
+void Operations::readReply(const QByteArray& datagram)
+{
+    const int stage = m_state.Op_Code;
+    if (const Parameter* parameter = parameterForStage(stage)) {
+        const decode::Value value = decode::reply(*parameter, datagram);
+        switch (value.kind) {
+        case decode::Value::Entry:
+            m_panel.setComboIndex(parameter->field, value.entry);
+            break;
+        case decode::Value::Text:
+            m_panel.setFieldText(parameter->field, value.text);
+            break;
+        case decode::Value::Rejected:
+            if (parameter->message)
+                logReplaceBare(QString::fromUtf8(parameter->message));
+            break;
+        }
+    }
+    advance(m_state.Op_Code, gapAfterStage(stage));
+    if (m_state.Op_Code == kLastReadStage) {
+        endRead();
+        return;
+    }
+    advance(m_state.Op_Code, 1);
+    Send_Query();
+    m_panel.armTimer();
+}
+
+void Operations::endRead()
+{
+    m_state.Retry_Count = 0;
+    enable({Control::Device_List, Control::L_Default, Control::Setting, Control::Run_Device}, true);
+    logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadSucceeded));
+}
+
+void Operations::readTimeout()
+{
+    if (m_state.Retry_Count < kMaxRetries) {
+        advance(m_state.Retry_Count, 1);
+        Device_List_Click();
+        return;
+    }
+    m_state.Retry_Count = 0;
+    enable({Control::Device_List, Control::Run_Device}, true);
+    logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
+}
+
+// ---- Write --------------------------------------------------------------------------------------
+
+void Operations::Setting_Click()
+{
+    if (m_panel.selectedDevice() < 0) {
+        logBegin(QString::fromUtf8(msg::kNoSelection));
+        return;
+    }
+    if (m_state.Retry_Count == 0)
+        logBegin(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteStarts));
+    m_state.Op_Code = kFirstWriteStage;
+    Write_Next();
+    m_panel.armTimer();
+    enable({Control::Device_List, Control::L_Default, Control::Setting, Control::Run_Device}, false);
+}
+
+void Operations::Write_Next()
+{
+    const Parameter* parameter = parameterForStage(m_state.Op_Code - kWriteOffset);
+    if (!parameter)
+        return;
+    Send_Setting(*parameter);
+    advance(m_state.Op_Code, gapAfterStage(parameter->stage));
+}
+
+void Operations::setAcknowledgement(const QByteArray& datagram)
+{
+    if (!isAcknowledged(datagram)) {
+        m_state.Retry_Count = 0;
+        enable({Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}, true);
+        logAppend(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteRefused, msg::kCheckConnection));
+        return;
+    }
+    if (m_state.Op_Code == kLastWriteStage) {
+        m_state.Retry_Count = 0;
+        enable({Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}, true);
+        logAppend(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteSucceeded));
+        return;
+    }
+    advance(m_state.Op_Code, 1);
+    Write_Next();
+    m_panel.armTimer();
+}
+
+void Operations::writeTimeout()
+{
+    if (m_state.Retry_Count < kMaxRetries) {
+        advance(m_state.Retry_Count, 1);
+        Setting_Click();
+        return;
+    }
+    m_state.Retry_Count = 0;
+    enable({Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}, true);
+    logAppend(log::numbered(msg::kSetDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
+}
+
+// ---- Restore defaults ---------------------------------------------------------------------------
+
+void Operations::L_Default_Click()
+{
+    if (m_panel.selectedDevice() < 0) {
+        logBegin(QString::fromUtf8(msg::kNoSelection));
+        return;
+    }
+    logBegin(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreStarts));
+    const std::optional<QByteArray> identity = selectedIdentity();
+    m_state.Op_Code = kOpRestoreDefaults;
+    // Without a live identity nothing is sent; the time-out reports the failure.
+    if (identity)
+        m_link.send(frames::restoreDefaults(*identity));
+    m_panel.armTimer();
+}
+
+void Operations::defaultsAcknowledgement(const QByteArray& datagram)
+{
+    if (isAcknowledged(datagram))
+        logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreSucceeded, msg::kSeeManual));
+    else
+        logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreRefused, msg::kCheckAndRetry));
+}
+
+// ---- Reset and run ------------------------------------------------------------------------------
+
+void Operations::Run_Device_Click()
+{
+    if (m_panel.selectedDevice() < 0) {
+        logBegin(QString::fromUtf8(msg::kNoSelection));
+        return;
+    }
+    if (m_state.Device_Count != 0) {
+        const std::optional<QByteArray> identity = selectedIdentity();
+        if (!identity) {
+            // The module read last is gone from the list: nothing to reset, nothing to remove.
+            logBegin(log::numbered(msg::kForDevice, deviceNumber(), msg::kResetFailed));
+            return;
+        }
+        m_link.setDestination(kBroadcastHost, kModulePort);
+        const bool sent = m_link.send(frames::resetAndRun(*identity));
+        logBegin(log::numbered(msg::kForDevice, deviceNumber(), sent ? msg::kResetSucceeded : msg::kResetFailed));
+
+        // The module leaves the list and the table; the entries after it move down, still paired
+        // with their list items.
+        const int removed = m_state.Sel_Device;
+        m_panel.removeDevice(removed);
+        auto& table = m_state.Device_Table;
+        for (int i = removed; i < m_state.Device_Count - 1; ++i)
+            table[static_cast<size_t>(i)] = table[static_cast<size_t>(i) + 1];
+        table[static_cast<size_t>(m_state.Device_Count) - 1].clear();
+        advance(m_state.Device_Count, -1);
+        m_tableFullNoted = false;
+    }
+    for (Field field : kResetBlanks)
+        blankField(field);
+}
+
+// ---- Time-outs and arrivals ---------------------------------------------------------------------
+
+void Operations::Timer1_Timer()
+{
+    m_panel.stopTimer();
+    switch (route(m_state.Op_Code)) {
+    case Branch::Discovery:
+        scanTimeout();
+        break;
+    case Branch::Defaults:
+        logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreUnanswered));
+        break;
+    case Branch::Write:
+        writeTimeout();
+        break;
+    case Branch::Read:
+        readTimeout();
+        break;
+    }
+}
+
+void Operations::Winsock_DataArrival(const QByteArray& datagram)
+{
+    const Branch branch = route(m_state.Op_Code);
+    if (branch == Branch::Discovery) {
+        discoveryReply(datagram);
+        return;
+    }
+    m_panel.stopTimer();
+    switch (branch) {
+    case Branch::Defaults:
+        defaultsAcknowledgement(datagram);
+        break;
+    case Branch::Write:
+        setAcknowledgement(datagram);
+        break;
+    case Branch::Read:
+        readReply(datagram);
+        break;
+    case Branch::Discovery:
+        break;
+    }
+}
+
+// ---- Frames -------------------------------------------------------------------------------------
+
+std::optional<QByteArray> Operations::selectedIdentity() const
+{
+    if (!m_state.selectionIsLive())
+        return std::nullopt;
+    const QByteArray& entry = m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)];
+    if (entry.size() < frames::kIdentitySize)
+        return std::nullopt;
+    return frames::identityOf(entry);
+}
+
+void Operations::Send_Query()
+{
+    const Parameter* parameter = parameterForStage(m_state.Op_Code);
+    const std::optional<QByteArray> identity = selectedIdentity();
+    if (parameter && identity)
+        m_link.send(frames::query(*identity, *parameter));
+}
+
+void Operations::Send_Setting(const Parameter& parameter)
+{
+    const std::optional<QByteArray> identity = selectedIdentity();
+    if (!identity)
+        return;
+    frames::FieldValue value;
+    if (parameter.isDropDown())
+        value.index = m_panel.comboIndex(parameter.field);
+    else
+        value.text = m_panel.fieldText(parameter.field);
+    if (const std::optional<QByteArray> frame = frames::setting(*identity, parameter, value))
+        m_link.send(*frame);
+}
+
+// ---- Window helpers -----------------------------------------------------------------------------
+
+void Operations::blankField(Field field)
+{
+    if (parameterForField(field).isDropDown())
+        m_panel.setComboIndex(field, -1);
+    else
+        m_panel.setFieldText(field, QString());
+}
+
+void Operations::enable(std::initializer_list<Control> controls, bool enabled)
+{
+    for (Control control : controls)
+        m_panel.setControlEnabled(control, enabled);
+}
+
+void Operations::logBegin(const QString& message)
+{
+    m_panel.setLogText(log::begin(m_clock(), message));
+}
+
+void Operations::logAppend(const QString& message)
+{
+    m_panel.appendLogText(log::appendix(m_clock(), message));
+}
+
+void Operations::logReplaceBare(const QString& message)
+{
+    m_panel.setLogText(message);
+}
+
+} // namespace tarvik

@@ -1,0 +1,80 @@
+// The device operations: scan, read, write, restore defaults, reset and run, and their time-outs.
+//
+// Every operation follows one pattern: its request sets Op_Code to the reply it awaits, sends a
+// frame and arms Timer1; the reply dispatcher routes each arriving datagram by Op_Code alone, and
+// the timer handler decides by the same value what the silence means.
+#pragma once
+
+#include "link/link.h"
+#include "ops/panel.h"
+#include "ops/state.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <initializer_list>
+#include <optional>
+
+namespace tarvik {
+
+class Operations
+{
+public:
+    Operations(Panel& panel, Link& link);
+
+    OperationState& state() { return m_state; }
+    const OperationState& state() const { return m_state; }
+    // Source of the log's time stamps (tests fix it).
+    void setClock(std::function<QString()> clock) { m_clock = std::move(clock); }
+
+    // Requests: the click handlers of the window; the timer handler calls the first three again.
+    void Scan_Click();
+    void Device_List_Click();
+    void Setting_Click();
+    void L_Default_Click();
+    void Run_Device_Click();
+    // A pick in the device list by the user: a new read, whatever an overtaken read left behind.
+    void pickDevice();
+
+    void Timer1_Timer();
+    // The reply dispatcher: one call per arriving datagram.
+    void Winsock_DataArrival(const QByteArray& datagram);
+
+    // Frame builders for the selected module.
+    void Send_Query();
+    void Send_Setting(const Parameter& parameter);
+    void Write_Next();
+
+    // Item text of a module in the device list: 设备 ( 001A2B3C4D5E ).
+    static QString deviceItemText(const QByteArray& identity);
+
+private:
+    void discoveryReply(const QByteArray& datagram);
+    void scanTimeout();
+    void readReply(const QByteArray& datagram);
+    void endRead();
+    void setAcknowledgement(const QByteArray& datagram);
+    void defaultsAcknowledgement(const QByteArray& datagram);
+    void readTimeout();
+    void writeTimeout();
+
+    // The identity of Sel_Device when it designates a live entry.
+    std::optional<QByteArray> selectedIdentity() const;
+    int deviceNumber() const { return m_state.Sel_Device + 1; }
+    void blankField(Field field);
+    void enable(std::initializer_list<Control> controls, bool enabled);
+
+    void logBegin(const QString& message);
+    void logAppend(const QString& message);
+    void logReplaceBare(const QString& message);
+
+    Panel& m_panel;
+    Link& m_link;
+    OperationState m_state;
+    std::function<QString()> m_clock;
+    // The "table full" entry is written once until a scan starts or a module is removed.
+    bool m_tableFullNoted = false;
+};
+
+} // namespace tarvik

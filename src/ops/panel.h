@@ -1,0 +1,46 @@
+// The window as the operations see it: parameter fields, the buttons and pages they enable,
+// the device list, the message log and the time-out timer.
+#pragma once
+
+#include "link/catalogue.h"
+
+#include <QString>
+
+namespace tarvik {
+
+enum class Control : quint8 {
+    Device_List, Setting, L_Default, Run_Device,
+    Comm_Item, Channel1, Channel2, Channel3, // the four parameter pages
+};
+
+class Panel
+{
+public:
+    virtual ~Panel() = default;
+
+    // Drop-down fields: the selected position, -1 when none is selected.
+    virtual int comboIndex(Field field) const = 0;
+    virtual void setComboIndex(Field field, int index) = 0;
+    // Text fields.
+    virtual QString fieldText(Field field) const = 0;
+    virtual void setFieldText(Field field, const QString& text) = 0;
+
+    virtual void setControlEnabled(Control control, bool enabled) = 0;
+
+    // Device list: the selected item (-1 when none), insertion and removal of items.
+    virtual int selectedDevice() const = 0;
+    virtual void insertDevice(int position, const QString& text) = 0;
+    virtual void removeDevice(int position) = 0;
+
+    // Message log. The log's text has its lines separated by CR LF.
+    virtual QString logText() const = 0;
+    virtual void setLogText(const QString& text) = 0;
+    // Adds text at the end of the log (text begins with its own CR LF).
+    virtual void appendLogText(const QString& text) = 0;
+
+    // Timer1: arming (re)starts a 400 ms countdown; expiry calls Operations::Timer1_Timer.
+    virtual void armTimer() = 0;
+    virtual void stopTimer() = 0;
+};
+
+} // namespace tarvik

@@ -1,0 +1,64 @@
+#include "fakes.h"
+
+namespace tarvik::test {
+
+FakePanel::FakePanel()
+{
+    m_index.fill(-1);
+    // As after start-up: the list enabled, the buttons and pages disabled.
+    m_enabled.fill(false);
+    m_enabled[static_cast<int>(Control::Device_List)] = true;
+}
+
+int FakePanel::entryCount(Field field)
+{
+    const Parameter& parameter = parameterForField(field);
+    return parameter.isDropDown() ? parameter.entries : 0;
+}
+
+void FakePanel::setComboIndex(Field field, int index)
+{
+    // A drop-down takes only positions it has; anything else clears the selection.
+    m_index[idx(field)] = index >= 0 && index < entryCount(field) ? index : -1;
+}
+
+void FakePanel::insertDevice(int position, const QString& text)
+{
+    Q_ASSERT(position >= 0 && position <= items.size());
+    items.insert(position, text);
+}
+
+void FakePanel::removeDevice(int position)
+{
+    Q_ASSERT(position >= 0 && position < items.size());
+    items.removeAt(position);
+    // As the window's list: after a removal nothing is selected.
+    selected = -1;
+}
+
+void FakePanel::setLogText(const QString& text)
+{
+    log = text;
+    trimLog();
+}
+
+void FakePanel::appendLogText(const QString& text)
+{
+    log += text;
+    trimLog();
+}
+
+void FakePanel::trimLog()
+{
+    const QString lineBreak = QStringLiteral("\r\n");
+    qsizetype lines = log.count(lineBreak) + 1;
+    qsizetype start = 0;
+    while (lines > logLineLimit) {
+        start = log.indexOf(lineBreak, start) + lineBreak.size();
+        --lines;
+    }
+    if (start > 0)
+        log.remove(0, start);
+}
+
+} // namespace tarvik::test

@@ -1,0 +1,88 @@
+// Stand-ins for the window and the endpoint, so that the operations run without widgets or sockets.
+#pragma once
+
+#include "link/link.h"
+#include "ops/panel.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace tarvik::test {
+
+// Records every frame handed to it; send() fails while `failSends` is set.
+class FakeLink : public Link
+{
+public:
+    void setDestination(const QString& host, quint16 port) override
+    {
+        destinationHost = host;
+        destinationPort = port;
+        ++destinationSets;
+    }
+    bool send(const QByteArray& payload) override
+    {
+        if (failSends)
+            return false;
+        sent.append(payload);
+        return true;
+    }
+    QByteArray last() const { return sent.isEmpty() ? QByteArray() : sent.last(); }
+
+    QList<QByteArray> sent;
+    QString destinationHost;
+    quint16 destinationPort = 0;
+    int destinationSets = 0;
+    bool failSends = false;
+};
+
+// The window as a plain record: fields, enabled flags, list items, log text and timer state.
+// The log keeps at most `logLineLimit` lines, like the window's.
+class FakePanel : public Panel
+{
+public:
+    FakePanel();
+
+    int comboIndex(Field field) const override { return m_index[idx(field)]; }
+    void setComboIndex(Field field, int index) override;
+    QString fieldText(Field field) const override { return m_text[idx(field)]; }
+    void setFieldText(Field field, const QString& text) override { m_text[idx(field)] = text; }
+    void setControlEnabled(Control control, bool enabled) override { m_enabled[static_cast<int>(control)] = enabled; }
+    int selectedDevice() const override { return selected; }
+    void insertDevice(int position, const QString& text) override;
+    void removeDevice(int position) override;
+    QString logText() const override { return log; }
+    void setLogText(const QString& text) override;
+    void appendLogText(const QString& text) override;
+    void armTimer() override
+    {
+        timerRunning = true;
+        ++timerArms;
+    }
+    void stopTimer() override { timerRunning = false; }
+
+    bool isEnabled(Control control) const { return m_enabled[static_cast<int>(control)]; }
+    // Number of entries of each drop-down, as the window fills them.
+    static int entryCount(Field field);
+
+    QStringList items;
+    int selected = -1;
+    QString log;
+    bool timerRunning = false;
+    int timerArms = 0;
+    int logLineLimit = 1000;
+
+private:
+    static size_t idx(Field field) { return static_cast<size_t>(field); }
+    void trimLog();
+
+    std::array<int, kFieldCount> m_index{};
+    std::array<QString, kFieldCount> m_text{};
+    std::array<bool, 8> m_enabled{};
+};
+
+} // namespace tarvik::test
