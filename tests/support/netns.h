@@ -6,7 +6,8 @@
 
 namespace tarvik::test {
 
-// True when this process's network namespace differs from that of PID 1; otherwise `why` says why not.
+// True when this process has a network namespace of its own (not that of PID 1, where that can be read)
+// holding nothing but the loopback interface; otherwise `why` says why not.
 bool insidePrivateNetworkNamespace(QString* why = nullptr);
 
 // Prints the reason and exits with status 2 unless inside a private network namespace.

@@ -3,7 +3,6 @@
 
 #include "netns.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QTest>
 
@@ -24,5 +23,8 @@
 #define TARVIK_TEST_MAIN(TestObject) TARVIK_TEST_MAIN_IMPL(TestObject, QCoreApplication, false)
 // Tests with real sockets, without widgets.
 #define TARVIK_TEST_MAIN_NET(TestObject) TARVIK_TEST_MAIN_IMPL(TestObject, QCoreApplication, true)
+#if __has_include(<QApplication>)
+#include <QApplication>
 // Tests of the window (which opens the real endpoint).
 #define TARVIK_TEST_MAIN_GUI_NET(TestObject) TARVIK_TEST_MAIN_IMPL(TestObject, QApplication, true)
+#endif

@@ -1,0 +1,142 @@
+// The UDP endpoint on real sockets, inside the test's private network namespace.
+#include "link/udpendpoint.h"
+#include "support/testmain.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QUdpSocket>
+
+#include <memory>
+
+using namespace tarvik;
+
+namespace {
+
+std::unique_ptr<QUdpSocket> sharedSocket(quint16 port)
+{
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+        qFatal("cannot bind port %d", port);
+    return socket;
+}
+
+QByteArray nextDatagram(QUdpSocket& socket)
+{
+    QByteArray datagram(static_cast<qsizetype>(socket.pendingDatagramSize()), '\0');
+    socket.readDatagram(datagram.data(), datagram.size());
+    return datagram;
+}
+
+// Sends datagrams to the tool's port the way a module does, from the modules' port.
+void sendToTool(const QList<QByteArray>& datagrams)
+{
+    QUdpSocket module;
+    for (const QByteArray& datagram : datagrams)
+        QCOMPARE(module.writeDatagram(datagram, QHostAddress::LocalHost, kLocalPort), datagram.size());
+}
+
+} // namespace
+
+class TestEndpoint : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sendsExactBytesToModulesPort()
+    {
+        auto modules = sharedSocket(kModulePort);
+        UdpEndpoint endpoint;
+        endpoint.open();
+        QVERIFY(endpoint.isBound());
+        endpoint.setDestination(kBroadcastHost, kModulePort);
+        const QByteArray setup("SETUP");
+        const QByteArray query = QByteArray::fromHex("001a2b3c4d5e") + "ATET\r" + QByteArray(1, '\0');
+        QVERIFY(endpoint.send(setup));
+        QVERIFY(endpoint.send(query));
+        QTRY_VERIFY(modules->hasPendingDatagrams());
+        QCOMPARE(nextDatagram(*modules), setup);
+        QTRY_VERIFY(modules->hasPendingDatagrams());
+        QCOMPARE(nextDatagram(*modules), query);
+    }
+
+    // Every datagram is handed on whole, one arrival per datagram, in order, from any sender.
+    void arrivalsOnePerDatagram()
+    {
+        UdpEndpoint endpoint;
+        endpoint.open();
+        QSignalSpy arrivals(&endpoint, &UdpEndpoint::datagramArrived);
+        const QByteArray first = QByteArray::fromHex("0102030405064f4b0d");
+        const QByteArray second = QByteArray::fromHex("0a0b0c0d0e0f") + QByteArray(300, 'x');
+        sendToTool({first, second, QByteArray(1, '\xFF')});
+        QTRY_COMPARE(arrivals.size(), 3);
+        QCOMPARE(arrivals[0][0].toByteArray(), first);
+        QCOMPARE(arrivals[1][0].toByteArray(), second);
+        QCOMPARE(arrivals[2][0].toByteArray(), QByteArray(1, '\xFF'));
+    }
+
+    void emptyDatagramArrives()
+    {
+        UdpEndpoint endpoint;
+        endpoint.open();
+        QSignalSpy arrivals(&endpoint, &UdpEndpoint::datagramArrived);
+        sendToTool({QByteArray(), QByteArray("after")});
+        QTRY_COMPARE(arrivals.size(), 2);
+        QCOMPARE(arrivals[0][0].toByteArray(), QByteArray());
+        QCOMPARE(arrivals[1][0].toByteArray(), QByteArray("after"));
+    }
+
+    // The arrival path holds lengths as signed 16-bit counts: a longer datagram is dropped whole
+    // and the ones after it still arrive.
+    void oversizedDatagramDropped()
+    {
+        UdpEndpoint endpoint;
+        endpoint.open();
+        QSignalSpy arrivals(&endpoint, &UdpEndpoint::datagramArrived);
+        QSignalSpy dropped(&endpoint, &UdpEndpoint::oversizedDropped);
+        const QByteArray largest(32767, 'a');
+        sendToTool({QByteArray(32768, 'b'), largest, QByteArray(65507, 'c'), QByteArray("tail")});
+        QTRY_COMPARE(arrivals.size(), 2);
+        QCOMPARE(arrivals[0][0].toByteArray(), largest);
+        QCOMPARE(arrivals[1][0].toByteArray(), QByteArray("tail"));
+        QCOMPARE(dropped.size(), 2);
+        QCOMPARE(dropped[0][0].toLongLong(), 32768);
+        QCOMPARE(dropped[1][0].toLongLong(), 65507);
+    }
+
+    // Port taken by another program: nothing goes out, and every send reports an error, until the
+    // port is free again.
+    void portTakenIsSendError()
+    {
+        auto modules = sharedSocket(kModulePort);
+        auto squatter = std::make_unique<QUdpSocket>();
+        QVERIFY(squatter->bind(QHostAddress::AnyIPv4, kLocalPort));
+        UdpEndpoint endpoint;
+        endpoint.open();
+        QVERIFY(!endpoint.isBound());
+        QVERIFY(!endpoint.send("SETUP"));
+        QTest::qWait(50);
+        QVERIFY(!modules->hasPendingDatagrams());
+
+        squatter.reset();
+        QVERIFY(endpoint.send("SETUP"));
+        QVERIFY(endpoint.isBound());
+        QTRY_VERIFY(modules->hasPendingDatagrams());
+        QCOMPARE(nextDatagram(*modules), QByteArray("SETUP"));
+    }
+
+    void addressCaption()
+    {
+        UdpEndpoint endpoint;
+        endpoint.open();
+        const QString caption = endpoint.addressCaption();
+        QVERIFY2(caption.startsWith(QStringLiteral("本机IP地址：")), qPrintable(caption));
+        QVERIFY2(caption.endsWith(QStringLiteral("    端口号： 65002")), qPrintable(caption));
+        const QString address = UdpEndpoint::primaryIPv4Address();
+        QVERIFY(QHostAddress(address).protocol() == QAbstractSocket::IPv4Protocol);
+        QVERIFY(address != QStringLiteral("0.0.0.0"));
+        QCOMPARE(caption, QStringLiteral("本机IP地址：") + address + QStringLiteral("    端口号： 65002"));
+    }
+};
+
+TARVIK_TEST_MAIN_NET(TestEndpoint)
+#include "tst_endpoint.moc"

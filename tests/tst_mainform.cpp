@@ -1,0 +1,354 @@
+// The window: its controls at start-up, page switching, the log as the user sees it, and exit.
+#include "app/captions.h"
+#include "app/mainform.h"
+#include "link/frames.h"
+#include "support/testmain.h"
+#include "support/uiutil.h"
+
+#include <QAccessible>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTabBar>
+#include <QUdpSocket>
+
+#include <memory>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+const QStringList kAdvice = {
+    QStringLiteral("请注意下面提示的本机IP地址和端口号值。"),
+    QStringLiteral("在使用本工具扫描设备之前，请确保所有的设备都在同一个物理局域网内，没有经过路由器隔离。"),
+    QStringLiteral("请先扫描网络中的设备，然后读取指定设备的参数，并可对每一个设备的参数进行修改。"),
+    QStringLiteral("扫描设备的过程可能需要几秒钟的时间。"),
+};
+
+const char* const kPageNames[] = {"Comm_Item", "Channel1", "Channel2", "Channel3"};
+
+// A socket on the modules' port that sees what the tool broadcasts.
+std::unique_ptr<QUdpSocket> listenAsModule()
+{
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->bind(QHostAddress::AnyIPv4, kModulePort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+        qFatal("cannot bind the modules' port");
+    return socket;
+}
+
+QList<QByteArray> receivedBy(QUdpSocket& socket)
+{
+    QList<QByteArray> datagrams;
+    while (socket.hasPendingDatagrams()) {
+        QByteArray datagram(static_cast<qsizetype>(socket.pendingDatagramSize()), '\0');
+        socket.readDatagram(datagram.data(), datagram.size());
+        datagrams << datagram;
+    }
+    return datagrams;
+}
+
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_form = std::make_unique<MainForm>();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+    void cleanup() { m_form.reset(); }
+
+    void captionsAndLabels()
+    {
+        const MainForm& form = *m_form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("Tarvik网络配置工具"));
+        QCOMPARE(child<QPushButton>(form, "Scan")->text(), QStringLiteral("扫描设备"));
+        QCOMPARE(child<QPushButton>(form, "L_Default")->text(), QStringLiteral("默认值"));
+        QCOMPARE(child<QPushButton>(form, "Setting")->text(), QStringLiteral("设  置"));
+        QCOMPARE(child<QPushButton>(form, "Run_Device")->text(), QStringLiteral("运  行"));
+        QCOMPARE(child<QPushButton>(form, "Run_Device")->toolTip(), QStringLiteral("运行当前选择的模块"));
+        QCOMPARE(child<QPushButton>(form, "Exit_Command")->text(), QStringLiteral("退  出"));
+        for (const char* bold : {"Scan", "Run_Device", "Exit_Command"})
+            QVERIFY2(child<QPushButton>(form, bold)->font().bold(), bold);
+        for (const char* plain : {"L_Default", "Setting"})
+            QVERIFY2(!child<QPushButton>(form, plain)->font().bold(), plain);
+        QCOMPARE(child<QGroupBox>(form, "Frame1")->title(), QStringLiteral("提示信息"));
+        QCOMPARE(child<QLabel>(form, "Label1")->text(), QStringLiteral("Tarvik  v3.1"));
+        QVERIFY(!child<QLabel>(form, "Label5")->text().isEmpty());
+        QCOMPARE(child<QLabel>(form, "Image1")->pixmap().size(), QSize(128, 28));
+
+        auto* tabs = child<QTabBar>(form, "Parameters");
+        QCOMPARE(tabs->count(), 4);
+        const QStringList tabCaptions = {QStringLiteral("通用参数"), QStringLiteral("串行接口参数"),
+                                         QStringLiteral("网络通道参数1"), QStringLiteral("网络通道参数2")};
+        const QStringList frameCaptions = {QStringLiteral("通用参数"), QStringLiteral("串行通道"),
+                                           QStringLiteral("网络通道A"), QStringLiteral("网络通道B")};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(tabs->tabText(i), tabCaptions[i]);
+            QCOMPARE(tabs->tabData(i).toString(), QStringLiteral("key%1").arg(i));
+            QCOMPARE(child<QGroupBox>(form, kPageNames[i])->title(), frameCaptions[i]);
+        }
+        QCOMPARE(child<QGroupBox>(form, "UART1_Control")->title(), QStringLiteral("串行通道"));
+        QCOMPARE(child<QGroupBox>(form, "Deli_Mode")->title(), QStringLiteral("数据包分割方式"));
+    }
+
+    // Channel groups: which frame holds which channel's fields.
+    void channelGroups()
+    {
+        struct Group
+        {
+            const char* page;
+            const char* name;
+            int index;
+            const char* caption;
+            const char* field;
+        };
+        const Group groups[] = {
+            {"Channel2", "Net2_Control", 1, "网络通道1", "Ch1_SOCK_Mode"},
+            {"Channel2", "Net2_Control", 0, "网络通道2", "Ch2_D_Port"},
+            {"Channel2", "Net3_Control", 2, "网络通道3", "Ch3_D_IP"},
+            {"Channel3", "Net2_Control", 2, "网络通道4", "Ch4_Port_Number"},
+        };
+        for (const Group& g : groups) {
+            QWidget* field = child(*m_form, g.field);
+            auto* group = qobject_cast<QGroupBox*>(field->parentWidget());
+            QVERIFY(group);
+            QCOMPARE(group->objectName(), QString::fromLatin1(g.name));
+            QCOMPARE(group->property("index").toInt(), g.index);
+            QCOMPARE(group->title(), QString::fromUtf8(g.caption));
+            QCOMPARE(group->parentWidget()->objectName(), QString::fromLatin1(g.page));
+        }
+    }
+
+    // Every field: kind, tooltip, maximum length, accessible name from its label; nothing selected.
+    void fieldsAtStartUp()
+    {
+        for (const captions::FieldCaption& caption : captions::kFieldCaptions) {
+            QWidget* widget = child(*m_form, caption.name);
+            QCOMPARE(widget, m_form->field(caption.field));
+            QCOMPARE(widget->toolTip(), caption.tooltip ? QString::fromUtf8(caption.tooltip) : QString());
+            QCOMPARE(widget->accessibleName(), QString::fromUtf8(caption.label));
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(accessible);
+            QCOMPARE(accessible->text(QAccessible::Name), QString::fromUtf8(caption.label));
+            if (parameterForField(caption.field).isDropDown()) {
+                auto* box = qobject_cast<QComboBox*>(widget);
+                QVERIFY2(box, caption.name);
+                QCOMPARE(box->currentIndex(), -1);
+                QVERIFY(box->currentText().isEmpty());
+                QVERIFY(!box->isEditable());
+                QCOMPARE(box->count(), static_cast<int>(parameterForField(caption.field).entries));
+            } else {
+                auto* edit = qobject_cast<QLineEdit*>(widget);
+                QVERIFY2(edit, caption.name);
+                QVERIFY(edit->text().isEmpty());
+                QCOMPARE(edit->maxLength(), caption.maxLength ? caption.maxLength : 32767);
+            }
+        }
+    }
+
+    void dropDownEntries_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("baud") << "UART_BaudRate"
+                              << QStringList{"1200bps",  "2400bps",  "4800bps",   "9600bps",  "19200bps",
+                                             "38400bps", "57600bps", "115200bps", "300000bps"};
+        QTest::newRow("flow") << "UART_Stream" << QStringList{"无", "RTS/CTS"};
+        QTest::newRow("bits") << "UART_Bits" << QStringList{"8", "9"};
+        QTest::newRow("parity") << "UART_Parity" << QStringList{"无校验", "奇校验", "偶校验"};
+        QTest::newRow("stop") << "UART_Stopbit" << QStringList{"1", "2"};
+        const QStringList modes{"端口关闭", "TCP服务器", "TCP客户端", "UDP模式0", "UDP模式1"};
+        for (const char* name : {"Ch1_SOCK_Mode", "Ch2_SOCK_Mode", "Ch3_SOCK_Mode", "Ch4_SOCK_Mode"})
+            QTest::newRow(name) << name << modes;
+        QTest::newRow("ethernet") << "Ethernet_Mode"
+                                  << QStringList{"自动握手",          "100M全双工自动握手", "100M全双工手动握手",
+                                                 "100M半双工手动握手", "10M全双工手动握手",  "10M半双工手动握手"};
+        QTest::newRow("display") << "Disp_Mode" << QStringList{"不显示", "显示"};
+    }
+    void dropDownEntries()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, entries);
+        auto* box = child<QComboBox>(*m_form, name.toLatin1().constData());
+        QStringList actual;
+        for (int i = 0; i < box->count(); ++i)
+            actual << box->itemText(i);
+        QCOMPARE(actual, entries);
+    }
+
+    void enabledAtStartUp()
+    {
+        const MainForm& form = *m_form;
+        for (const char* page : kPageNames)
+            QVERIFY2(!child(form, page)->isEnabled(), page);
+        for (const char* off : {"L_Default", "Setting", "Run_Device"})
+            QVERIFY2(!child(form, off)->isEnabled(), off);
+        for (const char* on : {"Scan", "Exit_Command", "Device_List", "Parameters"})
+            QVERIFY2(child(form, on)->isEnabled(), on);
+        // The pages can be looked at, but no field can be edited before a scan finds a device.
+        QVERIFY(!child(form, "G_IP")->isEnabled());
+        QVERIFY(!child(form, "Ch4_D_Port")->isEnabled());
+    }
+
+    void pagesAtStartUp()
+    {
+        const QPoint origin(216, 80);
+        QVERIFY(child(*m_form, "Comm_Item")->isVisible());
+        QCOMPARE(child(*m_form, "Comm_Item")->pos(), origin);
+        for (const char* hidden : {"Channel1", "Channel2", "Channel3"})
+            QVERIFY2(!child(*m_form, hidden)->isVisible(), hidden);
+        QCOMPARE(child<QTabBar>(*m_form, "Parameters")->currentIndex(), 0);
+    }
+
+    void logAtStartUp()
+    {
+        const QStringList lines = logLines(*m_form);
+        QCOMPARE(lines.size(), 5);
+        QVERIFY(!lines[0].isEmpty());
+        QCOMPARE(lines.mid(1), kAdvice);
+    }
+
+    void addressLabel()
+    {
+        const QString caption = child<QLabel>(*m_form, "DISP_IP")->text();
+        static const QRegularExpression form(QStringLiteral("^本机IP地址：(\\d+\\.\\d+\\.\\d+\\.\\d+)    端口号： 65002$"));
+        const QRegularExpressionMatch match = form.match(caption);
+        QVERIFY2(match.hasMatch(), qPrintable(caption));
+        QVERIFY(match.captured(1) != QStringLiteral("0.0.0.0"));
+        QCOMPARE(child<QLabel>(*m_form, "DISP_IP")->palette().color(QPalette::WindowText), QColor(Qt::red));
+    }
+
+    void pageSwitching_data()
+    {
+        QTest::addColumn<int>("tab");
+        for (int tab = 0; tab < 4; ++tab)
+            QTest::newRow(kPageNames[tab]) << tab;
+    }
+    void pageSwitching()
+    {
+        QFETCH(int, tab);
+        auto* tabs = child<QTabBar>(*m_form, "Parameters");
+        auto* baud = child<QComboBox>(*m_form, "UART_BaudRate");
+        auto* gateway = child<QLineEdit>(*m_form, "G_IP");
+        baud->setCurrentIndex(3);
+        gateway->setText(QStringLiteral("192.168.001.001"));
+
+        // Twice: the second click is on the tab already selected and shows the same page again.
+        for (int round = 0; round < 2; ++round) {
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(tab).center());
+            QCOMPARE(tabs->currentIndex(), tab);
+            for (int page = 0; page < 4; ++page) {
+                QWidget* frame = child(*m_form, kPageNames[page]);
+                QCOMPARE(frame->isVisible(), page == tab);
+                if (page == tab)
+                    QCOMPARE(frame->pos(), QPoint(216, 80));
+            }
+        }
+        QCOMPARE(baud->currentIndex(), 3);
+        QCOMPARE(gateway->text(), QStringLiteral("192.168.001.001"));
+        for (const char* page : kPageNames)
+            QVERIFY(!child(*m_form, page)->isEnabled());
+    }
+
+    void maximumLengths()
+    {
+        auto* address = child<QLineEdit>(*m_form, "Ch2_D_IP");
+        auto* port = child<QLineEdit>(*m_form, "Ch3_D_Port");
+        m_form->findChild<QWidget*>(QStringLiteral("Channel2"))->setEnabled(true);
+        address->clear();
+        QTest::keyClicks(address, QStringLiteral("255.255.255.2551"));
+        QCOMPARE(address->text(), QStringLiteral("255.255.255.255"));
+        QTest::keyClicks(port, QStringLiteral("655350"));
+        QCOMPARE(port->text(), QStringLiteral("65535"));
+    }
+
+    // With no module selected, the three buttons that act on one write the same bare notice.
+    void noSelectionEntry()
+    {
+        m_form->operations().Setting_Click();
+        const QStringList lines = logLines(*m_form);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[1], QStringLiteral("没有选择设备！"));
+    }
+
+    // A whole scan that hears nothing: the begin entry, then the report appended under its own stamp.
+    void scanLogAsShown()
+    {
+        Operations& ops = m_form->operations();
+        ops.Scan_Click();
+        for (int expiry = 0; expiry < 4; ++expiry)
+            ops.Timer1_Timer();
+        const QStringList lines = logLines(*m_form);
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines[1], QStringLiteral("计算机正在扫描网络中的设备... ..."));
+        QCOMPARE(lines[4], QStringLiteral("未检查到网络中的设备！"));
+        QCOMPARE(lines[5], QStringLiteral("设备与计算机必须是在同一个交换机或路由器所支持的局域网内，不能经过路由器隔离。"
+                                          "请检查网络连接，重新操作！"));
+        QVERIFY(!child(*m_form, "Device_List")->isEnabled());
+    }
+
+    // The log keeps its newest lines when stray datagrams append entry after entry.
+    void logStaysBounded()
+    {
+        Operations& ops = m_form->operations();
+        ops.state().Op_Code = 40; // every datagram is a restore-defaults answer now
+        const QByteArray ok = QByteArray::fromHex("0102030405064f4b");
+        for (int i = 0; i < 800; ++i)
+            ops.Winsock_DataArrival(ok);
+        const QStringList lines = logLines(*m_form);
+        QCOMPARE(lines.size(), MainForm::kLogLineLimit);
+        QCOMPARE(lines.last(), QStringLiteral("默认参数值请参考相关的用户手册。"));
+    }
+
+    void exitCancelChangesNothing()
+    {
+        auto module = listenAsModule();
+        const QStringList logBefore = logLines(*m_form);
+        QString text;
+        QString title;
+        answerNextMessageBox(QMessageBox::Cancel, &text, &title);
+        click(*m_form, "Exit_Command");
+        QCOMPARE(text, QStringLiteral("确认退出配置系统！"));
+        QCOMPARE(title, QStringLiteral("退出"));
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(logLines(*m_form), logBefore);
+        QTest::qWait(50);
+        QVERIFY(receivedBy(*module).isEmpty());
+    }
+
+    void exitConfirmedSendsNotice()
+    {
+        auto module = listenAsModule();
+        answerNextMessageBox(QMessageBox::Ok);
+        click(*m_form, "Exit_Command");
+        QVERIFY(!m_form->isVisible());
+        QTRY_VERIFY(module->hasPendingDatagrams());
+        QCOMPARE(receivedBy(*module), QList<QByteArray>{frames::shutdownNotice()});
+    }
+
+    // The close box asks nothing and sends the notice once.
+    void closeBoxSendsNotice()
+    {
+        auto module = listenAsModule();
+        m_form->close();
+        QVERIFY(!QApplication::activeModalWidget());
+        QTRY_VERIFY(module->hasPendingDatagrams());
+        const QList<QByteArray> received = receivedBy(*module);
+        QCOMPARE(received, QList<QByteArray>{QByteArray::fromHex("ffffffffffff454e44")});
+        m_form.reset();
+        QTest::qWait(50);
+        QVERIFY(receivedBy(*module).isEmpty());
+    }
+
+private:
+    std::unique_ptr<MainForm> m_form;
+};
+
+TARVIK_TEST_MAIN_GUI_NET(TestMainForm)
+#include "tst_mainform.moc"
