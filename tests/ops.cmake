@@ -1,1 +1,2 @@
-# Tests: ops
+# Tests: protocol tables, frames, reply decoding and the operations, driven through stand-ins
+tarvik_add_test(tst_frames SOURCES tst_frames.cpp)

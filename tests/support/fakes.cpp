@@ -61,4 +61,36 @@ void FakePanel::trimLog()
         log.remove(0, start);
 }
 
+QByteArray identity(int n)
+{
+    return QByteArray::fromHex("02000000") + static_cast<char>(n >> 8) + static_cast<char>(n & 0xFF);
+}
+
+QByteArray discoveryReply(int n)
+{
+    return identity(n) + QByteArray::fromHex("c0a801");
+}
+
+QByteArray moduleReply(const QByteArray& payload, int module)
+{
+    return identity(module) + payload;
+}
+
+Rig::Rig()
+{
+    ops.setClock([this] { return stamp(++stamps); });
+}
+
+void Rig::discover(int n)
+{
+    for (int i = 1; i <= n; ++i)
+        ops.Winsock_DataArrival(discoveryReply(i));
+}
+
+void Rig::select(int index)
+{
+    panel.selected = index;
+    state.Sel_Device = static_cast<qint16>(index);
+}
+
 } // namespace tarvik::test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "link/link.h"
+#include "ops/operations.h"
 #include "ops/panel.h"
 
 #include <QByteArray>
@@ -83,6 +84,31 @@ private:
     std::array<int, kFieldCount> m_index{};
     std::array<QString, kFieldCount> m_text{};
     std::array<bool, 8> m_enabled{};
+};
+
+// Identity of test module n (1-based): 02 00 00 00, then n in two bytes. Its discovery reply carries three more
+// bytes, so a frame that copies more than the identity shows it.
+QByteArray identity(int n);
+QByteArray discoveryReply(int n);
+// A reply as a module sends it: its identity, then `payload` from byte 6 on.
+QByteArray moduleReply(const QByteArray& payload, int module = 1);
+
+// The operations wired to the stand-ins. The clock gives "T1", "T2", ... so a log test sees
+// exactly which writes stamped it.
+struct Rig
+{
+    Rig();
+    // Lists modules 1..n through discovery replies (Op_Code is 0 before any other operation).
+    void discover(int n);
+    // Makes `index` the module the last pick designated, without a read.
+    void select(int index);
+    QString stamp(int n) const { return QStringLiteral("T%1").arg(n); }
+
+    FakePanel panel;
+    FakeLink link;
+    Operations ops{panel, link};
+    OperationState& state = ops.state();
+    int stamps = 0;
 };
 
 } // namespace tarvik::test
