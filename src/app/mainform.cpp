@@ -137,6 +137,9 @@ void MainForm::createControls()
     Parameters = new QTabBar(this);
     Parameters->setObjectName(QStringLiteral("Parameters"));
     Parameters->setExpanding(false);
+    Parameters->setUsesScrollButtons(false);
+    // Narrow tabs, so that the four captions fit the width of the pages.
+    Parameters->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 7px; }"));
     for (const captions::Page& page : captions::kPages) {
         const int index = Parameters->addTab(text(page.tab));
         Parameters->setTabData(index, QString::fromLatin1(page.key));
