@@ -1,0 +1,179 @@
+// Decoding of the read replies: one parameter per reply, fixed byte positions, ASCII digits.
+#include "link/catalogue.h"
+#include "ops/decode.h"
+#include "support/testmain.h"
+
+#include <QTest>
+
+using namespace tarvik;
+
+namespace {
+
+// A reply of the read: six identity bytes the decoding never looks at, then the value text.
+QByteArray reply(const QByteArray& fromByte6)
+{
+    return QByteArray::fromHex("ffeeddccbbaa") + fromByte6;
+}
+
+constexpr int kEntry = decode::Value::Entry;
+constexpr int kText = decode::Value::Text;
+constexpr int kRejected = decode::Value::Rejected;
+
+} // namespace
+
+class TestDecode : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void digitText_data();
+    void digitText();
+    void value_data();
+    void value();
+    void rejectionMessage_data();
+    void rejectionMessage();
+};
+
+void TestDecode::digitText_data()
+{
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << 0x30 << QStringLiteral("0");
+    QTest::newRow("9") << 0x39 << QStringLiteral("9");
+    QTest::newRow("/ below 0") << 0x2F << QStringLiteral("-1");
+    QTest::newRow(": above 9") << 0x3A << QStringLiteral("10");
+    QTest::newRow("NUL") << 0x00 << QStringLiteral("-48");
+    QTest::newRow("0xFF") << 0xFF << QStringLiteral("207");
+}
+
+void TestDecode::digitText()
+{
+    QFETCH(int, byte);
+    QFETCH(QString, text);
+    QCOMPARE(decode::digitText(static_cast<quint8>(byte)), text);
+}
+
+void TestDecode::value_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("text");
+    const auto entry = [](const char* name, int stage, const QByteArray& datagram, int position) {
+        QTest::newRow(name) << stage << datagram << kEntry << position << QString();
+    };
+    const auto text = [](const char* name, int stage, const QByteArray& datagram, const char* value) {
+        QTest::newRow(name) << stage << datagram << kText << -1 << QString::fromLatin1(value);
+    };
+    const auto rejected = [](const char* name, int stage, const QByteArray& datagram) {
+        QTest::newRow(name) << stage << datagram << kRejected << -1 << QString();
+    };
+    // One digit in byte 7; byte 6 is not read.
+    entry("ET 0", 1, reply("00"), 0);
+    entry("ET 5, byte 6 anything", 1, reply("x5"), 5);
+    rejected("ET 6", 1, reply("06"));
+    rejected("ET below 0", 1, reply("0/"));
+    rejected("ET 0xFF", 1, reply("0\xff"));
+    entry("EC 1", 5, reply("01"), 1);
+    rejected("EC 2", 5, reply("02"));
+    entry("UB 8", 7, reply("08"), 8);
+    rejected("UB 9", 7, reply("09"));
+    entry("UT 1", 8, reply("01"), 1);
+    rejected("UT 2", 8, reply("02"));
+    // Data bits: the digit is the number of bits, 8 or 9.
+    entry("UD 8", 9, reply("08"), 0);
+    entry("UD 9", 9, reply("09"), 1);
+    rejected("UD 7", 9, reply("07"));
+    rejected("UD :", 9, reply("0:"));
+    entry("SR1 4", 14, reply("04"), 4);
+    rejected("SR1 5", 14, reply("05"));
+    entry("SR2 0", 19, reply("00"), 0);
+    entry("SR3 3", 25, reply("03"), 3);
+    rejected("SR4 below 0", 29, reply("0/"));
+    // Parity and stop bits: byte 6 must be "0".
+    entry("UP 0 0", 12, reply("00"), 0);
+    entry("UP 0 2", 12, reply("02"), 2);
+    rejected("UP 1 2", 12, reply("12"));
+    rejected("UP 0 3", 12, reply("03"));
+    entry("US 0 1", 13, reply("01"), 0);
+    entry("US 0 2", 13, reply("02"), 1);
+    rejected("US 0 0", 13, reply("00"));
+    rejected("US 0 3", 13, reply("03"));
+    rejected("US 1 2", 13, reply("12"));
+    // Numbers keep their leading zeros; byte 6 is not part of a 4-digit number.
+    text("TM, byte 6 ignored", 10, reply("x0100"), "0100");
+    text("BT", 11, reply("09999"), "9999");
+    text("PT1 00080", 15, reply("00080"), "00080");
+    text("DP1 05000", 17, reply("05000"), "05000");
+    text("PT4 non-digits", 30, reply("/0:00"), "-101000");
+    text("DP4 bytes after 10 ignored", 32, reply("12345678"), "12345");
+    // Addresses: four groups of three, bytes 9, 13 and 17 not read.
+    text("GA", 2, reply("192.168.001.010"), "192.168.001.010");
+    text("IP separators anything", 3, reply("010x000y001z002"), "010.000.001.002");
+    text("SM", 4, reply("255.255.255.000"), "255.255.255.000");
+    text("DA1 non-digit", 16, reply("19:.168.001.00/"), "1910.168.001.00-1");
+    text("DA4", 31, reply("000.000.000.000"), "000.000.000.000");
+    // Replies too short for the layout of their stage are never read past their end.
+    rejected("ET 7 bytes", 1, reply("0"));
+    entry("ET 8 bytes", 1, reply("03"), 3);
+    rejected("US identity only", 13, reply(""));
+    rejected("empty datagram", 12, QByteArray());
+    rejected("TM 10 bytes", 10, reply("0010"));
+    text("TM 11 bytes", 10, reply("00010"), "0010");
+    rejected("PT2 10 bytes", 20, reply("0008"));
+    rejected("GA 20 bytes", 2, reply("192.168.001.01"));
+    text("GA 21 bytes", 2, reply("192.168.001.010"), "192.168.001.010");
+}
+
+void TestDecode::value()
+{
+    QFETCH(int, stage);
+    QFETCH(QByteArray, datagram);
+    QFETCH(int, kind);
+    QFETCH(int, entry);
+    QFETCH(QString, text);
+    const Parameter* parameter = parameterForStage(stage);
+    QVERIFY(parameter);
+    const decode::Value value = decode::reply(*parameter, datagram);
+    QCOMPARE(static_cast<int>(value.kind), kind);
+    if (kind == kEntry)
+        QCOMPARE(value.entry, entry);
+    if (kind == kText)
+        QCOMPARE(value.text, text);
+}
+
+// What the log shows when a drop-down value is rejected; text fields are never rejected by content.
+void TestDecode::rejectionMessage_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("message");
+    const auto row = [](int stage, const char* message) {
+        QTest::addRow("%d", stage) << stage << QString::fromUtf8(message);
+    };
+    row(1, "以太网工作模式读取错误！");
+    row(5, "显示模式读取错误！");
+    row(7, "读取通道1串口波特率错误！");
+    row(8, "读取通道1串口通信数据流控制错误！");
+    row(9, "读取通道1串口通信数据位长度错误！");
+    row(12, "读取通道1串口通信数据校验方式错误！");
+    row(13, "读取通道1串口通信数据停止位错误！");
+    row(14, "读取通道1端口工作模式错误！");
+    row(19, "读取通道2端口工作模式错误！");
+    row(25, "读取通道3端口工作模式错误！");
+    row(29, "读取通道4端口工作模式错误！");
+    for (int stage : {2, 3, 4, 10, 11, 15, 16, 17, 20, 21, 22, 26, 27, 28, 30, 31, 32})
+        QTest::addRow("%d", stage) << stage << QString();
+}
+
+void TestDecode::rejectionMessage()
+{
+    QFETCH(int, stage);
+    QFETCH(QString, message);
+    const Parameter* parameter = parameterForStage(stage);
+    QCOMPARE(parameter->isDropDown(), !message.isEmpty());
+    QCOMPARE(parameter->message ? QString::fromUtf8(parameter->message) : QString(), message);
+}
+
+TARVIK_TEST_MAIN(TestDecode)
+#include "tst_decode.moc"
