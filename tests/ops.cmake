@@ -1,3 +1,4 @@
 # Tests: protocol tables, frames, reply decoding and the operations, driven through stand-ins
 tarvik_add_test(tst_frames SOURCES tst_frames.cpp)
 tarvik_add_test(tst_decode SOURCES tst_decode.cpp)
+tarvik_add_test(tst_scan SOURCES tst_scan.cpp)

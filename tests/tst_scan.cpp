@@ -1,0 +1,251 @@
+// Discovery: the four "SETUP" broadcasts, the discovery replies and the scan report.
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+const QString kScanBegins = QStringLiteral(
+    "\r\n计算机正在扫描网络中的设备... ...\r\n"
+    "本计算机与设备的IP地址可以不在同一个网段，但本计算机与设备必须在由交换机或路由器支持的同一个物理局域网内，"
+    "不能被路由器隔离。");
+const QString kNoneFound = QStringLiteral(
+    "\r\n未检查到网络中的设备！\r\n"
+    "设备与计算机必须是在同一个交换机或路由器所支持的局域网内，不能经过路由器隔离。请检查网络连接，重新操作！");
+const QString kTableFull = QStringLiteral("\r\n设备列表已满（最多254个设备），其余设备未能列出。");
+
+// Runs a whole scan: the click and four expiries, with `answer` called after each broadcast.
+template <typename Answer>
+void scan(Rig& rig, Answer answer)
+{
+    rig.ops.Scan_Click();
+    answer();
+    for (int i = 0; i < 4; ++i) {
+        rig.ops.Timer1_Timer();
+        if (i < 3)
+            answer();
+    }
+}
+
+void scan(Rig& rig)
+{
+    scan(rig, [] {});
+}
+
+} // namespace
+
+class TestScan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void broadcastsFourTimesAndReports();
+    void reportsNoDevice();
+    void clickDuringScanCountsAsBroadcast();
+    void sendErrorDoesNotStopScan();
+    void secondScanAddsToFirst();
+    void duplicatesByIdentityOnly();
+    void itemText_data();
+    void itemText();
+    void repliesOutsideScanAreListed();
+    void shortDatagramIgnored();
+    void tableFull();
+};
+
+void TestScan::broadcastsFourTimesAndReports()
+{
+    Rig rig;
+    rig.ops.Scan_Click();
+    QCOMPARE(rig.link.sent, QList<QByteArray>{"SETUP"});
+    QCOMPARE(rig.link.destinationHost, QStringLiteral("255.255.255.255"));
+    QCOMPARE(rig.link.destinationPort, quint16(65000));
+    QCOMPARE(rig.state.Op_Code, qint16(0));
+    QCOMPARE(rig.state.Scan_Round, qint16(1));
+    QVERIFY(rig.panel.timerRunning);
+    QVERIFY(!rig.panel.isEnabled(Control::Device_List));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins);
+
+    // Both modules answer every broadcast; the discovery branch leaves the timer alone.
+    const auto answer = [&] {
+        rig.discover(2);
+        QVERIFY(rig.panel.timerRunning);
+    };
+    answer();
+    for (int round = 2; round <= 4; ++round) {
+        rig.ops.Timer1_Timer();
+        QCOMPARE(rig.link.sent.size(), round);
+        QCOMPARE(rig.state.Scan_Round, qint16(round));
+        answer();
+    }
+    QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins); // later broadcasts write nothing
+
+    rig.ops.Timer1_Timer();
+    QCOMPARE(rig.link.sent, QList<QByteArray>(4, "SETUP"));
+    QCOMPARE(rig.panel.timerArms, 4);
+    QVERIFY(!rig.panel.timerRunning);
+    QCOMPARE(rig.state.Scan_Round, qint16(0));
+    QCOMPARE(rig.state.Op_Code, qint16(0));
+    QCOMPARE(rig.state.Device_Count, qint16(2));
+    QCOMPARE(rig.panel.items,
+             (QStringList{QStringLiteral("设备 ( 020000000001 )"), QStringLiteral("设备 ( 020000000002 )")}));
+    QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
+    QCOMPARE(rig.state.Device_Table[1], discoveryReply(2));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2\r\n检测到 2个设备。"));
+    for (Control c : {Control::Device_List, Control::Comm_Item, Control::Channel1, Control::Channel2, Control::Channel3})
+        QVERIFY(rig.panel.isEnabled(c));
+    QVERIFY(!rig.panel.isEnabled(Control::Setting));
+    QVERIFY(!rig.panel.isEnabled(Control::L_Default));
+}
+
+void TestScan::reportsNoDevice()
+{
+    Rig rig;
+    rig.panel.setControlEnabled(Control::Setting, true);
+    rig.panel.setControlEnabled(Control::L_Default, true);
+    rig.panel.setControlEnabled(Control::Run_Device, true);
+    scan(rig);
+    QCOMPARE(rig.link.sent.size(), 4);
+    QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2") + kNoneFound);
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Comm_Item,
+                      Control::Channel1, Control::Channel2, Control::Channel3})
+        QVERIFY(!rig.panel.isEnabled(c));
+    QVERIFY(rig.panel.isEnabled(Control::Run_Device)); // scanning leaves it alone
+}
+
+void TestScan::clickDuringScanCountsAsBroadcast()
+{
+    Rig rig;
+    rig.ops.Scan_Click();
+    rig.ops.Timer1_Timer();
+    rig.ops.Scan_Click(); // the user, between two expiries: the third broadcast
+    QCOMPARE(rig.state.Scan_Round, qint16(3));
+    rig.ops.Timer1_Timer();
+    rig.ops.Timer1_Timer();
+    QCOMPARE(rig.link.sent.size(), 4);
+    QCOMPARE(rig.state.Scan_Round, qint16(0));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2") + kNoneFound);
+}
+
+void TestScan::sendErrorDoesNotStopScan()
+{
+    Rig rig;
+    rig.link.failSends = true;
+    scan(rig, [&] { rig.discover(1); });
+    QCOMPARE(rig.panel.timerArms, 4);
+    QCOMPARE(rig.link.destinationSets, 4);
+    QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2\r\n检测到 1个设备。"));
+}
+
+void TestScan::secondScanAddsToFirst()
+{
+    Rig rig;
+    scan(rig, [&] { rig.discover(2); });
+    scan(rig, [&] { rig.discover(3); });
+    QCOMPARE(rig.state.Device_Count, qint16(3));
+    QCOMPARE(rig.panel.items.size(), 3);
+    QCOMPARE(rig.state.Device_Table[2], discoveryReply(3));
+    // The second scan begins a fresh log: the first report is gone.
+    QCOMPARE(rig.panel.log, QStringLiteral("T3") + kScanBegins + QStringLiteral("\r\nT4\r\n检测到 3个设备。"));
+}
+
+void TestScan::duplicatesByIdentityOnly()
+{
+    Rig rig;
+    rig.ops.Winsock_DataArrival(discoveryReply(1));
+    rig.ops.Winsock_DataArrival(identity(1) + "other tail");  // same identity: the first reply stays
+    rig.ops.Winsock_DataArrival(identity(1));                 // identity alone: still the same module
+    rig.ops.Winsock_DataArrival(QByteArray::fromHex("030000000001") + QByteArray::fromHex("c0a801")); // byte 0
+    rig.ops.Winsock_DataArrival(QByteArray::fromHex("020000000101") + QByteArray::fromHex("c0a801")); // byte 4
+    QCOMPARE(rig.state.Device_Count, qint16(3));
+    QCOMPARE(rig.panel.items.size(), 3);
+    QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
+    QCOMPARE(rig.panel.items[1], QStringLiteral("设备 ( 030000000001 )"));
+    QCOMPARE(rig.panel.items[2], QStringLiteral("设备 ( 020000000101 )"));
+    QCOMPARE(rig.panel.timerArms, 0);
+    QVERIFY(rig.panel.log.isEmpty());
+}
+
+void TestScan::itemText_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<QString>("item");
+    QTest::newRow("example") << QByteArray::fromHex("001a2b3c4d5e99") << QStringLiteral("设备 ( 001A2B3C4D5E )");
+    QTest::newRow("leading zeros") << QByteArray::fromHex("0102030a0b0c") << QStringLiteral("设备 ( 0102030A0B0C )");
+    QTest::newRow("all zero") << QByteArray(6, '\0') << QStringLiteral("设备 ( 000000000000 )");
+    QTest::newRow("all ones") << QByteArray(6, '\xff') << QStringLiteral("设备 ( FFFFFFFFFFFF )");
+}
+
+void TestScan::itemText()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(QString, item);
+    Rig rig;
+    rig.ops.Winsock_DataArrival(datagram);
+    QCOMPARE(rig.panel.items, QStringList{item});
+    QCOMPARE(rig.state.Device_Table[0], datagram);
+}
+
+// Op_Code is 0 from start-up on and after a scan: any datagram then is a discovery reply.
+void TestScan::repliesOutsideScanAreListed()
+{
+    Rig rig;
+    rig.discover(1);
+    QCOMPARE(rig.state.Device_Count, qint16(1));
+    scan(rig);
+    rig.ops.Winsock_DataArrival(discoveryReply(2));
+    QCOMPARE(rig.state.Device_Count, qint16(2));
+    QCOMPARE(rig.panel.items.size(), 2);
+    QVERIFY(rig.panel.log.endsWith(QStringLiteral("检测到 1个设备。"))); // no entry for the late one
+}
+
+void TestScan::shortDatagramIgnored()
+{
+    Rig rig;
+    rig.ops.Winsock_DataArrival(QByteArray());
+    rig.ops.Winsock_DataArrival(QByteArray::fromHex("0200000000"));
+    QCOMPARE(rig.state.Device_Count, qint16(0));
+    QVERIFY(rig.panel.items.isEmpty());
+    rig.ops.Winsock_DataArrival(identity(7));
+    QCOMPARE(rig.state.Device_Count, qint16(1));
+}
+
+// The table holds 254 modules; a further one is not listed, and the user is told once.
+void TestScan::tableFull()
+{
+    Rig rig;
+    rig.discover(254);
+    QCOMPARE(rig.state.Device_Count, qint16(254));
+    QCOMPARE(rig.panel.items.size(), 254);
+    QCOMPARE(rig.state.Device_Table[253], discoveryReply(254));
+
+    rig.ops.Winsock_DataArrival(discoveryReply(255));
+    rig.ops.Winsock_DataArrival(discoveryReply(256));
+    rig.ops.Winsock_DataArrival(discoveryReply(1));
+    QCOMPARE(rig.state.Device_Count, qint16(254));
+    QCOMPARE(rig.panel.items.size(), 254);
+    QCOMPARE(rig.panel.log, QStringLiteral("\r\nT1") + kTableFull);
+
+    // A new scan may tell it again, once.
+    rig.ops.Scan_Click();
+    rig.ops.Winsock_DataArrival(discoveryReply(255));
+    rig.ops.Winsock_DataArrival(discoveryReply(256));
+    QCOMPARE(rig.panel.log, QStringLiteral("T2") + kScanBegins + QStringLiteral("\r\nT3") + kTableFull);
+
+    // A removed module frees a place for the next one.
+    rig.select(0);
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.state.Device_Count, qint16(253));
+    rig.ops.Winsock_DataArrival(discoveryReply(255));
+    rig.ops.Winsock_DataArrival(discoveryReply(256));
+    QCOMPARE(rig.state.Device_Count, qint16(254));
+    QCOMPARE(rig.state.Device_Table[253], discoveryReply(255));
+    QCOMPARE(rig.panel.items.size(), 254);
+    QCOMPARE(rig.panel.log, QStringLiteral("T4\r\n对设备 1的复位运行成功。\r\nT5") + kTableFull);
+}
+
+TARVIK_TEST_MAIN(TestScan)
+#include "tst_scan.moc"
