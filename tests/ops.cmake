@@ -2,3 +2,4 @@
 tarvik_add_test(tst_frames SOURCES tst_frames.cpp)
 tarvik_add_test(tst_decode SOURCES tst_decode.cpp)
 tarvik_add_test(tst_scan SOURCES tst_scan.cpp)
+tarvik_add_test(tst_read SOURCES tst_read.cpp)

@@ -76,6 +76,17 @@ QByteArray moduleReply(const QByteArray& payload, int module)
     return identity(module) + payload;
 }
 
+QStringList commands(const QList<QByteArray>& frames)
+{
+    QStringList result;
+    for (const QByteArray& frame : frames) {
+        QByteArray command = frame.mid(8);
+        command.truncate(command.indexOf(command.contains('=') ? '=' : '\r'));
+        result << QString::fromLatin1(command);
+    }
+    return result;
+}
+
 Rig::Rig()
 {
     ops.setClock([this] { return stamp(++stamps); });

@@ -92,6 +92,8 @@ QByteArray identity(int n);
 QByteArray discoveryReply(int n);
 // A reply as a module sends it: its identity, then `payload` from byte 6 on.
 QByteArray moduleReply(const QByteArray& payload, int module = 1);
+// The command of each request frame: the code and channel digit after "AT" ("ET", "SR1").
+QStringList commands(const QList<QByteArray>& frames);
 
 // The operations wired to the stand-ins. The clock gives "T1", "T2", ... so a log test sees
 // exactly which writes stamped it.

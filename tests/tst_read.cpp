@@ -1,0 +1,329 @@
+// Reading a module: the pick, the 28 queries and replies, rejected values, and the read's retries.
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+using F = Field;
+
+// What a module answers to each query (from byte 6 on) and what the window shows afterwards.
+struct Answer
+{
+    int stage;
+    const char* payload;
+    Field field;
+    int entry;        // drop-downs
+    const char* text; // text fields
+};
+
+const Answer kModule[] = {
+    {1, "05", F::Ethernet_Mode, 5, nullptr},
+    {2, "192.168.001.001", F::G_IP, -1, "192.168.001.001"},
+    {3, "192.168.001.100", F::S_IP, -1, "192.168.001.100"},
+    {4, "255.255.255.000", F::MASK, -1, "255.255.255.000"},
+    {5, "01", F::Disp_Mode, 1, nullptr},
+    {7, "08", F::UART_BaudRate, 8, nullptr},
+    {8, "01", F::UART_Stream, 1, nullptr},
+    {9, "09", F::UART_Bits, 1, nullptr},
+    {10, "00100", F::UART_TimeDeli, -1, "0100"},
+    {11, "01024", F::UART_ByteDeli, -1, "1024"},
+    {12, "02", F::UART_Parity, 2, nullptr},
+    {13, "02", F::UART_Stopbit, 1, nullptr},
+    {14, "01", F::Ch1_SOCK_Mode, 1, nullptr},
+    {15, "05000", F::Ch1_Port_Number, -1, "05000"},
+    {16, "010.000.001.002", F::Ch1_D_IP, -1, "010.000.001.002"},
+    {17, "00080", F::Ch1_D_Port, -1, "00080"},
+    {19, "02", F::Ch2_SOCK_Mode, 2, nullptr},
+    {20, "05001", F::Ch2_Port_Number, -1, "05001"},
+    {21, "010.000.001.003", F::Ch2_D_IP, -1, "010.000.001.003"},
+    {22, "00081", F::Ch2_D_Port, -1, "00081"},
+    {25, "03", F::Ch3_SOCK_Mode, 3, nullptr},
+    {26, "05002", F::Ch3_Port_Number, -1, "05002"},
+    {27, "010.000.001.004", F::Ch3_D_IP, -1, "010.000.001.004"},
+    {28, "00082", F::Ch3_D_Port, -1, "00082"},
+    {29, "04", F::Ch4_SOCK_Mode, 4, nullptr},
+    {30, "05003", F::Ch4_Port_Number, -1, "05003"},
+    {31, "010.000.001.005", F::Ch4_D_IP, -1, "010.000.001.005"},
+    {32, "00083", F::Ch4_D_Port, -1, "00083"},
+};
+
+const QStringList kReadOrder = QStringLiteral("ET GA IP SM EC UB UT UD TM BT UP US SR1 PT1 DA1 DP1 "
+                                              "SR2 PT2 DA2 DP2 SR3 PT3 DA3 DP3 SR4 PT4 DA4 DP4")
+                                   .split(QLatin1Char(' '));
+
+const Answer& answerFor(int stage)
+{
+    for (const Answer& a : kModule) {
+        if (a.stage == stage)
+            return a;
+    }
+    qFatal("no answer for stage %d", stage);
+}
+
+// Answers the query in progress as the module would.
+void answer(Rig& rig, int module = 1)
+{
+    rig.ops.Winsock_DataArrival(moduleReply(answerFor(rig.state.Op_Code).payload, module));
+}
+
+void answerAll(Rig& rig, int module = 1)
+{
+    while (rig.state.Op_Code != 32 || rig.panel.timerRunning)
+        answer(rig, module);
+}
+
+bool shows(const FakePanel& panel, const Answer& a)
+{
+    return a.text ? panel.fieldText(a.field) == QLatin1String(a.text) : panel.comboIndex(a.field) == a.entry;
+}
+
+// Every field shows something, so that blanking is visible.
+void fillFields(FakePanel& panel)
+{
+    for (int f = 0; f < kFieldCount; ++f) {
+        panel.setFieldText(static_cast<Field>(f), QStringLiteral("old"));
+        panel.setComboIndex(static_cast<Field>(f), 1);
+    }
+}
+
+bool isBlank(const FakePanel& panel, Field field)
+{
+    return parameterForField(field).isDropDown() ? panel.comboIndex(field) == -1 : panel.fieldText(field).isEmpty();
+}
+
+const QString kFailure = QStringLiteral("参数不成功！\r\n请检查计算机与设备之间的网络连接，重新操作！");
+
+} // namespace
+
+class TestRead : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pickStartsRead();
+    void fullRead();
+    void rejectedValuesReplaceLog();
+    void shortRepliesKeepChainGoing();
+    void datagramsTakenByStage();
+    void silenceRetriesTwiceThenFails();
+    void stallRestartsFromFirstStage();
+    void nothingSelected();
+    void pickAfterOvertakenRead();
+};
+
+void TestRead::pickStartsRead()
+{
+    Rig rig;
+    rig.discover(3);
+    fillFields(rig.panel);
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
+        rig.panel.setControlEnabled(c, true);
+    rig.panel.selected = 1;
+    rig.ops.pickDevice();
+
+    QCOMPARE(rig.state.Sel_Device, qint16(1));
+    QCOMPARE(rig.link.sent, QList<QByteArray>{identity(2) + QByteArray("ATET\r\0", 6)});
+    QCOMPARE(rig.link.destinationHost, QStringLiteral("255.255.255.255"));
+    QCOMPARE(rig.link.destinationPort, quint16(65000));
+    QCOMPARE(rig.state.Op_Code, qint16(1));
+    QVERIFY(rig.panel.timerRunning);
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 2参数... ..."));
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
+        QVERIFY(!rig.panel.isEnabled(c));
+    // Channels 3 and 4 keep the values of the module read before until their stages arrive.
+    for (int f = 0; f < kFieldCount; ++f) {
+        const Field field = static_cast<Field>(f);
+        const bool kept = field >= Field::Ch3_SOCK_Mode;
+        QVERIFY2(isBlank(rig.panel, field) != kept, qPrintable(QString::number(f)));
+    }
+}
+
+void TestRead::fullRead()
+{
+    Rig rig;
+    rig.discover(2);
+    rig.panel.selected = 1;
+    rig.ops.pickDevice();
+    int replies = 0;
+    for (const Answer& a : kModule) {
+        QCOMPARE(rig.state.Op_Code, qint16(a.stage));
+        QCOMPARE(rig.link.sent.size(), replies + 1); // each query only after the reply to the one before
+        QVERIFY(rig.panel.timerRunning);
+        answer(rig, 2);
+        ++replies;
+        QVERIFY2(shows(rig.panel, a), a.payload);
+    }
+    QCOMPARE(commands(rig.link.sent), kReadOrder);
+    for (const QByteArray& frame : rig.link.sent) {
+        QCOMPARE(frame.size(), 12);
+        QCOMPARE(frame.left(6), identity(2));
+    }
+    for (const Answer& a : kModule)
+        QVERIFY2(shows(rig.panel, a), a.payload);
+    QCOMPARE(rig.state.Op_Code, qint16(32));
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QVERIFY(!rig.panel.timerRunning);
+    QCOMPARE(rig.panel.timerArms, 28);
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
+        QVERIFY(rig.panel.isEnabled(c));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 2参数... ...\r\nT2\r\n读取设备 2数据成功！"));
+}
+
+void TestRead::rejectedValuesReplaceLog()
+{
+    Rig rig;
+    rig.discover(1);
+    rig.panel.selected = 0;
+    rig.ops.pickDevice();
+    rig.ops.Winsock_DataArrival(moduleReply("06"));
+    QCOMPARE(rig.panel.log, QStringLiteral("以太网工作模式读取错误！"));
+    QCOMPARE(rig.panel.comboIndex(F::Ethernet_Mode), -1);
+    QCOMPARE(rig.state.Op_Code, qint16(2)); // the read goes on
+    QCOMPARE(commands(rig.link.sent), (QStringList{"ET", "GA"}));
+    while (rig.state.Op_Code != 7)
+        answer(rig);
+    rig.ops.Winsock_DataArrival(moduleReply("09"));
+    QCOMPARE(rig.panel.log, QStringLiteral("读取通道1串口波特率错误！"));
+    answerAll(rig);
+    QCOMPARE(rig.link.sent.size(), 28);
+    QCOMPARE(rig.panel.log, QStringLiteral("读取通道1串口波特率错误！\r\nT2\r\n读取设备 1数据成功！"));
+}
+
+void TestRead::shortRepliesKeepChainGoing()
+{
+    Rig rig;
+    rig.discover(1);
+    rig.panel.setFieldText(F::Ch3_D_IP, QStringLiteral("001.002.003.004"));
+    rig.panel.selected = 0;
+    rig.ops.pickDevice();
+    rig.ops.Winsock_DataArrival(moduleReply("0")); // 7 bytes: no digit at byte 7
+    QCOMPARE(rig.panel.log, QStringLiteral("以太网工作模式读取错误！"));
+    while (rig.state.Op_Code != 27)
+        answer(rig);
+    rig.ops.Winsock_DataArrival(moduleReply("010.000.001.00")); // one byte short of an address
+    QCOMPARE(rig.panel.fieldText(F::Ch3_D_IP), QStringLiteral("001.002.003.004"));
+    QCOMPARE(rig.panel.log, QStringLiteral("以太网工作模式读取错误！"));
+    answerAll(rig);
+    QCOMPARE(rig.link.sent.size(), 28);
+    QVERIFY(rig.panel.log.endsWith(QStringLiteral("读取设备 1数据成功！")));
+}
+
+// A reply is taken by the stage awaited, whatever it holds and whoever sent it.
+void TestRead::datagramsTakenByStage()
+{
+    Rig rig;
+    rig.discover(2);
+    rig.panel.selected = 0;
+    rig.ops.pickDevice();
+    rig.ops.Winsock_DataArrival(moduleReply("OK", 2)); // an acknowledgement, from the other module
+    QCOMPARE(rig.panel.log, QStringLiteral("以太网工作模式读取错误！"));
+    QCOMPARE(rig.state.Op_Code, qint16(2));
+    answerAll(rig);
+
+    // After a complete read a further datagram is one more reply to the last stage.
+    rig.ops.Winsock_DataArrival(moduleReply("65535", 2));
+    QCOMPARE(rig.panel.fieldText(F::Ch4_D_Port), QStringLiteral("65535"));
+    QCOMPARE(rig.state.Op_Code, qint16(32));
+    QCOMPARE(rig.link.sent.size(), 28);
+    QCOMPARE(rig.panel.log, QStringLiteral("以太网工作模式读取错误！\r\nT2\r\n读取设备 1数据成功！"
+                                           "\r\nT3\r\n读取设备 1数据成功！"));
+}
+
+void TestRead::silenceRetriesTwiceThenFails()
+{
+    Rig rig;
+    rig.discover(1);
+    rig.panel.selected = 0;
+    rig.ops.pickDevice();
+    for (int retry = 1; retry <= 2; ++retry) {
+        rig.panel.setFieldText(F::G_IP, QStringLiteral("typed"));
+        rig.ops.Timer1_Timer();
+        QCOMPARE(rig.state.Retry_Count, qint16(retry));
+        QCOMPARE(rig.state.Op_Code, qint16(1));
+        QVERIFY(rig.panel.timerRunning);
+        QVERIFY(rig.panel.fieldText(F::G_IP).isEmpty()); // a retry blanks the fields again
+    }
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...")); // retries write nothing
+    rig.ops.Timer1_Timer();
+    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET"))); // 1 + 2 retries
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QVERIFY(!rig.panel.timerRunning);
+    QVERIFY(rig.panel.isEnabled(Control::Device_List));
+    QVERIFY(rig.panel.isEnabled(Control::Run_Device));
+    QVERIFY(!rig.panel.isEnabled(Control::Setting));
+    QVERIFY(!rig.panel.isEnabled(Control::L_Default));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...\r\nT2\r\n读取设备 1") + kFailure);
+}
+
+void TestRead::stallRestartsFromFirstStage()
+{
+    Rig rig;
+    rig.discover(1);
+    rig.panel.selected = 0;
+    rig.ops.pickDevice();
+    while (rig.state.Op_Code != 15)
+        answer(rig);
+    QCOMPARE(rig.link.sent.size(), 14);
+    rig.ops.Timer1_Timer();
+    QCOMPARE(rig.state.Retry_Count, qint16(1));
+    QCOMPARE(rig.state.Op_Code, qint16(1));
+    QCOMPARE(commands(rig.link.sent).mid(14), QStringList{"ET"});
+
+    // The late reply to "PT1" is taken as the reply to "ET": its byte 7 is the digit 5.
+    rig.ops.Winsock_DataArrival(moduleReply("05000"));
+    QCOMPARE(rig.panel.comboIndex(F::Ethernet_Mode), 5);
+    QCOMPARE(rig.state.Op_Code, qint16(2));
+    answerAll(rig);
+    QCOMPARE(rig.link.sent.size(), 14 + 28);
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...\r\nT2\r\n读取设备 1数据成功！"));
+
+    // Retry_Count back at 0: the next read writes its start entry again.
+    rig.ops.pickDevice();
+    QCOMPARE(rig.panel.log, QStringLiteral("T3\r\n读取设备 1参数... ..."));
+}
+
+// With no item selected the read addresses the entry past the last live one: nothing is sent.
+void TestRead::nothingSelected()
+{
+    Rig rig;
+    rig.discover(2);
+    rig.ops.Device_List_Click();
+    QCOMPARE(rig.state.Sel_Device, qint16(2));
+    QVERIFY(rig.panel.timerRunning);
+    for (int i = 0; i < 3; ++i)
+        rig.ops.Timer1_Timer();
+    QVERIFY(rig.link.sent.isEmpty());
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 3参数... ...\r\nT2\r\n读取设备 3") + kFailure);
+}
+
+// A scan that overtakes a read leaves its retries counted; the user's next pick starts afresh.
+void TestRead::pickAfterOvertakenRead()
+{
+    Rig rig;
+    rig.discover(1);
+    rig.panel.selected = 0;
+    rig.ops.pickDevice();
+    rig.ops.Timer1_Timer();
+    QCOMPARE(rig.state.Retry_Count, qint16(1));
+    rig.ops.Scan_Click();
+    for (int i = 0; i < 4; ++i)
+        rig.ops.Timer1_Timer();
+    rig.link.sent.clear();
+
+    rig.ops.pickDevice();
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QCOMPARE(rig.panel.log, QStringLiteral("T4\r\n读取设备 1参数... ..."));
+    for (int i = 0; i < 3; ++i)
+        rig.ops.Timer1_Timer();
+    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET")));
+    QCOMPARE(rig.panel.log, QStringLiteral("T4\r\n读取设备 1参数... ...\r\nT5\r\n读取设备 1") + kFailure);
+}
+
+TARVIK_TEST_MAIN(TestRead)
+#include "tst_read.moc"
