@@ -1,5 +1,5 @@
 # Tests: protocol tables, frames, reply decoding and the operations, driven through stand-ins
 tarvik_add_test(tst_frames SOURCES tst_frames.cpp)
 tarvik_add_test(tst_decode SOURCES tst_decode.cpp)
-tarvik_add_test(tst_scan SOURCES tst_scan.cpp)
-tarvik_add_test(tst_read SOURCES tst_read.cpp)
+tarvik_add_test(tst_operations_scan SOURCES tst_operations_scan.cpp)
+tarvik_add_test(tst_operations_read SOURCES tst_operations_read.cpp)

@@ -326,4 +326,4 @@ void TestRead::pickAfterOvertakenRead()
 }
 
 TARVIK_TEST_MAIN(TestRead)
-#include "tst_read.moc"
+#include "tst_operations_read.moc"

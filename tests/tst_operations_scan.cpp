@@ -248,4 +248,4 @@ void TestScan::tableFull()
 }
 
 TARVIK_TEST_MAIN(TestScan)
-#include "tst_scan.moc"
+#include "tst_operations_scan.moc"
