@@ -1,0 +1,258 @@
+// Writing a module: 28 settings, each after the acknowledgement of the one before; refusals and retries.
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+using F = Field;
+
+// The window's fields and the setting each one makes, in the order of the wire.
+struct Setting
+{
+    Field field;
+    int index;
+    const char* text;
+    const char* frame; // after the identity
+};
+
+const Setting kSettings[] = {
+    {F::Ethernet_Mode, 5, nullptr, "ATET=5\r"},
+    {F::G_IP, -1, "192.168.001.001", "ATGA=192.168.001.001\r"},
+    {F::S_IP, -1, "192.168.1.10", "ATIP=192.168.1.10\r"},
+    {F::MASK, -1, "255.255.255.0", "ATSM=255.255.255.0\r"},
+    {F::Disp_Mode, 1, nullptr, "ATEC=1\r"},
+    {F::UART_BaudRate, 3, nullptr, "ATUB=3\r"},
+    {F::UART_Stream, 0, nullptr, "ATUT=0\r"},
+    {F::UART_Bits, 1, nullptr, "ATUD=9\r"},
+    {F::UART_TimeDeli, -1, "0100", "ATTM=0100\r"},
+    {F::UART_ByteDeli, -1, "", "ATBT=\r"},
+    {F::UART_Parity, 2, nullptr, "ATUP=2\r"},
+    {F::UART_Stopbit, 0, nullptr, "ATUS=1\r"},
+    {F::Ch1_SOCK_Mode, 4, nullptr, "ATSR1=4\r"},
+    {F::Ch1_Port_Number, -1, "05000", "ATPT1=05000\r"},
+    {F::Ch1_D_IP, -1, "010.000.001.002", "ATDA1=010.000.001.002\r"},
+    {F::Ch1_D_Port, -1, "00080", "ATDP1=00080\r"},
+    {F::Ch2_SOCK_Mode, -1, nullptr, "ATSR2=/\r"},
+    {F::Ch2_Port_Number, -1, "5001", "ATPT2=5001\r"},
+    {F::Ch2_D_IP, -1, "10.0.1.3", "ATDA2=10.0.1.3\r"},
+    {F::Ch2_D_Port, -1, "81", "ATDP2=81\r"},
+    {F::Ch3_SOCK_Mode, 3, nullptr, "ATSR3=3\r"},
+    {F::Ch3_Port_Number, -1, "05002", "ATPT3=05002\r"},
+    {F::Ch3_D_IP, -1, "010.000.001.004", "ATDA3=010.000.001.004\r"},
+    {F::Ch3_D_Port, -1, "00082", "ATDP3=00082\r"},
+    {F::Ch4_SOCK_Mode, 0, nullptr, "ATSR4=0\r"},
+    {F::Ch4_Port_Number, -1, "05003", "ATPT4=05003\r"},
+    {F::Ch4_D_IP, -1, "010.000.001.005", "ATDA4=010.000.001.005\r"},
+    {F::Ch4_D_Port, -1, "00083", "ATDP4=00083\r"},
+};
+
+const QByteArray kOk = moduleReply("OK");
+
+// Two modules listed, the second one read last; its fields hold kSettings.
+void prepare(Rig& rig)
+{
+    rig.discover(2);
+    rig.select(1);
+    for (const Setting& s : kSettings) {
+        if (s.text)
+            rig.panel.setFieldText(s.field, QString::fromLatin1(s.text));
+        else
+            rig.panel.setComboIndex(s.field, s.index);
+    }
+}
+
+void acknowledge(Rig& rig, int count)
+{
+    for (int i = 0; i < count; ++i)
+        rig.ops.Winsock_DataArrival(kOk);
+}
+
+const QString kBegins = QStringLiteral("T1\r\n设置设备 2的参数... ...");
+const QString kSucceeded = QStringLiteral("设置设备 2数据成功，请重新读取设备参数以检查参数的设置是否正确。");
+const QString kRefused = QStringLiteral("设置设备 2数据不成功！\r\n请检查计算机与设备之间的网络连接。");
+const QString kFailed = QStringLiteral("设置设备 2参数不成功！\r\n请检查计算机与设备之间的网络连接，重新操作！");
+
+bool allEnabled(const FakePanel& panel, bool enabled)
+{
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}) {
+        if (panel.isEnabled(c) != enabled)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestWrite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writesAllSettingsInOrder();
+    void refusal_data();
+    void refusal();
+    void silenceGivesThreeAttempts();
+    void lostAcknowledgementRestarts();
+    void lossesAtDifferentStagesUseBothRestarts();
+    void unbuildableSettingStallsEachAttempt();
+    void acknowledgementAfterSuccess();
+};
+
+void TestWrite::writesAllSettingsInOrder()
+{
+    Rig rig;
+    prepare(rig);
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
+        rig.panel.setControlEnabled(c, true);
+    rig.ops.Setting_Click();
+    QCOMPARE(rig.panel.log, kBegins);
+    QVERIFY(allEnabled(rig.panel, false));
+    // Each field is read when its setting is built: an edit made now still goes out.
+    rig.panel.setFieldText(F::Ch4_D_Port, QStringLiteral("00099"));
+
+    QList<int> awaited;
+    for (int i = 0; i < 28; ++i) {
+        QCOMPARE(rig.link.sent.size(), i + 1); // each setting only after the "OK" of the one before
+        QVERIFY(rig.panel.timerRunning);
+        awaited << rig.state.Op_Code;
+        acknowledge(rig, 1);
+    }
+    QList<QByteArray> expected;
+    for (const Setting& s : kSettings)
+        expected << identity(2) + s.frame;
+    expected.last() = identity(2) + "ATDP4=00099\r";
+    QCOMPARE(rig.link.sent, expected);
+    // After "EC", "DP1" and "DP2" the stage already stands before the next used one.
+    QCOMPARE(awaited, (QList<int>{101, 102, 103, 104, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115,
+                                  116, 118, 119, 120, 121, 124, 125, 126, 127, 128, 129, 130, 131, 132}));
+    QCOMPARE(rig.state.Op_Code, qint16(132));
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QVERIFY(!rig.panel.timerRunning);
+    QCOMPARE(rig.panel.timerArms, 28);
+    QVERIFY(allEnabled(rig.panel, true));
+    QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kSucceeded);
+}
+
+// Anything but "O" "K" at bytes 6 and 7 refuses; the write stops at once, without a retry.
+void TestWrite::refusal_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::newRow("NO") << moduleReply("NO");
+    QTest::newRow("lower case") << moduleReply("ok");
+    QTest::newRow("OK at 7 and 8") << moduleReply("xOK");
+    QTest::newRow("7 bytes") << moduleReply("O");
+    QTest::newRow("identity alone") << identity(1);
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestWrite::refusal()
+{
+    QFETCH(QByteArray, datagram);
+    Rig rig;
+    prepare(rig);
+    rig.ops.Setting_Click();
+    rig.link.sent.clear();
+    rig.ops.Timer1_Timer(); // a first lost acknowledgement: Retry_Count 1
+    acknowledge(rig, 9);
+    rig.ops.Winsock_DataArrival(datagram); // refuses the tenth setting, "BT"
+    QCOMPARE(rig.link.sent.size(), 10);
+    QCOMPARE(commands(rig.link.sent).last(), QStringLiteral("BT"));
+    QCOMPARE(rig.state.Op_Code, qint16(111));
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QVERIFY(!rig.panel.timerRunning);
+    QVERIFY(allEnabled(rig.panel, true));
+    QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kRefused);
+
+    // Op_Code still routes datagrams to the write: a late "OK" carries on with the next setting.
+    acknowledge(rig, 1);
+    QCOMPARE(commands(rig.link.sent).last(), QStringLiteral("UP"));
+    QVERIFY(rig.panel.timerRunning);
+}
+
+void TestWrite::silenceGivesThreeAttempts()
+{
+    Rig rig;
+    prepare(rig);
+    rig.ops.Setting_Click();
+    rig.ops.Timer1_Timer();
+    rig.ops.Timer1_Timer();
+    QCOMPARE(rig.state.Retry_Count, qint16(2));
+    QCOMPARE(rig.panel.log, kBegins); // restarts write no entry
+    QVERIFY(allEnabled(rig.panel, false));
+    rig.ops.Timer1_Timer();
+    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET")));
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QVERIFY(!rig.panel.timerRunning);
+    QVERIFY(allEnabled(rig.panel, true));
+    QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kFailed);
+}
+
+void TestWrite::lostAcknowledgementRestarts()
+{
+    Rig rig;
+    prepare(rig);
+    rig.ops.Setting_Click();
+    acknowledge(rig, 12);
+    rig.ops.Timer1_Timer(); // the acknowledgement of "SR1" is lost
+    QCOMPARE(rig.state.Retry_Count, qint16(1));
+    QCOMPARE(rig.state.Op_Code, qint16(101));
+    QCOMPARE(commands(rig.link.sent).mid(12), (QStringList{"SR1", "ET"}));
+    acknowledge(rig, 28);
+    QCOMPARE(rig.link.sent.size(), 13 + 28);
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kSucceeded);
+}
+
+void TestWrite::lossesAtDifferentStagesUseBothRestarts()
+{
+    Rig rig;
+    prepare(rig);
+    rig.ops.Setting_Click();
+    acknowledge(rig, 2);
+    rig.ops.Timer1_Timer(); // lost at "IP"
+    acknowledge(rig, 20);
+    rig.ops.Timer1_Timer(); // lost at "SR3"
+    acknowledge(rig, 27);
+    QCOMPARE(rig.state.Retry_Count, qint16(2)); // the acknowledged settings reset nothing
+    rig.ops.Timer1_Timer(); // lost at "DP4"
+    QCOMPARE(commands(rig.link.sent).count(QStringLiteral("ET")), 3);
+    QCOMPARE(rig.link.sent.size(), 3 + 21 + 28);
+    QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kFailed);
+}
+
+// A Chinese character in the gateway: no "GA" frame, so every attempt waits in vain after "ET".
+void TestWrite::unbuildableSettingStallsEachAttempt()
+{
+    Rig rig;
+    prepare(rig);
+    rig.panel.setFieldText(F::G_IP, QStringLiteral("192.168.一.1"));
+    rig.ops.Setting_Click();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        acknowledge(rig, 1);
+        QCOMPARE(rig.state.Op_Code, qint16(102));
+        rig.ops.Timer1_Timer();
+    }
+    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET")));
+    QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kFailed);
+}
+
+void TestWrite::acknowledgementAfterSuccess()
+{
+    Rig rig;
+    prepare(rig);
+    rig.ops.Setting_Click();
+    acknowledge(rig, 29);
+    QCOMPARE(rig.link.sent.size(), 28);
+    QCOMPARE(rig.state.Op_Code, qint16(132));
+    QVERIFY(!rig.panel.timerRunning);
+    QCOMPARE(rig.panel.log,
+             kBegins + QStringLiteral("\r\nT2\r\n") + kSucceeded + QStringLiteral("\r\nT3\r\n") + kSucceeded);
+}
+
+TARVIK_TEST_MAIN(TestWrite)
+#include "tst_operations_write.moc"
