@@ -274,13 +274,12 @@ void Operations::Run_Device_Click()
         logBegin(QString::fromUtf8(msg::kNoSelection));
         return;
     }
-    if (m_state.Device_Count != 0) {
-        const std::optional<QByteArray> identity = selectedIdentity();
-        if (!identity) {
-            // The module read last is gone from the list: nothing to reset, nothing to remove.
-            logBegin(log::numbered(msg::kForDevice, deviceNumber(), msg::kResetFailed));
-            return;
-        }
+    const std::optional<QByteArray> identity = selectedIdentity();
+    if (m_state.Device_Count != 0 && !identity) {
+        // The module read last is gone from the list: nothing to reset, nothing to remove; the
+        // fields are blanked as after any press.
+        logBegin(log::numbered(msg::kForDevice, deviceNumber(), msg::kResetFailed));
+    } else if (identity) {
         m_link.setDestination(kBroadcastHost, kModulePort);
         const bool sent = m_link.send(frames::resetAndRun(*identity));
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), sent ? msg::kResetSucceeded : msg::kResetFailed));
