@@ -1,0 +1,254 @@
+// Restoring a module's defaults, resetting it to run, and the three buttons with nothing selected.
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+using F = Field;
+constexpr Control kActions[] = {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device};
+
+// Every field holds a value, as after a read.
+void fillFields(FakePanel& panel)
+{
+    for (int f = 0; f < kFieldCount; ++f) {
+        panel.setFieldText(static_cast<Field>(f), QStringLiteral("7"));
+        panel.setComboIndex(static_cast<Field>(f), 1);
+    }
+}
+
+int blankFields(const FakePanel& panel)
+{
+    int blank = 0;
+    for (int f = 0; f < kFieldCount; ++f) {
+        const Field field = static_cast<Field>(f);
+        blank += parameterForField(field).isDropDown() ? panel.comboIndex(field) == -1 : panel.fieldText(field).isEmpty();
+    }
+    return blank;
+}
+
+// After a complete read of module `index + 1` out of `count`.
+void prepare(Rig& rig, int count, int index)
+{
+    rig.discover(count);
+    rig.select(index);
+    rig.state.Op_Code = 32;
+    fillFields(rig.panel);
+    for (Control c : kActions)
+        rig.panel.setControlEnabled(c, true);
+}
+
+bool allEnabled(const FakePanel& panel)
+{
+    return std::all_of(std::begin(kActions), std::end(kActions), [&](Control c) { return panel.isEnabled(c); });
+}
+
+const QString kRestoreCheck = QStringLiteral("默认参数不成功！\r\n请检查计算机与设备之间的网络连接，重新操作！");
+
+} // namespace
+
+class TestDefaultsReset : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nothingSelected_data();
+    void nothingSelected();
+    void restoreDefaults();
+    void restoreDefaultsUnanswered();
+    void restoreDefaultsWithoutLiveModule();
+    void resetSecondOfThree();
+    void resetOnlyModule();
+    void resetSendFails();
+    void resetWithoutLiveModule();
+    void resetWithFullTable_data();
+    void resetWithFullTable();
+};
+
+void TestDefaultsReset::nothingSelected_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::newRow("Setting") << 0;
+    QTest::newRow("L_Default") << 1;
+    QTest::newRow("Run_Device") << 2;
+}
+
+void TestDefaultsReset::nothingSelected()
+{
+    QFETCH(int, button);
+    Rig rig;
+    prepare(rig, 2, 0);
+    rig.panel.selected = -1;
+    void (Operations::*const clicks[])() = {&Operations::Setting_Click, &Operations::L_Default_Click,
+                                            &Operations::Run_Device_Click};
+    (rig.ops.*clicks[button])();
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n没有选择设备！"));
+    QVERIFY(rig.link.sent.isEmpty());
+    QCOMPARE(rig.panel.timerArms, 0);
+    QCOMPARE(rig.state.Op_Code, qint16(32));
+    QCOMPARE(rig.state.Device_Count, qint16(2));
+    QCOMPARE(rig.panel.items.size(), 2);
+    QCOMPARE(blankFields(rig.panel), 0);
+    QVERIFY(allEnabled(rig.panel));
+}
+
+void TestDefaultsReset::restoreDefaults()
+{
+    Rig rig;
+    prepare(rig, 3, 1);
+    rig.ops.L_Default_Click();
+    QCOMPARE(rig.link.sent, QList<QByteArray>{identity(2) + QByteArray::fromHex("415444460d")});
+    QCOMPARE(rig.link.destinationSets, 0); // the destination of the scan and the read stands
+    QCOMPARE(rig.state.Op_Code, qint16(40));
+    QVERIFY(rig.panel.timerRunning);
+    QVERIFY(allEnabled(rig.panel));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 2默认参数... ..."));
+
+    // Every datagram while Op_Code stays 40 is an acknowledgement, from whichever module.
+    rig.ops.Winsock_DataArrival(moduleReply("OK", 3));
+    QVERIFY(!rig.panel.timerRunning);
+    rig.ops.Winsock_DataArrival(moduleReply("NO", 2));
+    rig.ops.Winsock_DataArrival(moduleReply("O", 2)); // too short to hold "OK"
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 2默认参数... ..."
+                                           "\r\nT2\r\n恢复设备 2默认参数成功，请重新读取设备参数！\r\n"
+                                           "默认参数值请参考相关的用户手册。"
+                                           "\r\nT3\r\n恢复设备 2") +
+                 kRestoreCheck + QStringLiteral("\r\nT4\r\n恢复设备 2") + kRestoreCheck);
+    QCOMPARE(rig.state.Op_Code, qint16(40));
+    QCOMPARE(rig.link.sent.size(), 1);
+    QCOMPARE(blankFields(rig.panel), 0); // the window keeps the values read before
+    QVERIFY(allEnabled(rig.panel));
+}
+
+void TestDefaultsReset::restoreDefaultsUnanswered()
+{
+    Rig rig;
+    prepare(rig, 1, 0);
+    rig.ops.L_Default_Click();
+    rig.ops.Timer1_Timer();
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 1默认参数... ...\r\nT2\r\n恢复设备 1默认参数不成功，请重新操作！"));
+    QCOMPARE(rig.link.sent.size(), 1); // no retry, no read
+    QVERIFY(!rig.panel.timerRunning);
+    QCOMPARE(rig.state.Op_Code, qint16(40));
+    QCOMPARE(rig.state.Retry_Count, qint16(0));
+    QVERIFY(allEnabled(rig.panel));
+}
+
+// The module read last is gone from the list: nothing is built from a missing identity, and the
+// silence is reported as for a module that does not answer.
+void TestDefaultsReset::restoreDefaultsWithoutLiveModule()
+{
+    Rig rig;
+    prepare(rig, 2, 0);
+    rig.state.Sel_Device = 2;
+    rig.ops.L_Default_Click();
+    QVERIFY(rig.link.sent.isEmpty());
+    QCOMPARE(rig.state.Op_Code, qint16(40));
+    rig.ops.Timer1_Timer();
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 3默认参数... ...\r\nT2\r\n恢复设备 3默认参数不成功，请重新操作！"));
+}
+
+void TestDefaultsReset::resetSecondOfThree()
+{
+    Rig rig;
+    prepare(rig, 3, 1);
+    const QStringList items = rig.panel.items;
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.link.sent, QList<QByteArray>{identity(2) + QByteArray::fromHex("454e44")});
+    QCOMPARE(rig.link.destinationHost, QStringLiteral("255.255.255.255"));
+    QCOMPARE(rig.link.destinationPort, quint16(65000));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 2的复位运行成功。"));
+    QCOMPARE(rig.state.Device_Count, qint16(2));
+    QCOMPARE(rig.panel.items, (QStringList{items[0], items[2]}));
+    QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
+    QCOMPARE(rig.state.Device_Table[1], discoveryReply(3));
+    QVERIFY(rig.state.Device_Table[2].isEmpty());
+    QCOMPARE(blankFields(rig.panel), 28);
+    // Nothing is awaited: the state of the operations and the controls stay as they were.
+    QCOMPARE(rig.state.Op_Code, qint16(32));
+    QCOMPARE(rig.state.Sel_Device, qint16(1));
+    QCOMPARE(rig.panel.timerArms, 0);
+    QVERIFY(allEnabled(rig.panel));
+}
+
+void TestDefaultsReset::resetOnlyModule()
+{
+    Rig rig;
+    prepare(rig, 1, 0);
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.link.sent.size(), 1);
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 1的复位运行成功。"));
+    QVERIFY(rig.panel.items.isEmpty());
+    QCOMPARE(rig.state.Device_Count, qint16(0));
+    QVERIFY(rig.state.Device_Table[0].isEmpty());
+    QCOMPARE(blankFields(rig.panel), 28);
+
+    // With the list empty a further press writes and sends nothing, and blanks the fields.
+    fillFields(rig.panel);
+    rig.panel.selected = 0;
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.link.sent.size(), 1);
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 1的复位运行成功。"));
+    QCOMPARE(blankFields(rig.panel), 28);
+}
+
+void TestDefaultsReset::resetSendFails()
+{
+    Rig rig;
+    prepare(rig, 2, 0);
+    rig.link.failSends = true;
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 1的复位运行不成功。"));
+    QCOMPARE(rig.state.Device_Count, qint16(1));
+    QCOMPARE(rig.panel.items.size(), 1);
+    QCOMPARE(rig.state.Device_Table[0], discoveryReply(2));
+    QCOMPARE(blankFields(rig.panel), 28);
+}
+
+// The module read last was removed already: nothing to reset, nothing outside the list to remove.
+void TestDefaultsReset::resetWithoutLiveModule()
+{
+    Rig rig;
+    prepare(rig, 2, 0);
+    rig.state.Sel_Device = 2;
+    rig.ops.Run_Device_Click();
+    QVERIFY(rig.link.sent.isEmpty());
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 3的复位运行不成功。"));
+    QCOMPARE(rig.state.Device_Count, qint16(2));
+    QCOMPARE(rig.panel.items.size(), 2);
+    QCOMPARE(rig.state.Device_Table[1], discoveryReply(2));
+    QCOMPARE(blankFields(rig.panel), 28);
+}
+
+void TestDefaultsReset::resetWithFullTable_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::newRow("first") << 0;
+    QTest::newRow("middle") << 100;
+    QTest::newRow("last") << 253;
+}
+
+void TestDefaultsReset::resetWithFullTable()
+{
+    QFETCH(int, index);
+    Rig rig;
+    prepare(rig, 254, index);
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.link.last(), identity(index + 1) + "END");
+    QCOMPARE(rig.state.Device_Count, qint16(253));
+    QCOMPARE(rig.panel.items.size(), 253);
+    QVERIFY(rig.state.Device_Table[253].isEmpty());
+    // Items and entries stay paired, and the removed module is in neither.
+    for (int i = 0; i < 253; ++i) {
+        const QByteArray& entry = rig.state.Device_Table[static_cast<size_t>(i)];
+        QCOMPARE(entry, discoveryReply(i < index ? i + 1 : i + 2));
+        QCOMPARE(rig.panel.items[i], Operations::deviceItemText(entry.left(6)));
+    }
+}
+
+TARVIK_TEST_MAIN(TestDefaultsReset)
+#include "tst_operations_defaults_reset.moc"
