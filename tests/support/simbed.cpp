@@ -1,0 +1,271 @@
+#include "simbed.h"
+
+#include "uiutil.h"
+
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QNetworkDatagram>
+#include <QPlainTextEdit>
+#include <QTest>
+
+namespace tarvik::test {
+
+QString simulatorPath()
+{
+    return QStringLiteral(TARVIK_SIM_PATH);
+}
+
+// ---- SimProcess ---------------------------------------------------------------------------------
+
+SimProcess::SimProcess(QStringList arguments, QObject* parent)
+    : QObject(parent)
+    , m_arguments(std::move(arguments))
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &SimProcess::readOutput);
+}
+
+SimProcess::~SimProcess()
+{
+    stop();
+}
+
+bool SimProcess::start(int timeoutMs)
+{
+    m_process.start(simulatorPath(), m_arguments);
+    if (!m_process.waitForStarted(timeoutMs)) {
+        m_error = QStringLiteral("cannot start %1: %2").arg(simulatorPath(), m_process.errorString());
+        return false;
+    }
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!m_lines.contains(QStringLiteral("ready"))) {
+        if (m_process.state() != QProcess::Running || deadline.hasExpired()) {
+            m_error = QStringLiteral("tarvik-sim %1 did not get ready: %2 %3")
+                          .arg(m_arguments.join(QLatin1Char(' ')), m_lines.join(QLatin1Char('\n')),
+                               QString::fromLocal8Bit(m_process.readAllStandardError()));
+            return false;
+        }
+        m_process.waitForReadyRead(50);
+        readOutput();
+    }
+    return true;
+}
+
+void SimProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+void SimProcess::readOutput()
+{
+    m_partial += m_process.readAllStandardOutput();
+    qsizetype newline;
+    while ((newline = m_partial.indexOf('\n')) >= 0) {
+        m_lines << QString::fromUtf8(m_partial.left(newline));
+        m_partial.remove(0, newline + 1);
+    }
+}
+
+int SimProcess::count(const QString& text) const
+{
+    int n = 0;
+    for (const QString& line : m_lines) {
+        if (line.contains(text))
+            ++n;
+    }
+    return n;
+}
+
+// ---- WireTap ------------------------------------------------------------------------------------
+
+WireTap::WireTap(QObject* parent)
+    : QObject(parent)
+{
+    connect(&m_socket, &QUdpSocket::readyRead, this, &WireTap::readPending);
+}
+
+bool WireTap::open(quint16 port)
+{
+    m_clock.start();
+    return m_socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+}
+
+void WireTap::readPending()
+{
+    while (m_socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_socket.receiveDatagram();
+        m_frames.append({datagram.data(), m_clock.elapsed()});
+    }
+}
+
+QList<QByteArray> WireTap::payloads() const
+{
+    QList<QByteArray> result;
+    for (const Frame& frame : m_frames)
+        result << frame.bytes;
+    return result;
+}
+
+int WireTap::count(const QByteArray& bytes) const
+{
+    int n = 0;
+    for (const Frame& frame : m_frames) {
+        if (frame.bytes == bytes)
+            ++n;
+    }
+    return n;
+}
+
+QList<QByteArray> WireTap::commands() const
+{
+    QList<QByteArray> result;
+    for (const Frame& frame : m_frames)
+        result << (frame.bytes == "SETUP" ? frame.bytes : frame.bytes.mid(6));
+    return result;
+}
+
+int WireTap::countCommand(const QByteArray& command) const
+{
+    int n = 0;
+    for (const QByteArray& bytes : commands()) {
+        if (bytes.startsWith(command))
+            ++n;
+    }
+    return n;
+}
+
+bool WireTap::broadcast(const QByteArray& bytes, quint16 port)
+{
+    return m_socket.writeDatagram(bytes, QHostAddress::Broadcast, port) == bytes.size();
+}
+
+// ---- FormDriver ---------------------------------------------------------------------------------
+
+FormDriver::FormDriver()
+    : m_form(std::make_unique<MainForm>())
+{
+    m_form->show();
+    if (!QTest::qWaitForWindowExposed(m_form.get()))
+        qWarning("the window was not exposed");
+}
+
+FormDriver::~FormDriver() = default;
+
+void FormDriver::click(const char* button)
+{
+    tarvik::test::click(*m_form, button);
+}
+
+void FormDriver::pickDevice(int row)
+{
+    auto* list = child<QListWidget>(*m_form, "Device_List");
+    list->setCurrentRow(row);
+    clickDevice(*m_form, row);
+}
+
+void FormDriver::type(Field which, const QString& text)
+{
+    auto* edit = qobject_cast<QLineEdit*>(m_form->field(which));
+    Q_ASSERT(edit);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+void FormDriver::choose(Field which, int index)
+{
+    auto* box = qobject_cast<QComboBox*>(m_form->field(which));
+    Q_ASSERT(box);
+    box->setCurrentIndex(index);
+}
+
+void FormDriver::closeWindow()
+{
+    m_form->close();
+}
+
+QString FormDriver::log() const
+{
+    return child<QPlainTextEdit>(*m_form, "Help_Text")->toPlainText();
+}
+
+QStringList FormDriver::logLines() const
+{
+    return tarvik::test::logLines(*m_form);
+}
+
+QStringList FormDriver::deviceItems() const
+{
+    QStringList items;
+    auto* list = child<QListWidget>(*m_form, "Device_List");
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
+}
+
+bool FormDriver::isEnabled(const char* control) const
+{
+    return child<QWidget>(*m_form, control)->isEnabled();
+}
+
+QString FormDriver::value(Field which) const
+{
+    QWidget* widget = m_form->field(which);
+    if (auto* box = qobject_cast<QComboBox*>(widget))
+        return QString::number(box->currentIndex());
+    return qobject_cast<QLineEdit*>(widget)->text();
+}
+
+// ---- Expectations -------------------------------------------------------------------------------
+
+QList<FieldValue> factoryFields(int module)
+{
+    using F = Field;
+    const QString ownAddress = QStringLiteral("192.168.001.%1").arg(101 + module, 3, 10, QLatin1Char('0'));
+    return {
+        {F::Ethernet_Mode, QStringLiteral("0")},                 // 自动握手
+        {F::G_IP, QStringLiteral("192.168.001.001")},
+        {F::S_IP, ownAddress},
+        {F::MASK, QStringLiteral("255.255.255.000")},
+        {F::Disp_Mode, QStringLiteral("1")},                     // 显示
+        {F::UART_BaudRate, QStringLiteral("3")},                 // 9600bps
+        {F::UART_Stream, QStringLiteral("0")},                   // 无
+        {F::UART_Bits, QStringLiteral("0")},                     // 8
+        {F::UART_TimeDeli, QStringLiteral("0020")},              // four digits of 00020
+        {F::UART_ByteDeli, QStringLiteral("0512")},
+        {F::UART_Parity, QStringLiteral("0")},                   // 无校验
+        {F::UART_Stopbit, QStringLiteral("0")},                  // 1
+        {F::Ch1_SOCK_Mode, QStringLiteral("1")},                 // TCP服务器
+        {F::Ch1_Port_Number, QStringLiteral("05000")},
+        {F::Ch1_D_IP, QStringLiteral("192.168.001.200")},
+        {F::Ch1_D_Port, QStringLiteral("06000")},
+        {F::Ch2_SOCK_Mode, QStringLiteral("2")},                 // TCP客户端
+        {F::Ch2_Port_Number, QStringLiteral("05001")},
+        {F::Ch2_D_IP, QStringLiteral("192.168.001.200")},
+        {F::Ch2_D_Port, QStringLiteral("06001")},
+        {F::Ch3_SOCK_Mode, QStringLiteral("3")},                 // UDP模式0
+        {F::Ch3_Port_Number, QStringLiteral("05002")},
+        {F::Ch3_D_IP, QStringLiteral("192.168.001.201")},
+        {F::Ch3_D_Port, QStringLiteral("06002")},
+        {F::Ch4_SOCK_Mode, QStringLiteral("0")},                 // 端口关闭
+        {F::Ch4_Port_Number, QStringLiteral("05003")},
+        {F::Ch4_D_IP, QStringLiteral("000.000.000.000")},
+        {F::Ch4_D_Port, QStringLiteral("00000")},
+    };
+}
+
+QString deviceItem(const QString& hexIdentity)
+{
+    return QStringLiteral("设备 ( ") + hexIdentity + QStringLiteral(" )");
+}
+
+} // namespace tarvik::test

@@ -1,0 +1,135 @@
+// End-to-end test bed: simulated modules (tarvik-sim processes) in the test's own network
+// namespace, a listener that records what goes on the wire, and the real window driven by clicks.
+#pragma once
+
+#include "app/mainform.h"
+#include "link/catalogue.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QUdpSocket>
+
+#include <memory>
+
+namespace tarvik::test {
+
+inline constexpr quint16 kModulePort = 65000;
+inline constexpr quint16 kToolPort = 65002;
+
+// The tarvik-sim program built with the tests.
+QString simulatorPath();
+
+// One tarvik-sim process. Its output (one line per datagram) is collected while the event loop runs.
+class SimProcess : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SimProcess(QStringList arguments, QObject* parent = nullptr);
+    ~SimProcess() override;
+
+    // Starts the program and waits until it listens ("ready"); false with the reason in error().
+    bool start(int timeoutMs = 10000);
+    void stop();
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+
+    const QStringList& lines() const { return m_lines; }
+    // Lines that contain `text`.
+    int count(const QString& text) const;
+    QString error() const { return m_error; }
+
+private:
+    void readOutput();
+
+    QStringList m_arguments;
+    QProcess m_process;
+    QStringList m_lines;
+    QByteArray m_partial;
+    QString m_error;
+};
+
+// Listens, sharing the port, on the modules' port (to see what the tool sends) or on the tool's
+// port (to see what the modules send), and keeps every datagram with its arrival time.
+class WireTap : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Frame
+    {
+        QByteArray bytes;
+        qint64 atMs = 0; // since the tap opened
+    };
+
+    explicit WireTap(QObject* parent = nullptr);
+    bool open(quint16 port = kModulePort);
+
+    const QList<Frame>& frames() const { return m_frames; }
+    QList<QByteArray> payloads() const;
+    // Frames equal to `bytes`; frames whose bytes after the six identity bytes start with `command`.
+    int count(const QByteArray& bytes) const;
+    int countCommand(const QByteArray& command) const;
+    QList<QByteArray> commands() const; // every frame with its identity cut off ("SETUP" stays whole)
+    void clear() { m_frames.clear(); }
+    qint64 elapsed() const { return m_clock.elapsed(); }
+    // Sends a datagram from this tap's socket to the limited broadcast address.
+    bool broadcast(const QByteArray& bytes, quint16 port);
+
+private:
+    void readPending();
+
+    QUdpSocket m_socket;
+    QElapsedTimer m_clock;
+    QList<Frame> m_frames;
+};
+
+// The real window, shown on the offscreen platform, and what a user does with it.
+class FormDriver
+{
+public:
+    FormDriver();
+    ~FormDriver();
+
+    MainForm& form() { return *m_form; }
+    Operations& operations() { return m_form->operations(); }
+
+    void click(const char* button);
+    // Selects item `row` of the device list and clicks on it, as the user picks a module.
+    void pickDevice(int row);
+    // Replaces a text field's text by typing, as the user does (the page must be enabled).
+    void type(Field field, const QString& text);
+    // Chooses an entry of a drop-down.
+    void choose(Field field, int index);
+    void closeWindow();
+
+    QString log() const;
+    QStringList logLines() const;
+    QStringList deviceItems() const;
+    bool isEnabled(const char* control) const;
+    // A field as the window shows it: a text box's text, or the position of a drop-down's entry
+    // written as a number ("-1" when none is selected).
+    QString value(Field field) const;
+
+private:
+    std::unique_ptr<MainForm> m_form;
+};
+
+// A field and the value the window must show for it (as FormDriver::value gives it).
+struct FieldValue
+{
+    Field field;
+    QString value;
+};
+
+// What a read of a module that holds its factory values puts into the window; `module` is the
+// module's 0-based index in its tarvik-sim process.
+QList<FieldValue> factoryFields(int module = 0);
+
+// The hex text of an identity as the device list shows it: 设备 ( 001A2B3C4D5E ).
+QString deviceItem(const QString& hexIdentity);
+
+} // namespace tarvik::test
