@@ -7,3 +7,4 @@ target_compile_definitions(tarvik_simbed PRIVATE TARVIK_SIM_PATH="$<TARGET_FILE:
 add_dependencies(tarvik_simbed tarvik-sim)
 
 tarvik_add_test(tst_sim SOURCES tst_sim.cpp LIBS tarvik_simcore)
+tarvik_add_test(tst_sim_net SOURCES tst_sim_net.cpp LIBS tarvik_simbed NET)
