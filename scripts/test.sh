@@ -20,6 +20,8 @@ fi
 ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux
 build_preset default
 build_preset asan
+# The arrival path under libFuzzer for a bounded time (TARVIK_FUZZ_SECONDS, 60 by default).
+scripts/fuzz.sh "${TARVIK_FUZZ_SECONDS:-60}"
 
 if [ "$(id -u)" -eq 0 ]; then
     exec unshare --net -- "$0" --inside-namespace

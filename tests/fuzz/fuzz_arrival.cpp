@@ -1,0 +1,284 @@
+// libFuzzer target: arbitrary datagrams through the reply dispatcher, under every Op_Code the tool
+// can be in (and the values in between that it never reaches), with an empty, a populated and a
+// full device table, mixed with time-outs and clicks so that whole chains of replies are explored.
+//
+// Input: four header bytes, then a stream of actions.
+//   byte 0  Op_Code, picked from kOpCodes
+//   byte 1  device table: bits 0-1 empty / one module / a few modules / all 254; bit 2 gives the
+//           discovery replies long tails
+//   byte 2  Sel_Device (0 .. Device_Count) and the selected list item
+//   byte 3  Retry_Count (bits 0-1) and Scan_Round (bits 2-4)
+//   then, per action, one byte (kind % 8):
+//     0-2  a datagram: two length bytes (little endian), then that many bytes
+//     3    a long datagram: two length bytes, one pattern-length byte, the pattern; the pattern is
+//          repeated up to the length, so datagrams of up to 65,507 bytes are cheap to reach
+//     4    Timer1 expires
+//     5    a click: next byte picks Scan, a pick in the list, Setting, defaults or Run
+//     6    the user selects list item (next byte), or nothing
+//     7    a datagram of exactly 0, 1, 5, 6, 7, 8, 11 or 21 bytes (next byte picks), then its bytes
+//
+// Every datagram is handed over in a heap block of exactly its own size, so that a read past its
+// end is an AddressSanitizer report; after every action the operation state, the device list and
+// the frames sent are checked against the rules the tool keeps.
+#include "link/frames.h"
+#include "ops/operations.h"
+#include "support/fakes.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace tarvik;
+
+namespace {
+
+constexpr int kMaxDatagram = 65507; // largest UDP payload over IPv4
+
+// Every value Op_Code takes (0, 1-32, 40, 101-132) and values between and beyond them.
+const std::vector<qint16>& opCodes()
+{
+    static const std::vector<qint16> codes = [] {
+        std::vector<qint16> v;
+        for (int i = 0; i <= 32; ++i)
+            v.push_back(static_cast<qint16>(i));
+        for (int i = 101; i <= 132; ++i)
+            v.push_back(static_cast<qint16>(i));
+        for (int i : {40, 40, 40, 33, 34, 39, 41, 50, 99, 100, 133, 140, 200, 1000, 32766, 32767, -1, -2, -100, -32768})
+            v.push_back(static_cast<qint16>(i));
+        return v;
+    }();
+    return codes;
+}
+
+[[noreturn]] void fail(const char* what)
+{
+    std::fprintf(stderr, "fuzz_arrival: broken rule: %s\n", what);
+    std::abort();
+}
+
+#define CHECK(condition)                                                                                           \
+    do {                                                                                                           \
+        if (!(condition))                                                                                          \
+            fail(#condition);                                                                                      \
+    } while (false)
+
+class Reader
+{
+public:
+    Reader(const uint8_t* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
+    bool atEnd() const { return m_pos >= m_size; }
+    size_t left() const { return m_size - m_pos; }
+    uint8_t byte() { return atEnd() ? 0 : m_data[m_pos++]; }
+    int length()
+    {
+        const int low = byte();
+        return low | (byte() << 8);
+    }
+    const uint8_t* take(size_t n)
+    {
+        const uint8_t* p = m_data + m_pos;
+        m_pos += n;
+        return p;
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+};
+
+// Datagrams live in blocks of exactly their size until the run ends: the device table keeps
+// copies that may share them.
+class Datagrams
+{
+public:
+    QByteArray make(const uint8_t* bytes, size_t size)
+    {
+        m_blocks.emplace_back(new char[size == 0 ? 1 : size]);
+        char* block = m_blocks.back().get();
+        if (size)
+            std::memcpy(block, bytes, size);
+        // The endpoint hands over an owning array; wrapping the exact block keeps ASan's red zone
+        // right behind the last byte.
+        return QByteArray::fromRawData(block, static_cast<qsizetype>(size));
+    }
+    QByteArray repeated(const uint8_t* pattern, size_t patternSize, size_t size)
+    {
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = patternSize ? pattern[i % patternSize] : 0;
+        return make(bytes.data(), size);
+    }
+
+private:
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+};
+
+struct Run
+{
+    Datagrams datagrams; // outlives the table that may share its blocks
+    test::Rig rig;
+
+    OperationState& state() { return rig.state; }
+
+    // The live entries, shared with the table rather than copied.
+    struct Listed
+    {
+        std::array<QByteArray, kDeviceTableSize> table;
+        int count;
+    };
+    Listed listed() { return {state().Device_Table, state().Device_Count}; }
+
+    void checkState()
+    {
+        const OperationState& s = state();
+        CHECK(s.Device_Count >= 0 && s.Device_Count <= kDeviceTableSize);
+        CHECK(rig.panel.items.size() == s.Device_Count);
+        CHECK(s.Retry_Count >= 0 && s.Retry_Count <= 2);
+        // Scan may be clicked again while a scan runs: each click counts a broadcast.
+        CHECK(s.Scan_Round >= 0);
+        CHECK(rig.panel.selected >= -1 && rig.panel.selected < rig.panel.items.size());
+        if (s.Device_Count > 0) {
+            const QByteArray& last = s.Device_Table[static_cast<size_t>(s.Device_Count - 1)];
+            CHECK(last.size() >= frames::kIdentitySize);
+            CHECK(rig.panel.items.last() == Operations::deviceItemText(frames::identityOf(last)));
+        }
+    }
+
+    // Frames are built only from live entries: every frame but "SETUP" starts with the identity
+    // of a module that was listed before or after the action.
+    void checkFrames(const Listed& before)
+    {
+        if (rig.link.sent.isEmpty())
+            return;
+        const Listed after = listed();
+        for (const QByteArray& frame : rig.link.sent) {
+            if (frame == frames::discovery())
+                continue;
+            CHECK(frame.size() >= 9);
+            const QByteArray head = frame.left(frames::kIdentitySize);
+            bool known = false;
+            for (const Listed* list : {&before, &after}) {
+                for (int i = 0; i < list->count && !known; ++i)
+                    known = list->table[static_cast<size_t>(i)].startsWith(head);
+            }
+            CHECK(known);
+        }
+        rig.link.sent.clear();
+    }
+
+    void arrive(const QByteArray& datagram) { rig.ops.Winsock_DataArrival(datagram); }
+};
+
+void populate(Run& run, uint8_t tableByte)
+{
+    const int mode = tableByte & 3;
+    const int count = mode == 0 ? 0 : mode == 1 ? 1 : mode == 2 ? 2 + (tableByte >> 3) % 7 : kDeviceTableSize;
+    const bool longTails = tableByte & 4;
+    for (int n = 1; n <= count; ++n) {
+        QByteArray reply = test::discoveryReply(n);
+        if (longTails)
+            reply += QByteArray(200 + n, static_cast<char>(n));
+        run.arrive(reply);
+    }
+    // One more: the table is full, so this one is not stored.
+    if (count == kDeviceTableSize)
+        run.arrive(test::discoveryReply(count + 1));
+    CHECK(run.state().Device_Count == count);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Reader in(data, size);
+    Run run;
+    OperationState& s = run.state();
+
+    const auto& codes = opCodes();
+    const qint16 opCode = codes[in.byte() % codes.size()];
+    populate(run, in.byte());
+    const uint8_t selection = in.byte();
+    s.Sel_Device = static_cast<qint16>(selection % (s.Device_Count + 1));
+    run.rig.panel.selected = (selection & 0x80) || s.Device_Count == 0 ? -1 : s.Sel_Device % s.Device_Count;
+    const uint8_t counters = in.byte();
+    s.Retry_Count = static_cast<qint16>((counters & 3) % 3);
+    s.Scan_Round = static_cast<qint16>((counters >> 2) % 5);
+    s.Op_Code = opCode;
+    run.rig.link.sent.clear();
+    run.checkState();
+
+    constexpr int kShortSizes[] = {0, 1, 5, 6, 7, 8, 11, 21};
+    while (!in.atEnd()) {
+        const Run::Listed before = run.listed();
+        switch (in.byte() % 8) {
+        case 0:
+        case 1:
+        case 2: {
+            const size_t n = std::min<size_t>({static_cast<size_t>(in.length()), in.left(), kMaxDatagram});
+            run.arrive(run.datagrams.make(in.take(n), n));
+            break;
+        }
+        case 3: {
+            const size_t n = std::min<size_t>(static_cast<size_t>(in.length()), kMaxDatagram);
+            const size_t patternSize = std::min<size_t>(in.byte(), in.left());
+            run.arrive(run.datagrams.repeated(in.take(patternSize), patternSize, n));
+            break;
+        }
+        case 4:
+            run.rig.ops.Timer1_Timer();
+            break;
+        case 5:
+            switch (in.byte() % 5) {
+            case 0:
+                run.rig.ops.Scan_Click();
+                break;
+            case 1:
+                run.rig.ops.pickDevice();
+                break;
+            case 2:
+                run.rig.ops.Setting_Click();
+                break;
+            case 3:
+                run.rig.ops.L_Default_Click();
+                break;
+            case 4:
+                run.rig.ops.Run_Device_Click();
+                break;
+            }
+            break;
+        case 6: {
+            const int item = in.byte();
+            const int count = static_cast<int>(run.rig.panel.items.size());
+            run.rig.panel.selected = item == 0xFF || count == 0 ? -1 : item % count;
+            break;
+        }
+        case 7: {
+            const size_t n = std::min<size_t>(static_cast<size_t>(kShortSizes[in.byte() % 8]), in.left());
+            run.arrive(run.datagrams.make(in.take(n), n));
+            break;
+        }
+        }
+        run.checkState();
+        run.checkFrames(before);
+    }
+
+    // The whole list still pairs with the table.
+    for (int i = 0; i < s.Device_Count; ++i) {
+        const QByteArray& entry = s.Device_Table[static_cast<size_t>(i)];
+        CHECK(run.rig.panel.items[i] == Operations::deviceItemText(frames::identityOf(entry)));
+    }
+    return 0;
+}

@@ -1,0 +1,4 @@
+# Tests: hostile input and hostile networks; the fuzz targets in a fuzz build
+if(TARVIK_FUZZ)
+    add_subdirectory(fuzz)
+endif()
