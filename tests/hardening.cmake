@@ -2,3 +2,4 @@
 if(TARVIK_FUZZ)
     add_subdirectory(fuzz)
 endif()
+tarvik_add_test(tst_hostile SOURCES tst_hostile.cpp)

@@ -1,0 +1,334 @@
+// Datagrams no module sends: empty, 1, 5 and 7 bytes, and 65,507 bytes (the largest a UDP datagram
+// can carry), under every Op_Code the tool can be in and the values in between; a table of 254
+// modules and a 255th; identities of all zeros and all ones. Driven through the stand-ins.
+#include "link/dispatch.h"
+#include "ops/decode.h"
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+#include <QTest>
+
+#include <optional>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+constexpr int kLargestDatagram = 65507;
+const QString kLog = QStringLiteral("LOG");
+
+// What module 1 answers from byte 6 on, by read stage.
+QByteArray answerFor(int stage)
+{
+    const Parameter* parameter = parameterForStage(stage);
+    if (!parameter)
+        return "01";
+    switch (parameter->layout) {
+    case Layout::Digit:
+    case Layout::ZeroDigit:
+        return QByteArray("0") + static_cast<char>(parameter->base + 1);
+    case Layout::Number4:
+        return "01234";
+    case Layout::Number5:
+        return "05000";
+    case Layout::Address:
+        return "010.000.001.002";
+    }
+    return {};
+}
+
+// A datagram of exactly `size` bytes: the start of `reply`, or `reply` followed by filler.
+QByteArray sized(const QByteArray& reply, int size)
+{
+    QByteArray datagram = reply.left(size);
+    datagram.append(size - datagram.size(), '\r');
+    return datagram;
+}
+
+// Two modules listed, the first picked; every field shows a value (the first entry of each
+// drop-down); an operation waits.
+void prepare(Rig& rig, qint16 opCode)
+{
+    rig.discover(2);
+    rig.select(0);
+    for (int f = 0; f < kFieldCount; ++f) {
+        rig.panel.setFieldText(static_cast<Field>(f), QStringLiteral("keep"));
+        rig.panel.setComboIndex(static_cast<Field>(f), 0);
+    }
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
+        rig.panel.setControlEnabled(c, false);
+    rig.panel.log = kLog;
+    rig.panel.timerRunning = true;
+    rig.state.Op_Code = opCode;
+    rig.state.Retry_Count = route(opCode) == Branch::Read || route(opCode) == Branch::Write ? 1 : 0;
+    rig.link.sent.clear();
+}
+
+bool fieldsKept(const FakePanel& panel, std::optional<Field> except = std::nullopt)
+{
+    for (int f = 0; f < kFieldCount; ++f) {
+        const Field field = static_cast<Field>(f);
+        if (field == except)
+            continue;
+        const bool kept = parameterForField(field).isDropDown() ? panel.comboIndex(field) == 0
+                                                                 : panel.fieldText(field) == QLatin1String("keep");
+        if (!kept)
+            return false;
+    }
+    return true;
+}
+
+bool buttonsEnabled(const FakePanel& panel)
+{
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}) {
+        if (!panel.isEnabled(c))
+            return false;
+    }
+    return true;
+}
+
+QByteArray head(const Parameter& parameter)
+{
+    QByteArray frame = identity(1) + "AT" + parameter.code;
+    if (parameter.channel)
+        frame += parameter.channel;
+    return frame;
+}
+
+} // namespace
+
+class TestHostile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void badLengths_data();
+    void badLengths();
+    void fullTableThen255th();
+    void identitiesOfZerosAndOnes();
+    void repeatedIdentityWithZeros();
+};
+
+void TestHostile::badLengths_data()
+{
+    QTest::addColumn<int>("opCode");
+    QTest::addColumn<int>("size");
+    QList<int> codes;
+    for (int i = 0; i <= 32; ++i)
+        codes << i;
+    codes << 40;
+    for (int i = 101; i <= 132; ++i)
+        codes << i;
+    // Values the tool never sets.
+    codes << 33 << 39 << 41 << 99 << 100 << 133 << 200 << 32767 << -1 << -32768;
+    for (int code : codes) {
+        for (int size : {0, 1, 5, 7, kLargestDatagram})
+            QTest::addRow("op%d-%dB", code, size) << code << size;
+    }
+}
+
+void TestHostile::badLengths()
+{
+    QFETCH(int, opCode);
+    QFETCH(int, size);
+    const auto op = static_cast<qint16>(opCode);
+    Rig rig;
+    prepare(rig, op);
+
+    switch (route(op)) {
+    case Branch::Discovery: {
+        // Fewer than six bytes hold no identity: ignored. Anything longer is a new module.
+        const QByteArray reply = sized(QByteArray(6, '\x7E'), size);
+        rig.ops.Winsock_DataArrival(reply);
+        QVERIFY(rig.link.sent.isEmpty());
+        QCOMPARE(rig.panel.log, kLog);
+        QVERIFY(rig.panel.timerRunning);
+        if (size < 6) {
+            QCOMPARE(rig.state.Device_Count, qint16(2));
+            QCOMPARE(rig.panel.items.size(), 2);
+        } else {
+            QCOMPARE(rig.state.Device_Count, qint16(3));
+            QCOMPARE(rig.panel.items.value(2), QStringLiteral("设备 ( 7E7E7E7E7E7E )"));
+            QCOMPARE(rig.state.Device_Table[2], reply);
+        }
+        break;
+    }
+    case Branch::Defaults: {
+        // Fewer than eight bytes cannot carry "OK" at bytes 6 and 7: a refusal.
+        rig.ops.Winsock_DataArrival(sized(identity(1) + "OK", size));
+        QVERIFY(!rig.panel.timerRunning);
+        QVERIFY(rig.link.sent.isEmpty());
+        QCOMPARE(rig.state.Op_Code, op);
+        const QString outcome = size >= 8
+                                    ? QStringLiteral("恢复设备 1默认参数成功，请重新读取设备参数！\r\n默认参数值请参考相关的用户手册。")
+                                    : QStringLiteral("恢复设备 1默认参数不成功！\r\n请检查计算机与设备之间的网络连接，重新操作！");
+        QCOMPARE(rig.panel.log, kLog + QStringLiteral("\r\nT1\r\n") + outcome);
+        break;
+    }
+    case Branch::Write: {
+        rig.ops.Winsock_DataArrival(sized(identity(1) + "OK", size));
+        if (size < 8) {
+            // A refusal ends the write.
+            QVERIFY(!rig.panel.timerRunning);
+            QVERIFY(rig.link.sent.isEmpty());
+            QCOMPARE(rig.state.Op_Code, op);
+            QCOMPARE(rig.state.Retry_Count, qint16(0));
+            QVERIFY(buttonsEnabled(rig.panel));
+            QCOMPARE(rig.panel.log,
+                     kLog + QStringLiteral("\r\nT1\r\n设置设备 1数据不成功！\r\n请检查计算机与设备之间的网络连接。"));
+        } else if (op == kLastWriteStage) {
+            QVERIFY(rig.link.sent.isEmpty());
+            QCOMPARE(rig.state.Retry_Count, qint16(0));
+            QVERIFY(buttonsEnabled(rig.panel));
+        } else {
+            // Acknowledged: the setting of the next stage goes out, if that stage carries one.
+            const Parameter* next = parameterForStage(static_cast<qint16>(op + 1) - kWriteOffset);
+            QCOMPARE(rig.link.sent.size(), next ? 1 : 0);
+            if (next)
+                QVERIFY(rig.link.sent[0].startsWith(head(*next) + '='));
+            QVERIFY(rig.panel.timerRunning);
+            QCOMPARE(rig.panel.log, kLog);
+        }
+        QVERIFY(fieldsKept(rig.panel));
+        QCOMPARE(rig.state.Device_Count, qint16(2));
+        break;
+    }
+    case Branch::Read: {
+        const Parameter* parameter = parameterForStage(op);
+        rig.ops.Winsock_DataArrival(sized(identity(1) + answerFor(op), size));
+        if (!parameter) {
+            // A number no read awaits: nothing to decode.
+            QVERIFY(fieldsKept(rig.panel));
+            QVERIFY(rig.panel.log.startsWith(kLog));
+        } else if (size <= decode::lastOffset(parameter->layout)) {
+            // Too short for the stage's layout: a drop-down's value is rejected with its message,
+            // a text field keeps its text.
+            QVERIFY(fieldsKept(rig.panel));
+            if (parameter->isDropDown())
+                QCOMPARE(rig.panel.log, QString::fromUtf8(parameter->message));
+            else
+                QVERIFY(rig.panel.log.startsWith(kLog));
+        } else {
+            QVERIFY(fieldsKept(rig.panel, parameter->field));
+            if (parameter->isDropDown())
+                QCOMPARE(rig.panel.comboIndex(parameter->field), 1);
+            else
+                QVERIFY(!rig.panel.fieldText(parameter->field).contains(QLatin1String("keep")));
+        }
+        // The chain goes on either way.
+        const int next = op + gapAfterStage(op);
+        if (next == kLastReadStage) {
+            QVERIFY(rig.link.sent.isEmpty());
+            QVERIFY(!rig.panel.timerRunning);
+            QCOMPARE(rig.state.Retry_Count, qint16(0));
+            QVERIFY(buttonsEnabled(rig.panel));
+            QVERIFY(rig.panel.log.endsWith(QStringLiteral("读取设备 1数据成功！")));
+        } else {
+            QCOMPARE(rig.state.Op_Code, static_cast<qint16>(next + 1));
+            const Parameter* query = parameterForStage(static_cast<qint16>(next + 1));
+            QCOMPARE(rig.link.sent.size(), query ? 1 : 0);
+            if (query)
+                QCOMPARE(rig.link.sent[0], head(*query) + '\r' + QByteArray(12 - head(*query).size() - 1, '\0'));
+            QVERIFY(rig.panel.timerRunning);
+        }
+        QCOMPARE(rig.state.Device_Count, qint16(2));
+        break;
+    }
+    }
+}
+
+// The table holds 254 modules; the 255th is not stored, with one log entry however often it and
+// others call; the list and the table stay paired.
+void TestHostile::fullTableThen255th()
+{
+    Rig rig;
+    rig.discover(254);
+    QCOMPARE(rig.state.Device_Count, qint16(254));
+    QCOMPARE(rig.panel.items.size(), 254);
+    rig.panel.log = kLog;
+
+    rig.ops.Winsock_DataArrival(discoveryReply(255));
+    QCOMPARE(rig.state.Device_Count, qint16(254));
+    QCOMPARE(rig.panel.items.size(), 254);
+    const QString full = QStringLiteral("设备列表已满（最多254个设备），其余设备未能列出。");
+    QCOMPARE(rig.panel.log, kLog + QStringLiteral("\r\nT1\r\n") + full);
+    for (int n = 255; n <= 300; ++n)
+        rig.ops.Winsock_DataArrival(discoveryReply(n));
+    QCOMPARE(rig.panel.log.count(full), 1);
+    QCOMPARE(rig.state.Device_Count, qint16(254));
+    for (int i = 0; i < 254; ++i) {
+        QCOMPARE(rig.state.Device_Table[static_cast<size_t>(i)], discoveryReply(i + 1));
+        QCOMPARE(rig.panel.items[i], Operations::deviceItemText(identity(i + 1)));
+    }
+
+    // The last module can be read, written and reset like any other.
+    rig.panel.selected = 253;
+    rig.ops.pickDevice();
+    QCOMPARE(rig.link.last().left(6), identity(254));
+    rig.state.Op_Code = 0;
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.link.last(), identity(254) + "END");
+    QCOMPARE(rig.state.Device_Count, qint16(253));
+    // Room again: a new module is listed at the end.
+    rig.ops.Winsock_DataArrival(discoveryReply(400));
+    QCOMPARE(rig.state.Device_Count, qint16(254));
+    QCOMPARE(rig.panel.items.last(), Operations::deviceItemText(identity(400)));
+}
+
+// Identities are bytes, not text: all zeros and all ones are modules like any other.
+void TestHostile::identitiesOfZerosAndOnes()
+{
+    Rig rig;
+    const QByteArray zeros(6, '\0');
+    const QByteArray ones(6, '\xFF');
+    rig.ops.Winsock_DataArrival(zeros + "\x00\x01");
+    rig.ops.Winsock_DataArrival(ones);
+    rig.ops.Winsock_DataArrival(zeros);
+    rig.ops.Winsock_DataArrival(ones + "\xFF\xFF");
+    QCOMPARE(rig.state.Device_Count, qint16(2));
+    QCOMPARE(rig.panel.items,
+             QStringList({QStringLiteral("设备 ( 000000000000 )"), QStringLiteral("设备 ( FFFFFFFFFFFF )")}));
+
+    for (int index : {0, 1}) {
+        const QByteArray id = index == 0 ? zeros : ones;
+        rig.link.sent.clear();
+        rig.panel.selected = index;
+        rig.ops.pickDevice();
+        QCOMPARE(rig.link.last(), id + QByteArray("ATET\r\0", 6));
+        while (rig.panel.timerRunning)
+            rig.ops.Winsock_DataArrival(id + answerFor(rig.state.Op_Code));
+        QCOMPARE(rig.link.sent.size(), 28);
+        for (const QByteArray& frame : rig.link.sent)
+            QVERIFY(frame.startsWith(id + "AT"));
+        QVERIFY(rig.panel.log.endsWith(QStringLiteral("读取设备 %1数据成功！").arg(index + 1)));
+
+        rig.link.sent.clear();
+        rig.ops.Setting_Click();
+        while (rig.panel.timerRunning)
+            rig.ops.Winsock_DataArrival(id + "OK\r\n");
+        QCOMPARE(rig.link.sent.size(), 28);
+        for (const QByteArray& frame : rig.link.sent)
+            QVERIFY(frame.startsWith(id + "AT"));
+    }
+    rig.panel.selected = 0;
+    rig.state.Sel_Device = 0;
+    rig.ops.Run_Device_Click();
+    QCOMPARE(rig.link.last(), zeros + "END");
+    QCOMPARE(rig.panel.items, QStringList{QStringLiteral("设备 ( FFFFFFFFFFFF )")});
+    QCOMPARE(rig.state.Device_Table[0], ones);
+}
+
+// Identities that differ only after a zero byte are different modules.
+void TestHostile::repeatedIdentityWithZeros()
+{
+    Rig rig;
+    for (const char* hex : {"000000000001", "000000000002", "000000000001ff", "010000000000", "000000000002"})
+        rig.ops.Winsock_DataArrival(QByteArray::fromHex(hex));
+    QCOMPARE(rig.state.Device_Count, qint16(3));
+    QCOMPARE(rig.state.Device_Table[0], QByteArray::fromHex("000000000001"));
+    QCOMPARE(rig.panel.items[2], QStringLiteral("设备 ( 010000000000 )"));
+}
+
+TARVIK_TEST_MAIN(TestHostile)
+#include "tst_hostile.moc"
