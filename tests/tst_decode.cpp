@@ -26,32 +26,11 @@ class TestDecode : public QObject
     Q_OBJECT
 
 private slots:
-    void digitText_data();
-    void digitText();
     void value_data();
     void value();
     void rejectionMessage_data();
     void rejectionMessage();
 };
-
-void TestDecode::digitText_data()
-{
-    QTest::addColumn<int>("byte");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0x30 << QStringLiteral("0");
-    QTest::newRow("9") << 0x39 << QStringLiteral("9");
-    QTest::newRow("/ below 0") << 0x2F << QStringLiteral("-1");
-    QTest::newRow(": above 9") << 0x3A << QStringLiteral("10");
-    QTest::newRow("NUL") << 0x00 << QStringLiteral("-48");
-    QTest::newRow("0xFF") << 0xFF << QStringLiteral("207");
-}
-
-void TestDecode::digitText()
-{
-    QFETCH(int, byte);
-    QFETCH(QString, text);
-    QCOMPARE(decode::digitText(static_cast<quint8>(byte)), text);
-}
 
 void TestDecode::value_data()
 {
@@ -106,7 +85,8 @@ void TestDecode::value_data()
     text("BT", 11, reply("09999"), "9999");
     text("PT1 00080", 15, reply("00080"), "00080");
     text("DP1 05000", 17, reply("05000"), "05000");
-    text("PT4 non-digits", 30, reply("/0:00"), "-101000");
+    // A byte that is not a digit gives the decimal text of its value minus 48.
+    text("PT4 non-digits", 30, reply(QByteArray::fromHex("2f303a00ff")), "-1010-48207");
     text("DP4 bytes after 10 ignored", 32, reply("12345678"), "12345");
     // Addresses: four groups of three, bytes 9, 13 and 17 not read.
     text("GA", 2, reply("192.168.001.010"), "192.168.001.010");
@@ -163,7 +143,7 @@ void TestDecode::rejectionMessage_data()
     row(25, "读取通道3端口工作模式错误！");
     row(29, "读取通道4端口工作模式错误！");
     for (int stage : {2, 3, 4, 10, 11, 15, 16, 17, 20, 21, 22, 26, 27, 28, 30, 31, 32})
-        QTest::addRow("%d", stage) << stage << QString();
+        row(stage, "");
 }
 
 void TestDecode::rejectionMessage()

@@ -9,42 +9,14 @@ using namespace tarvik::test;
 
 namespace {
 
-using F = Field;
-constexpr Control kActions[] = {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device};
-
-// Every field holds a value, as after a read.
-void fillFields(FakePanel& panel)
-{
-    for (int f = 0; f < kFieldCount; ++f) {
-        panel.setFieldText(static_cast<Field>(f), QStringLiteral("7"));
-        panel.setComboIndex(static_cast<Field>(f), 1);
-    }
-}
-
-int blankFields(const FakePanel& panel)
-{
-    int blank = 0;
-    for (int f = 0; f < kFieldCount; ++f) {
-        const Field field = static_cast<Field>(f);
-        blank += parameterForField(field).isDropDown() ? panel.comboIndex(field) == -1 : panel.fieldText(field).isEmpty();
-    }
-    return blank;
-}
-
 // After a complete read of module `index + 1` out of `count`.
 void prepare(Rig& rig, int count, int index)
 {
     rig.discover(count);
     rig.select(index);
     rig.state.Op_Code = 32;
-    fillFields(rig.panel);
-    for (Control c : kActions)
-        rig.panel.setControlEnabled(c, true);
-}
-
-bool allEnabled(const FakePanel& panel)
-{
-    return std::all_of(std::begin(kActions), std::end(kActions), [&](Control c) { return panel.isEnabled(c); });
+    rig.panel.fillFields();
+    rig.panel.setActionsEnabled(true);
 }
 
 const QString kRestoreCheck = QStringLiteral("默认参数不成功！\r\n请检查计算机与设备之间的网络连接，重新操作！");
@@ -92,8 +64,8 @@ void TestDefaultsReset::nothingSelected()
     QCOMPARE(rig.state.Op_Code, qint16(32));
     QCOMPARE(rig.state.Device_Count, qint16(2));
     QCOMPARE(rig.panel.items.size(), 2);
-    QCOMPARE(blankFields(rig.panel), 0);
-    QVERIFY(allEnabled(rig.panel));
+    QCOMPARE(rig.panel.blankFields(), 0);
+    QVERIFY(rig.panel.actionsEnabled(true));
 }
 
 void TestDefaultsReset::restoreDefaults()
@@ -105,7 +77,7 @@ void TestDefaultsReset::restoreDefaults()
     QCOMPARE(rig.link.destinationSets, 0); // the destination of the scan and the read stands
     QCOMPARE(rig.state.Op_Code, qint16(40));
     QVERIFY(rig.panel.timerRunning);
-    QVERIFY(allEnabled(rig.panel));
+    QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 2默认参数... ..."));
 
     // Every datagram while Op_Code stays 40 is an acknowledgement, from whichever module.
@@ -120,8 +92,8 @@ void TestDefaultsReset::restoreDefaults()
                  kRestoreCheck + QStringLiteral("\r\nT4\r\n恢复设备 2") + kRestoreCheck);
     QCOMPARE(rig.state.Op_Code, qint16(40));
     QCOMPARE(rig.link.sent.size(), 1);
-    QCOMPARE(blankFields(rig.panel), 0); // the window keeps the values read before
-    QVERIFY(allEnabled(rig.panel));
+    QCOMPARE(rig.panel.blankFields(), 0); // the window keeps the values read before
+    QVERIFY(rig.panel.actionsEnabled(true));
 }
 
 void TestDefaultsReset::restoreDefaultsUnanswered()
@@ -135,7 +107,7 @@ void TestDefaultsReset::restoreDefaultsUnanswered()
     QVERIFY(!rig.panel.timerRunning);
     QCOMPARE(rig.state.Op_Code, qint16(40));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
-    QVERIFY(allEnabled(rig.panel));
+    QVERIFY(rig.panel.actionsEnabled(true));
 }
 
 // The module read last is gone from the list: nothing is built from a missing identity, and the
@@ -167,12 +139,12 @@ void TestDefaultsReset::resetSecondOfThree()
     QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
     QCOMPARE(rig.state.Device_Table[1], discoveryReply(3));
     QVERIFY(rig.state.Device_Table[2].isEmpty());
-    QCOMPARE(blankFields(rig.panel), 28);
+    QCOMPARE(rig.panel.blankFields(), 28);
     // Nothing is awaited: the state of the operations and the controls stay as they were.
     QCOMPARE(rig.state.Op_Code, qint16(32));
     QCOMPARE(rig.state.Sel_Device, qint16(1));
     QCOMPARE(rig.panel.timerArms, 0);
-    QVERIFY(allEnabled(rig.panel));
+    QVERIFY(rig.panel.actionsEnabled(true));
 }
 
 void TestDefaultsReset::resetOnlyModule()
@@ -185,15 +157,15 @@ void TestDefaultsReset::resetOnlyModule()
     QVERIFY(rig.panel.items.isEmpty());
     QCOMPARE(rig.state.Device_Count, qint16(0));
     QVERIFY(rig.state.Device_Table[0].isEmpty());
-    QCOMPARE(blankFields(rig.panel), 28);
+    QCOMPARE(rig.panel.blankFields(), 28);
 
     // With the list empty a further press writes and sends nothing, and blanks the fields.
-    fillFields(rig.panel);
+    rig.panel.fillFields();
     rig.panel.selected = 0;
     rig.ops.Run_Device_Click();
     QCOMPARE(rig.link.sent.size(), 1);
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 1的复位运行成功。"));
-    QCOMPARE(blankFields(rig.panel), 28);
+    QCOMPARE(rig.panel.blankFields(), 28);
 }
 
 void TestDefaultsReset::resetSendFails()
@@ -206,7 +178,7 @@ void TestDefaultsReset::resetSendFails()
     QCOMPARE(rig.state.Device_Count, qint16(1));
     QCOMPARE(rig.panel.items.size(), 1);
     QCOMPARE(rig.state.Device_Table[0], discoveryReply(2));
-    QCOMPARE(blankFields(rig.panel), 28);
+    QCOMPARE(rig.panel.blankFields(), 28);
 }
 
 // The module read last was removed already: nothing to reset, nothing outside the list to remove.
@@ -221,7 +193,7 @@ void TestDefaultsReset::resetWithoutLiveModule()
     QCOMPARE(rig.state.Device_Count, qint16(2));
     QCOMPARE(rig.panel.items.size(), 2);
     QCOMPARE(rig.state.Device_Table[1], discoveryReply(2));
-    QCOMPARE(blankFields(rig.panel), 28);
+    QCOMPARE(rig.panel.blankFields(), 28);
 }
 
 void TestDefaultsReset::resetWithFullTable_data()

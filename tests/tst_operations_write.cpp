@@ -77,15 +77,6 @@ const QString kSucceeded = QStringLiteral("设置设备 2数据成功，请重�
 const QString kRefused = QStringLiteral("设置设备 2数据不成功！\r\n请检查计算机与设备之间的网络连接。");
 const QString kFailed = QStringLiteral("设置设备 2参数不成功！\r\n请检查计算机与设备之间的网络连接，重新操作！");
 
-bool allEnabled(const FakePanel& panel, bool enabled)
-{
-    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}) {
-        if (panel.isEnabled(c) != enabled)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 class TestWrite : public QObject
@@ -107,11 +98,10 @@ void TestWrite::writesAllSettingsInOrder()
 {
     Rig rig;
     prepare(rig);
-    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
-        rig.panel.setControlEnabled(c, true);
+    rig.panel.setActionsEnabled(true);
     rig.ops.Setting_Click();
     QCOMPARE(rig.panel.log, kBegins);
-    QVERIFY(allEnabled(rig.panel, false));
+    QVERIFY(rig.panel.actionsEnabled(false));
     // Each field is read when its setting is built: an edit made now still goes out.
     rig.panel.setFieldText(F::Ch4_D_Port, QStringLiteral("00099"));
 
@@ -134,7 +124,7 @@ void TestWrite::writesAllSettingsInOrder()
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
     QCOMPARE(rig.panel.timerArms, 28);
-    QVERIFY(allEnabled(rig.panel, true));
+    QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kSucceeded);
 }
 
@@ -165,7 +155,7 @@ void TestWrite::refusal()
     QCOMPARE(rig.state.Op_Code, qint16(111));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
-    QVERIFY(allEnabled(rig.panel, true));
+    QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kRefused);
 
     // Op_Code still routes datagrams to the write: a late "OK" carries on with the next setting.
@@ -183,12 +173,12 @@ void TestWrite::silenceGivesThreeAttempts()
     rig.ops.Timer1_Timer();
     QCOMPARE(rig.state.Retry_Count, qint16(2));
     QCOMPARE(rig.panel.log, kBegins); // restarts write no entry
-    QVERIFY(allEnabled(rig.panel, false));
+    QVERIFY(rig.panel.actionsEnabled(false));
     rig.ops.Timer1_Timer();
     QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET")));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
-    QVERIFY(allEnabled(rig.panel, true));
+    QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kFailed);
 }
 

@@ -22,6 +22,46 @@ void FakePanel::setComboIndex(Field field, int index)
     m_index[idx(field)] = index >= 0 && index < entryCount(field) ? index : -1;
 }
 
+namespace {
+constexpr Control kActions[] = {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device};
+}
+
+void FakePanel::setActionsEnabled(bool enabled)
+{
+    for (Control c : kActions)
+        setControlEnabled(c, enabled);
+}
+
+bool FakePanel::actionsEnabled(bool enabled) const
+{
+    for (Control c : kActions) {
+        if (isEnabled(c) != enabled)
+            return false;
+    }
+    return true;
+}
+
+void FakePanel::fillFields()
+{
+    for (int f = 0; f < kFieldCount; ++f) {
+        setFieldText(static_cast<Field>(f), QStringLiteral("7"));
+        setComboIndex(static_cast<Field>(f), 1);
+    }
+}
+
+bool FakePanel::isBlank(Field field) const
+{
+    return parameterForField(field).isDropDown() ? comboIndex(field) == -1 : fieldText(field).isEmpty();
+}
+
+int FakePanel::blankFields() const
+{
+    int blank = 0;
+    for (int f = 0; f < kFieldCount; ++f)
+        blank += isBlank(static_cast<Field>(f));
+    return blank;
+}
+
 void FakePanel::insertDevice(int position, const QString& text)
 {
     Q_ASSERT(position >= 0 && position <= items.size());

@@ -67,6 +67,13 @@ public:
     void stopTimer() override { timerRunning = false; }
 
     bool isEnabled(Control control) const { return m_enabled[static_cast<int>(control)]; }
+    // The device list and the three action buttons, which reads and writes disable and enable.
+    void setActionsEnabled(bool enabled);
+    bool actionsEnabled(bool enabled) const;
+    // Every field shows something (text "7", entry 1), so that blanking is visible.
+    void fillFields();
+    bool isBlank(Field field) const;
+    int blankFields() const;
     // Number of entries of each drop-down, as the window fills them.
     static int entryCount(Field field);
 
