@@ -8,3 +8,4 @@ add_dependencies(tarvik_simbed tarvik-sim)
 
 tarvik_add_test(tst_sim SOURCES tst_sim.cpp LIBS tarvik_simcore)
 tarvik_add_test(tst_sim_net SOURCES tst_sim_net.cpp LIBS tarvik_simbed NET)
+tarvik_add_test(tst_e2e_scan SOURCES tst_e2e_scan.cpp LIBS tarvik_simbed NET)

@@ -225,6 +225,68 @@ QString FormDriver::value(Field which) const
     return qobject_cast<QLineEdit*>(widget)->text();
 }
 
+// ---- Bed --------------------------------------------------------------------------------------
+
+Bed::Bed() = default;
+
+Bed::~Bed()
+{
+    // The window first: it must not outlive the modules' output it is compared with.
+    m_ui.reset();
+    m_sims.clear();
+    m_wire.reset();
+}
+
+bool Bed::open()
+{
+    m_wire = std::make_unique<WireTap>();
+    if (!m_wire->open(kModulePort))
+        return false;
+    m_ui = std::make_unique<FormDriver>();
+    return true;
+}
+
+SimProcess* Bed::startSim(const QStringList& arguments)
+{
+    auto sim = std::make_unique<SimProcess>(arguments);
+    if (!sim->start()) {
+        qWarning("%s", qPrintable(sim->error()));
+        return nullptr;
+    }
+    m_sims.push_back(std::move(sim));
+    return m_sims.back().get();
+}
+
+SimProcess& Bed::sim(int i)
+{
+    auto it = m_sims.begin();
+    std::advance(it, i);
+    return **it;
+}
+
+bool Bed::waitForLastLine(const QString& line, int timeoutMs)
+{
+    const bool seen = QTest::qWaitFor([&] { return m_ui->logLines().last() == line; }, timeoutMs);
+    if (!seen)
+        qWarning("waited for the log line %s; the log is:\n%s", qPrintable(line), qPrintable(m_ui->log()));
+    return seen;
+}
+
+bool Bed::scan(int devices)
+{
+    m_ui->click("Scan");
+    const QString report = devices == 0 ? QStringLiteral("设备与计算机必须是在同一个交换机或路由器所支持的局域网内，"
+                                                         "不能经过路由器隔离。请检查网络连接，重新操作！")
+                                        : QStringLiteral("检测到 %1个设备。").arg(devices);
+    return waitForLastLine(report);
+}
+
+bool Bed::read(int row)
+{
+    m_ui->pickDevice(row);
+    return waitForLastLine(QStringLiteral("读取设备 %1数据成功！").arg(row + 1));
+}
+
 // ---- Expectations -------------------------------------------------------------------------------
 
 QList<FieldValue> factoryFields(int module)

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QUdpSocket>
 
+#include <list>
 #include <memory>
 
 namespace tarvik::test {
@@ -116,6 +117,37 @@ public:
 
 private:
     std::unique_ptr<MainForm> m_form;
+};
+
+// Everything an end-to-end test needs: the listener on the modules' port, the simulators, the window.
+class Bed
+{
+public:
+    Bed();
+    ~Bed();
+
+    // Opens the listener and the window; false when the listener cannot bind.
+    bool open();
+    // Starts one more tarvik-sim process; nullptr (and a warning with the reason) when it fails.
+    SimProcess* startSim(const QStringList& arguments);
+
+    // Clicks Scan and waits for the scan's report; true when it reports `devices` modules (0: the
+    // no-device entry).
+    bool scan(int devices);
+    // Picks item `row` and waits for the read's outcome; true when it succeeded.
+    bool read(int row);
+    // Waits until the log's last line is `line`.
+    bool waitForLastLine(const QString& line, int timeoutMs = 5000);
+
+    WireTap& wire() { return *m_wire; }
+    FormDriver& ui() { return *m_ui; }
+    OperationState& state() { return m_ui->operations().state(); }
+    SimProcess& sim(int i = 0);
+
+private:
+    std::unique_ptr<WireTap> m_wire;
+    std::list<std::unique_ptr<SimProcess>> m_sims;
+    std::unique_ptr<FormDriver> m_ui;
 };
 
 // A field and the value the window must show for it (as FormDriver::value gives it).
