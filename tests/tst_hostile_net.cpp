@@ -1,0 +1,125 @@
+// The real window on real sockets under hostile conditions, without modules: port 65002 held by
+// another process, and datagrams no module sends arriving through the endpoint.
+#include "app/mainform.h"
+#include "support/netns.h"
+#include "support/uiutil.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+const QString kNoDevice = QStringLiteral("未检查到网络中的设备！");
+
+// Started as `tst_hostile_net --hold-port`: another program that owns the tool's port until its
+// standard input closes.
+int holdPort()
+{
+    QUdpSocket squatter;
+    if (!squatter.bind(QHostAddress::AnyIPv4, kLocalPort)) {
+        std::fprintf(stderr, "cannot bind port %d: %s\n", kLocalPort, qPrintable(squatter.errorString()));
+        return 1;
+    }
+    std::printf("bound\n");
+    std::fflush(stdout);
+    char buffer[64];
+    while (std::fread(buffer, 1, sizeof buffer, stdin) > 0) {
+    }
+    return 0;
+}
+
+void sendToTool(const QList<QByteArray>& datagrams)
+{
+    QUdpSocket module;
+    for (const QByteArray& datagram : datagrams)
+        module.writeDatagram(datagram, QHostAddress::LocalHost, kLocalPort);
+}
+
+} // namespace
+
+class TestHostileNet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portTakenByAnotherProcess();
+    void badLengthsThroughTheEndpoint();
+};
+
+// The tool starts anyway; a scan runs its four rounds and reports that no device was found.
+void TestHostileNet::portTakenByAnotherProcess()
+{
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-port")});
+    QVERIFY(other.waitForStarted());
+    QTRY_VERIFY(other.canReadLine() || other.state() != QProcess::Running);
+    QCOMPARE(other.readLine(), QByteArray("bound\n"));
+
+    MainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(!form.endpoint().isBound());
+    QVERIFY(child<QLabel>(form, "DISP_IP")->text().endsWith(QStringLiteral("端口号： 65002")));
+
+    click(form, "Scan");
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(form).contains(kNoDevice), 10000);
+    QCOMPARE(form.operations().state().Scan_Round, qint16(0));
+    QCOMPARE(child<QListWidget>(form, "Device_List")->count(), 0);
+    QVERIFY(form.isVisible());
+
+    other.closeWriteChannel();
+    QVERIFY(other.waitForFinished());
+    QCOMPARE(other.exitCode(), 0);
+}
+
+// Through the real endpoint: datagrams too short for an identity are ignored, one longer than the
+// arrival path takes is dropped, and a module answering after them is listed.
+void TestHostileNet::badLengthsThroughTheEndpoint()
+{
+    MainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.endpoint().isBound());
+    const QString logBefore = logLines(form).join(QLatin1Char('\n'));
+
+    const QByteArray module = QByteArray::fromHex("001a2b3c4d5e") + "tail";
+    sendToTool({QByteArray(), QByteArray(1, '\x01'), QByteArray(5, '\x05'), QByteArray(65507, '\x7E'),
+                QByteArray(32768, '\x7F'), module});
+    auto* list = child<QListWidget>(form, "Device_List");
+    QTRY_COMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("设备 ( 001A2B3C4D5E )"));
+    QCOMPARE(form.operations().state().Device_Table[0], module);
+    QCOMPARE(logLines(form).join(QLatin1Char('\n')), logBefore);
+
+    // The largest datagram the arrival path takes is listed like any other.
+    sendToTool({QByteArray(32767, '\x7D')});
+    QTRY_COMPARE(list->count(), 2);
+    QCOMPARE(form.operations().state().Device_Table[1].size(), 32767);
+}
+
+int main(int argc, char* argv[])
+{
+    tarvik::test::requirePrivateNetworkNamespace(argv[0]);
+    if (argc > 1 && std::strcmp(argv[1], "--hold-port") == 0) {
+        QCoreApplication app(argc, argv);
+        return holdPort();
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TestHostileNet test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hostile_net.moc"
