@@ -1,0 +1,220 @@
+// End to end: picking a simulated module reads its 28 parameters into the real window.
+#include "support/simbed.h"
+#include "support/testmain.h"
+
+#include <QElapsedTimer>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+const QByteArray kSecond = QByteArray::fromHex("001A2B3C4D5F");
+
+// The queries of a read, in order.
+const QList<QByteArray> kReadOrder = {
+    "ET",  "GA",  "IP",  "SM",  "EC",  "UB",  "UT",  "UD",  "TM",  "BT",  "UP",  "US",  "SR1", "PT1",
+    "DA1", "DP1", "SR2", "PT2", "DA2", "DP2", "SR3", "PT3", "DA3", "DP3", "SR4", "PT4", "DA4", "DP4",
+};
+
+QByteArray query(const QByteArray& id, const QByteArray& code)
+{
+    return (id + "AT" + code + '\r').leftJustified(12, '\0');
+}
+
+QString stampless(const QStringList& lines, int i)
+{
+    return i < lines.size() ? lines[i] : QString();
+}
+
+} // namespace
+
+class TestE2eRead : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Bed> m_bed;
+
+    QList<QByteArray> queriesSent() const
+    {
+        QList<QByteArray> queries;
+        for (const QByteArray& bytes : m_bed->wire().payloads()) {
+            if (bytes != "SETUP")
+                queries << bytes;
+        }
+        return queries;
+    }
+
+    void compareFields(const QList<FieldValue>& expected)
+    {
+        for (const FieldValue& field : expected) {
+            QVERIFY2(m_bed->ui().value(field.field) == field.value,
+                     qPrintable(QStringLiteral("%1: %2 instead of %3")
+                                    .arg(m_bed->ui().form().field(field.field)->objectName(),
+                                         m_bed->ui().value(field.field), field.value)));
+        }
+    }
+
+private slots:
+    void init()
+    {
+        m_bed = std::make_unique<Bed>();
+        QVERIFY(m_bed->open());
+    }
+    void cleanup() { m_bed.reset(); }
+
+    void fullReadFillsEveryField()
+    {
+        QVERIFY(m_bed->startSim({QStringLiteral("--count"), QStringLiteral("2")}));
+        QVERIFY(m_bed->scan(2));
+        m_bed->wire().clear();
+
+        m_bed->ui().pickDevice(1);
+        QCOMPARE(m_bed->ui().logLines().value(1), QStringLiteral("读取设备 2参数... ..."));
+        QVERIFY(!m_bed->ui().isEnabled("Device_List"));
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 2数据成功！")));
+
+        // 28 queries for the second module, in the order of the stages, each exactly 12 bytes.
+        QList<QByteArray> expected;
+        for (const QByteArray& code : kReadOrder)
+            expected << query(kSecond, code);
+        QCOMPARE(queriesSent(), expected);
+
+        const QList<FieldValue> fields = factoryFields(1);
+        QCOMPARE(fields.size(), 28);
+        compareFields(fields);
+
+        const QStringList lines = m_bed->ui().logLines();
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(m_bed->state().Op_Code, 32);
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+        QCOMPARE(m_bed->state().Sel_Device, 1);
+        for (const char* control : {"Device_List", "L_Default", "Setting", "Run_Device"})
+            QVERIFY2(m_bed->ui().isEnabled(control), control);
+    }
+
+    void secondReadOfAnotherModule()
+    {
+        // Channels 3 and 4 keep the first module's values until their stages are read; at the end
+        // every field shows the second module.
+        QVERIFY(m_bed->startSim({QStringLiteral("--count"), QStringLiteral("2")}));
+        QVERIFY(m_bed->scan(2));
+        QVERIFY(m_bed->read(0));
+        compareFields(factoryFields(0));
+        QVERIFY(m_bed->read(1));
+        compareFields(factoryFields(1));
+        QCOMPARE(m_bed->ui().logLines().size(), 4); // the log was begun anew
+    }
+
+    void oneLostReplyRestartsTheReadOnce()
+    {
+        SimProcess* sim = m_bed->startSim({QStringLiteral("--drop"), QStringLiteral("PT1?#1")});
+        QVERIFY(sim);
+        QVERIFY(m_bed->scan(1));
+        m_bed->wire().clear();
+        QVERIFY(m_bed->read(0));
+
+        // First attempt: 14 queries up to PT1, whose reply was lost; then all 28 again.
+        const QList<QByteArray> queries = queriesSent();
+        QCOMPARE(queries.size(), 14 + 28);
+        QCOMPARE(m_bed->wire().countCommand("ATET"), 2);
+        QCOMPARE(m_bed->wire().countCommand("ATPT1"), 2);
+        QCOMPARE(queries[14], query(QByteArray::fromHex("001A2B3C4D5E"), "ET"));
+        QCOMPARE(sim->count(QStringLiteral("loses its reply to PT1?")), 1);
+        compareFields(factoryFields(0));
+
+        // One start entry, one success entry, no failure; the retry count is back at 0.
+        const QStringList lines = m_bed->ui().logLines();
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[1], QStringLiteral("读取设备 1参数... ..."));
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+
+        // So the next read writes its start entry again.
+        m_bed->ui().pickDevice(0);
+        QCOMPARE(stampless(m_bed->ui().logLines(), 1), QStringLiteral("读取设备 1参数... ..."));
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 1数据成功！")));
+    }
+
+    void silentModuleFailsAfterThreeAttempts()
+    {
+        QVERIFY(m_bed->startSim({QStringLiteral("--drop"), QStringLiteral("*")}));
+        QVERIFY(m_bed->scan(1));
+        m_bed->wire().clear();
+
+        QElapsedTimer clock;
+        clock.start();
+        m_bed->ui().pickDevice(0);
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("请检查计算机与设备之间的网络连接，重新操作！")));
+        const qint64 elapsed = clock.elapsed();
+        // Queries at 0, 400 and 800 ms; the failure at 1200 ms.
+        QVERIFY2(elapsed >= 1100, qPrintable(QString::number(elapsed)));
+
+        const QByteArray first = query(QByteArray::fromHex("001A2B3C4D5E"), "ET");
+        QCOMPARE(queriesSent(), (QList<QByteArray>{first, first, first}));
+        const QList<WireTap::Frame> frames = m_bed->wire().frames();
+        QVERIFY(frames[1].atMs - frames[0].atMs >= 370);
+        QVERIFY(frames[2].atMs - frames[1].atMs >= 370);
+
+        const QStringList lines = m_bed->ui().logLines();
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[1], QStringLiteral("读取设备 1参数... ..."));
+        QCOMPARE(lines[3], QStringLiteral("读取设备 1参数不成功！"));
+        QVERIFY(m_bed->ui().isEnabled("Device_List"));
+        QVERIFY(m_bed->ui().isEnabled("Run_Device"));
+        QVERIFY(!m_bed->ui().isEnabled("Setting"));
+        QVERIFY(!m_bed->ui().isEnabled("L_Default"));
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+        // Blanked by each attempt, never filled.
+        QCOMPARE(m_bed->ui().value(Field::S_IP), QString());
+        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
+    }
+
+    void rejectedAndOddValues()
+    {
+        // The module answers the Ethernet mode with 6, the channel 1 port with bytes that are
+        // not all digits, and the parity with a reply one byte short of its digit.
+        QVERIFY(m_bed->startSim({QStringLiteral("--answer"), QStringLiteral("ET=06"), QStringLiteral("--answer"),
+                                 QStringLiteral("PT1=0/:80"), QStringLiteral("--truncate"), QStringLiteral("7:UP?")}));
+        QVERIFY(m_bed->scan(1));
+        QVERIFY(m_bed->read(0));
+
+        // The last rejected value's message stands alone; the success entry is appended below it.
+        const QStringList lines = m_bed->ui().logLines();
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("读取通道1串口通信数据校验方式错误！"));
+        QCOMPARE(lines[2], QStringLiteral("读取设备 1数据成功！"));
+
+        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
+        QCOMPARE(m_bed->ui().value(Field::UART_Parity), QStringLiteral("-1"));
+        // Fault in MainForm::setFieldText (src/app/mainform.cpp): QLineEdit::setText cuts the text to
+        // the field's maximum length (5 for a port), so the decoded "0-11080" shows as "0-110".
+        // The maximum length limits what the user types, not what a read puts into the field.
+        QEXPECT_FAIL("", "MainForm::setFieldText truncates a read value to the field's maximum length", Continue);
+        QCOMPARE(m_bed->ui().value(Field::Ch1_Port_Number), QStringLiteral("0-11080"));
+        // The rest is read as usual.
+        QList<FieldValue> others;
+        for (const FieldValue& field : factoryFields(0)) {
+            if (field.field != Field::Ethernet_Mode && field.field != Field::UART_Parity &&
+                field.field != Field::Ch1_Port_Number)
+                others << field;
+        }
+        QCOMPARE(others.size(), 25);
+        compareFields(others);
+        QCOMPARE(m_bed->wire().countCommand("AT"), 28);
+    }
+
+    void rejectedFirstStage()
+    {
+        QVERIFY(m_bed->startSim({QStringLiteral("--answer"), QStringLiteral("ET=0\\x2F")}));
+        QVERIFY(m_bed->scan(1));
+        QVERIFY(m_bed->read(0));
+        const QStringList lines = m_bed->ui().logLines();
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("以太网工作模式读取错误！"));
+        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
+    }
+};
+
+TARVIK_TEST_MAIN_GUI_NET(TestE2eRead)
+#include "tst_e2e_read.moc"
