@@ -1,6 +1,7 @@
 // The real window on real sockets under hostile conditions, without modules: port 65002 held by
 // another process, and datagrams no module sends arriving through the endpoint.
 #include "app/mainform.h"
+#include "link/udpendpoint.h"
 #include "support/netns.h"
 #include "support/uiutil.h"
 
@@ -9,6 +10,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <cstdio>
@@ -54,6 +56,7 @@ class TestHostileNet : public QObject
 private slots:
     void portTakenByAnotherProcess();
     void badLengthsThroughTheEndpoint();
+    void floodLeavesTheEventLoopTurns();
 };
 
 // The tool starts anyway; a scan runs its four rounds and reports that no device was found.
@@ -105,6 +108,36 @@ void TestHostileNet::badLengthsThroughTheEndpoint()
     sendToTool({QByteArray(32767, '\x7D')});
     QTRY_COMPARE(list->count(), 2);
     QCOMPARE(form.operations().state().Device_Table[1].size(), 32767);
+}
+
+// A queue that never empties (a flood) must not keep the event loop inside the endpoint: one
+// notification takes a bounded batch, the loop turns (timers, painting), and the rest follows,
+// every datagram once and in order.
+void TestHostileNet::floodLeavesTheEventLoopTurns()
+{
+    UdpEndpoint endpoint;
+    endpoint.open();
+    QVERIFY(endpoint.isBound());
+    QList<QByteArray> arrived;
+    connect(&endpoint, &UdpEndpoint::datagramArrived, this, [&](const QByteArray& d) { arrived << d; });
+
+    // Queued in the socket before the loop runs again: more than one batch.
+    constexpr int kQueued = 3 * UdpEndpoint::kArrivalBatch;
+    QList<QByteArray> sent;
+    for (int i = 0; i < kQueued; ++i)
+        sent << QByteArray::number(i).rightJustified(8, '0');
+    sendToTool(sent);
+
+    int turns = 0;
+    QTimer::singleShot(0, this, [] {}); // something else for the loop to do
+    while (arrived.size() < kQueued && turns < 1000) {
+        const qsizetype before = arrived.size();
+        QCoreApplication::processEvents();
+        QVERIFY2(arrived.size() - before <= UdpEndpoint::kArrivalBatch, qPrintable(QString::number(arrived.size())));
+        ++turns;
+    }
+    QCOMPARE(arrived, sent);
+    QVERIFY(turns >= 3);
 }
 
 int main(int argc, char* argv[])

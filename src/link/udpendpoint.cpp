@@ -48,7 +48,7 @@ bool UdpEndpoint::send(const QByteArray& payload)
 
 void UdpEndpoint::readPending()
 {
-    while (m_socket.hasPendingDatagrams()) {
+    for (int taken = 0; taken < kArrivalBatch && m_socket.hasPendingDatagrams(); ++taken) {
         const qint64 size = m_socket.pendingDatagramSize();
         if (size > kMaxDatagramSize) {
             m_socket.readDatagram(nullptr, 0);

@@ -18,6 +18,10 @@ public:
     // The arrival path holds a datagram's length as a signed 16-bit count: longer datagrams are
     // taken off the socket and dropped whole.
     static constexpr qint64 kMaxDatagramSize = 32767;
+    // Datagrams taken per notification of the socket. Under a flood the queue never empties; taking
+    // a bounded batch lets the event loop run the timer and paint the window between batches, and
+    // the rest of the queue notifies again on the loop's next turn.
+    static constexpr int kArrivalBatch = 64;
 
     explicit UdpEndpoint(QObject* parent = nullptr);
 
