@@ -96,6 +96,7 @@ WireTap::WireTap(QObject* parent)
 bool WireTap::open(quint16 port)
 {
     m_clock.start();
+    m_port = port;
     return m_socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
 }
 
@@ -146,6 +147,25 @@ int WireTap::countCommand(const QByteArray& command) const
 bool WireTap::broadcast(const QByteArray& bytes, quint16 port)
 {
     return m_socket.writeDatagram(bytes, QHostAddress::Broadcast, port) == bytes.size();
+}
+
+bool WireTap::sync(int timeoutMs)
+{
+    // Not a module's identity, not a command: the modules ignore it.
+    const QByteArray marker = QByteArrayLiteral("tap-sync-") + QByteArray::number(++m_syncs);
+    if (!broadcast(marker, m_port))
+        return false;
+    const auto seen = [&] {
+        for (const Frame& frame : m_frames) {
+            if (frame.bytes == marker)
+                return true;
+        }
+        return false;
+    };
+    if (!QTest::qWaitFor(seen, timeoutMs))
+        return false;
+    m_frames.removeIf([&](const Frame& frame) { return frame.bytes == marker; });
+    return true;
 }
 
 // ---- FormDriver ---------------------------------------------------------------------------------
@@ -269,6 +289,11 @@ bool Bed::waitForLastLine(const QString& line, int timeoutMs)
     const bool seen = QTest::qWaitFor([&] { return m_ui->logLines().last() == line; }, timeoutMs);
     if (!seen)
         qWarning("waited for the log line %s; the log is:\n%s", qPrintable(line), qPrintable(m_ui->log()));
+    // What the tool sent before it wrote the line is on record before the test looks at it.
+    if (!m_wire->sync()) {
+        qWarning("the wire listener did not catch up");
+        return false;
+    }
     return seen;
 }
 

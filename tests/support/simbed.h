@@ -79,6 +79,9 @@ public:
     qint64 elapsed() const { return m_clock.elapsed(); }
     // Sends a datagram from this tap's socket to the limited broadcast address.
     bool broadcast(const QByteArray& bytes, quint16 port);
+    // Waits until every datagram that reached the port before this call has been recorded: sends
+    // itself a marker through the same port and waits for it (datagrams queue in order).
+    bool sync(int timeoutMs = 5000);
 
 private:
     void readPending();
@@ -86,6 +89,8 @@ private:
     QUdpSocket m_socket;
     QElapsedTimer m_clock;
     QList<Frame> m_frames;
+    quint16 m_port = 0;
+    int m_syncs = 0;
 };
 
 // The real window, shown on the offscreen platform, and what a user does with it.

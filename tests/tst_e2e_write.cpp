@@ -1,0 +1,298 @@
+// End to end: writing, restoring factory values and resetting simulated modules from the real window.
+#include "support/simbed.h"
+#include "support/testmain.h"
+
+#include <QDateTime>
+#include <QLineEdit>
+#include <QLocale>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+const QByteArray kFirst = QByteArray::fromHex("001A2B3C4D5E");
+const QByteArray kSecond = QByteArray::fromHex("001A2B3C4D5F");
+const QByteArray kThird = QByteArray::fromHex("001A2B3C4D60");
+
+const QString kWriteStarts = QStringLiteral("设置设备 1的参数... ...");
+const QString kWriteSucceeded = QStringLiteral("设置设备 1数据成功，请重新读取设备参数以检查参数的设置是否正确。");
+
+QList<FieldValue> with(QList<FieldValue> fields, const QList<FieldValue>& changes)
+{
+    for (const FieldValue& change : changes) {
+        for (FieldValue& field : fields) {
+            if (field.field == change.field)
+                field.value = change.value;
+        }
+    }
+    return fields;
+}
+
+} // namespace
+
+class TestE2eWrite : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Bed> m_bed;
+
+    // Starts one simulator with `arguments`, scans and reads module 1.
+    void readModule(const QStringList& arguments = {})
+    {
+        QVERIFY(m_bed->startSim(arguments));
+        QVERIFY(m_bed->scan(1));
+        QVERIFY(m_bed->read(0));
+        m_bed->wire().clear();
+    }
+
+    QList<QByteArray> settingsSent() const
+    {
+        QList<QByteArray> settings;
+        for (const QByteArray& command : m_bed->wire().commands()) {
+            if (command.startsWith("AT") && command.contains('='))
+                settings << command;
+        }
+        return settings;
+    }
+
+    void compareFields(const QList<FieldValue>& expected)
+    {
+        QCOMPARE(expected.size(), 28);
+        for (const FieldValue& field : expected) {
+            QVERIFY2(m_bed->ui().value(field.field) == field.value,
+                     qPrintable(QStringLiteral("%1: %2 instead of %3")
+                                    .arg(m_bed->ui().form().field(field.field)->objectName(),
+                                         m_bed->ui().value(field.field), field.value)));
+        }
+    }
+
+    // Compares the log's messages, leaving out the time-stamp lines.
+    void compareLog(const QStringList& messages)
+    {
+        QStringList shown;
+        for (const QString& line : m_bed->ui().logLines()) {
+            if (!QLocale::system().toDateTime(line, QLocale::ShortFormat).isValid())
+                shown << line;
+        }
+        QCOMPARE(shown, messages);
+    }
+
+private slots:
+    void init()
+    {
+        m_bed = std::make_unique<Bed>();
+        QVERIFY(m_bed->open());
+    }
+    void cleanup() { m_bed.reset(); }
+
+    void writeChangesAndReadThemBack()
+    {
+        readModule();
+        FormDriver& ui = m_bed->ui();
+        ui.choose(Field::UART_BaudRate, 7);            // 115200bps
+        ui.choose(Field::Ch3_SOCK_Mode, 4);            // UDP模式1
+        ui.type(Field::S_IP, QStringLiteral("10.0.0.7"));
+        ui.type(Field::Ch4_D_IP, QStringLiteral("172.16.5.9"));
+        ui.type(Field::Ch2_D_Port, QStringLiteral("8080"));
+        ui.type(Field::UART_TimeDeli, QStringLiteral("150"));
+
+        ui.click("Setting");
+        QCOMPARE(ui.logLines().value(1), kWriteStarts);
+        QVERIFY(!ui.isEnabled("Setting"));
+        QVERIFY(m_bed->waitForLastLine(kWriteSucceeded));
+
+        // 28 settings in the order of the chain, each the field's text as it stands (not widened).
+        const QList<QByteArray> expected = {
+            "ATET=0\r",     "ATGA=192.168.001.001\r", "ATIP=10.0.0.7\r",  "ATSM=255.255.255.000\r",
+            "ATEC=1\r",     "ATUB=7\r",               "ATUT=0\r",         "ATUD=8\r",
+            "ATTM=150\r",   "ATBT=0512\r",            "ATUP=0\r",         "ATUS=1\r",
+            "ATSR1=1\r",    "ATPT1=05000\r",          "ATDA1=192.168.001.200\r", "ATDP1=06000\r",
+            "ATSR2=2\r",    "ATPT2=05001\r",          "ATDA2=192.168.001.200\r", "ATDP2=8080\r",
+            "ATSR3=4\r",    "ATPT3=05002\r",          "ATDA3=192.168.001.201\r", "ATDP3=06002\r",
+            "ATSR4=0\r",    "ATPT4=05003\r",          "ATDA4=172.16.5.9\r",      "ATDP4=00000\r",
+        };
+        QCOMPARE(settingsSent(), expected);
+        for (const QByteArray& frame : m_bed->wire().payloads())
+            QCOMPARE(frame.left(6), kFirst);
+        QCOMPARE(m_bed->state().Op_Code, 132);
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+        compareLog({kWriteStarts, kWriteSucceeded});
+        for (const char* control : {"Device_List", "L_Default", "Setting", "Run_Device"})
+            QVERIFY2(ui.isEnabled(control), control);
+
+        // Read again: the module's fixed-width forms of what was written.
+        QVERIFY(m_bed->read(0));
+        compareFields(with(factoryFields(0), {
+                                                 {Field::UART_BaudRate, QStringLiteral("7")},
+                                                 {Field::Ch3_SOCK_Mode, QStringLiteral("4")},
+                                                 {Field::S_IP, QStringLiteral("010.000.000.007")},
+                                                 {Field::Ch4_D_IP, QStringLiteral("172.016.005.009")},
+                                                 {Field::Ch2_D_Port, QStringLiteral("08080")},
+                                                 {Field::UART_TimeDeli, QStringLiteral("0150")},
+                                             }));
+    }
+
+    void restoreDefaultsThenReadFactoryValues()
+    {
+        readModule();
+        FormDriver& ui = m_bed->ui();
+        ui.choose(Field::Disp_Mode, 0);
+        ui.type(Field::G_IP, QStringLiteral("10.9.8.1"));
+        ui.type(Field::Ch1_Port_Number, QStringLiteral("23"));
+        ui.click("Setting");
+        QVERIFY(m_bed->waitForLastLine(kWriteSucceeded));
+        QVERIFY(m_bed->read(0));
+        const QList<FieldValue> written = with(factoryFields(0), {
+                                                                      {Field::Disp_Mode, QStringLiteral("0")},
+                                                                      {Field::G_IP, QStringLiteral("010.009.008.001")},
+                                                                      {Field::Ch1_Port_Number, QStringLiteral("00023")},
+                                                                  });
+        compareFields(written);
+        m_bed->wire().clear();
+
+        ui.click("L_Default");
+        QCOMPARE(ui.logLines().value(1), QStringLiteral("恢复设备 1默认参数... ..."));
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("默认参数值请参考相关的用户手册。")));
+        QCOMPARE(m_bed->wire().payloads(), QList<QByteArray>{kFirst + "ATDF\r"});
+        compareLog({QStringLiteral("恢复设备 1默认参数... ..."), QStringLiteral("恢复设备 1默认参数成功，请重新读取设备参数！"),
+                    QStringLiteral("默认参数值请参考相关的用户手册。")});
+        // The window keeps what it showed; the module holds its factory values again.
+        compareFields(written);
+        QVERIFY(m_bed->read(0));
+        compareFields(factoryFields(0));
+    }
+
+    void resetAndFindAgain()
+    {
+        readModule();
+        SimProcess& sim = m_bed->sim();
+        FormDriver& ui = m_bed->ui();
+        ui.click("Run_Device");
+        compareLog({QStringLiteral("对设备 1的复位运行成功。")});
+        QTRY_COMPARE(m_bed->wire().frames().size(), 1);
+        QCOMPARE(m_bed->wire().payloads().first(), kFirst + "END");
+        QTRY_COMPARE(sim.count(QStringLiteral("reset: runs, answers only SETUP")), 1);
+        QVERIFY(ui.deviceItems().isEmpty());
+        QCOMPARE(m_bed->state().Device_Count, 0);
+        for (const FieldValue& field : factoryFields(0)) {
+            const QString blank = qobject_cast<QLineEdit*>(ui.form().field(field.field)) ? QString() : QStringLiteral("-1");
+            QCOMPARE(ui.value(field.field), blank);
+        }
+
+        // A new scan finds the module again, and it answers commands again.
+        QVERIFY(m_bed->scan(1));
+        QCOMPARE(ui.deviceItems(), QStringList{deviceItem(QStringLiteral("001A2B3C4D5E"))});
+        QVERIFY(m_bed->read(0));
+        compareFields(factoryFields(0));
+    }
+
+    void resetTheSecondOfThree()
+    {
+        QVERIFY(m_bed->startSim({QStringLiteral("--count"), QStringLiteral("3")}));
+        QVERIFY(m_bed->scan(3));
+        QVERIFY(m_bed->read(1));
+        m_bed->wire().clear();
+        m_bed->ui().click("Run_Device");
+        compareLog({QStringLiteral("对设备 2的复位运行成功。")});
+        QTRY_COMPARE(m_bed->wire().frames().size(), 1);
+        QCOMPARE(m_bed->wire().payloads().first(), kSecond + "END");
+        QCOMPARE(m_bed->ui().deviceItems(), (QStringList{deviceItem(QStringLiteral("001A2B3C4D5E")),
+                                                         deviceItem(QStringLiteral("001A2B3C4D60"))}));
+        QCOMPARE(m_bed->state().Device_Count, 2);
+        QCOMPARE(m_bed->state().Device_Table[1].left(6), kThird);
+
+        // The list item and the table entry stay paired: the second item now reads the third module.
+        m_bed->wire().clear();
+        QVERIFY(m_bed->read(1));
+        compareFields(factoryFields(2));
+        QCOMPARE(m_bed->wire().payloads().first().left(6), kThird);
+    }
+
+    void refusalOfTheTenthSetting()
+    {
+        readModule({QStringLiteral("--refuse"), QStringLiteral("BT=")});
+        m_bed->ui().click("Setting");
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("请检查计算机与设备之间的网络连接。")));
+        const QList<QByteArray> settings = settingsSent();
+        QCOMPARE(settings.size(), 10);
+        QCOMPARE(settings.last(), QByteArray("ATBT=0512\r"));
+        compareLog({kWriteStarts, QStringLiteral("设置设备 1数据不成功！"), QStringLiteral("请检查计算机与设备之间的网络连接。")});
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+        for (const char* control : {"Device_List", "L_Default", "Setting", "Run_Device"})
+            QVERIFY2(m_bed->ui().isEnabled(control), control);
+    }
+
+    void moduleRefusesAnInvalidAddress()
+    {
+        readModule();
+        m_bed->ui().type(Field::S_IP, QStringLiteral("192.168.1.300"));
+        m_bed->ui().click("Setting");
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("请检查计算机与设备之间的网络连接。")));
+        QCOMPARE(settingsSent().size(), 3);
+        QCOMPARE(settingsSent().last(), QByteArray("ATIP=192.168.1.300\r"));
+        // The module kept its address.
+        QVERIFY(m_bed->read(0));
+        QCOMPARE(m_bed->ui().value(Field::S_IP), QStringLiteral("192.168.001.101"));
+    }
+
+    void silenceGivesThreeAttempts()
+    {
+        readModule({QStringLiteral("--drop"), QStringLiteral("*=")});
+        m_bed->ui().click("Setting");
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("请检查计算机与设备之间的网络连接，重新操作！")));
+        QCOMPARE(settingsSent(), QList<QByteArray>(3, "ATET=0\r"));
+        compareLog({kWriteStarts, QStringLiteral("设置设备 1参数不成功！"),
+                    QStringLiteral("请检查计算机与设备之间的网络连接，重新操作！")});
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+        for (const char* control : {"Device_List", "L_Default", "Setting", "Run_Device"})
+            QVERIFY2(m_bed->ui().isEnabled(control), control);
+    }
+
+    void oneLostAcknowledgementRestartsTheWrite()
+    {
+        SimProcess* sim = nullptr;
+        readModule({QStringLiteral("--drop"), QStringLiteral("TM=#1")});
+        sim = &m_bed->sim();
+        m_bed->ui().click("Setting");
+        QVERIFY(m_bed->waitForLastLine(kWriteSucceeded));
+        const QList<QByteArray> settings = settingsSent();
+        QCOMPARE(settings.size(), 9 + 28);
+        QCOMPARE(settings[9], QByteArray("ATET=0\r"));
+        QCOMPARE(m_bed->wire().countCommand("ATET="), 2);
+        QCOMPARE(sim->count(QStringLiteral("loses its reply to TM=")), 1);
+        compareLog({kWriteStarts, kWriteSucceeded});
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+    }
+
+    void defaultsRefused()
+    {
+        readModule({QStringLiteral("--refuse"), QStringLiteral("DF")});
+        m_bed->ui().click("L_Default");
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("请检查计算机与设备之间的网络连接，重新操作！")));
+        compareLog({QStringLiteral("恢复设备 1默认参数... ..."), QStringLiteral("恢复设备 1默认参数不成功！"),
+                    QStringLiteral("请检查计算机与设备之间的网络连接，重新操作！")});
+    }
+
+    void defaultsUnanswered()
+    {
+        readModule({QStringLiteral("--drop"), QStringLiteral("DF")});
+        m_bed->ui().click("L_Default");
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("恢复设备 1默认参数不成功，请重新操作！")));
+        // No retry: one request, one entry.
+        QCOMPARE(m_bed->wire().payloads(), QList<QByteArray>{kFirst + "ATDF\r"});
+        compareLog({QStringLiteral("恢复设备 1默认参数... ..."), QStringLiteral("恢复设备 1默认参数不成功，请重新操作！")});
+    }
+
+    void duplicateDefaultsAcknowledgementGivesTwoEntries()
+    {
+        readModule({QStringLiteral("--duplicate"), QStringLiteral("DF")});
+        m_bed->ui().click("L_Default");
+        QTRY_COMPARE(m_bed->ui().logLines().count(QStringLiteral("恢复设备 1默认参数成功，请重新读取设备参数！")), 2);
+        QCOMPARE(m_bed->ui().logLines().count(QStringLiteral("恢复设备 1默认参数不成功，请重新操作！")), 0);
+    }
+};
+
+TARVIK_TEST_MAIN_GUI_NET(TestE2eWrite)
+#include "tst_e2e_write.moc"
