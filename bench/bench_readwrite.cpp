@@ -1,0 +1,205 @@
+// Full read and full write of one simulated module: the tool (its real window, offscreen, and its
+// real endpoint) against the floor, a minimal client without any GUI that sends the same 28
+// queries and the same 28 settings to the same tarvik-sim process, each after the reply to the one
+// before. Both take whatever datagram arrives next as the reply, as the tool does.
+// Opens the tool's port: runs only in a private network namespace.
+#include "app/mainform.h"
+#include "link/frames.h"
+#include "stats.h"
+#include "support/netns.h"
+#include "support/simbed.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+using namespace tarvik;
+using namespace tarvik::bench;
+
+namespace {
+
+const QString kReadDone = QStringLiteral("读取设备 1数据成功！");
+const QString kWriteDone = QStringLiteral("设置设备 1数据成功，请重新读取设备参数以检查参数的设置是否正确。");
+
+// Runs the event loop, as the tool's main() does (blocking until something happens), until `done`:
+// checked whenever `wake` quits the loop and every 5 ms; at most `timeoutMs`.
+template <typename Done>
+bool spin(QEventLoop& loop, Done done, int timeoutMs = 10000)
+{
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(5);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
+    while (!done() && deadline.isActive())
+        loop.exec();
+    return done();
+}
+
+// The tool: scans once, then times `rounds` reads and writes from the click to the success entry.
+struct ToolResult
+{
+    std::vector<double> readMs;
+    std::vector<double> writeMs;
+    QByteArray identity;
+    QList<QByteArray> settings; // the 28 settings as the tool builds them
+};
+
+void runTool(int rounds, ToolResult& result)
+{
+    MainForm form;
+    // TARVIK_BENCH_HIDDEN=1 leaves the window unshown: the same run without any painting.
+    if (!qEnvironmentVariableIsSet("TARVIK_BENCH_HIDDEN"))
+        form.show();
+    if (!form.endpoint().isBound())
+        qFatal("port 65002 is not free");
+    Operations& ops = form.operations();
+    auto* log = form.findChild<QPlainTextEdit*>(QStringLiteral("Help_Text"));
+    auto* list = form.findChild<QListWidget*>(QStringLiteral("Device_List"));
+    qint64 finished = 0;
+    QString awaited;
+    QEventLoop loop;
+    QObject::connect(log, &QPlainTextEdit::textChanged, log, [&] {
+        if (!finished && !awaited.isEmpty() && log->document()->lastBlock().text() == awaited) {
+            finished = nowNs();
+            loop.quit();
+        }
+    });
+
+    ops.Scan_Click();
+    if (!spin(loop, [&] { return ops.state().Scan_Round == 0 && ops.state().Device_Count == 1; }))
+        qFatal("the scan did not find the module");
+    list->setCurrentRow(0);
+    result.identity = frames::identityOf(ops.state().Device_Table[0]);
+
+    for (int i = 0; i < rounds; ++i) {
+        awaited = kReadDone;
+        finished = 0;
+        const qint64 t0 = nowNs();
+        ops.pickDevice();
+        if (!spin(loop, [&] { return finished != 0; }))
+            qFatal("the read did not complete");
+        result.readMs.push_back(static_cast<double>(finished - t0) / 1e6);
+
+        awaited = kWriteDone;
+        finished = 0;
+        const qint64 t1 = nowNs();
+        ops.Setting_Click();
+        if (!spin(loop, [&] { return finished != 0; }))
+            qFatal("the write did not complete");
+        result.writeMs.push_back(static_cast<double>(finished - t1) / 1e6);
+    }
+
+    result.settings.clear();
+    for (const Parameter& p : kParameters) {
+        frames::FieldValue value;
+        if (p.isDropDown())
+            value.index = static_cast<QComboBox*>(form.field(p.field))->currentIndex();
+        else
+            value.text = static_cast<QLineEdit*>(form.field(p.field))->text();
+        result.settings << *frames::setting(result.identity, p, value);
+    }
+}
+
+// The floor: one blocking socket on the tool's port, one frame out, one datagram in, 28 times.
+class Floor
+{
+public:
+    Floor()
+    {
+        m_fd = socket(AF_INET, SOCK_DGRAM, 0);
+        const int on = 1;
+        setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(kLocalPort);
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        if (bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+            qFatal("floor: cannot bind port 65002");
+        m_to.sin_family = AF_INET;
+        m_to.sin_port = htons(kModulePort);
+        m_to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    }
+    ~Floor() { close(m_fd); }
+
+    double exchange(const QList<QByteArray>& frames)
+    {
+        char reply[65536];
+        const qint64 t0 = nowNs();
+        for (const QByteArray& frame : frames) {
+            sendto(m_fd, frame.constData(), static_cast<size_t>(frame.size()), 0,
+                   reinterpret_cast<const sockaddr*>(&m_to), sizeof m_to);
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 2000) != 1)
+                qFatal("floor: no reply");
+            if (recv(m_fd, reply, sizeof reply, 0) < 0)
+                qFatal("floor: recv failed");
+        }
+        return static_cast<double>(nowNs() - t0) / 1e6;
+    }
+
+private:
+    int m_fd = -1;
+    sockaddr_in m_to{};
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    tarvik::test::requirePrivateNetworkNamespace(argv[0]);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    const int blocks = argc > 1 ? std::atoi(argv[1]) : 5;
+    const int perBlock = argc > 2 ? std::atoi(argv[2]) : 10;
+    std::printf("bench_readwrite: %d blocks of %d reads and writes, tool and floor alternating\n", blocks, perBlock);
+
+    tarvik::test::SimProcess sim({QStringLiteral("--quiet")});
+    if (!sim.start())
+        qFatal("%s", qPrintable(sim.error()));
+
+    std::vector<double> toolRead, toolWrite, floorRead, floorWrite;
+    for (int b = 0; b < blocks; ++b) {
+        ToolResult tool;
+        runTool(perBlock, tool);
+        toolRead.insert(toolRead.end(), tool.readMs.begin(), tool.readMs.end());
+        toolWrite.insert(toolWrite.end(), tool.writeMs.begin(), tool.writeMs.end());
+
+        QList<QByteArray> queries;
+        for (const Parameter& p : kParameters)
+            queries << frames::query(tool.identity, p);
+        Floor floor;
+        for (int i = 0; i < perBlock; ++i) {
+            floorRead.push_back(floor.exchange(queries));
+            floorWrite.push_back(floor.exchange(tool.settings));
+        }
+    }
+    const Summary tr = summarize(toolRead), fr = summarize(floorRead);
+    const Summary tw = summarize(toolWrite), fw = summarize(floorWrite);
+    printRow("full read, the tool (click -> success entry)", tr, "ms");
+    printRow("full read, the floor client", fr, "ms");
+    printRow("full write, the tool (click -> success entry)", tw, "ms");
+    printRow("full write, the floor client", fw, "ms");
+    std::printf("ratio tool/floor: read median %.2f worst %.2f; write median %.2f worst %.2f\n", tr.median / fr.median,
+                tr.worst / fr.worst, tw.median / fw.median, tw.worst / fw.worst);
+    return 0;
+}
