@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (build/bench, optimised with debug information) and runs each of them
+# inside a private network namespace that holds only the loopback. Figures go to stdout;
+# bench/RESULTS.md records them.
+#
+#   bench/run.sh            # every benchmark once
+#   bench/run.sh 3          # every benchmark three times
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+
+runs=${1:-1}
+if [ "${2:-}" = "--inside-namespace" ]; then
+    ip link set lo up
+    ip route add default dev lo
+    export QT_QPA_PLATFORM=offscreen
+    for ((i = 1; i <= runs; i++)); do
+        echo "== run $i of $runs"
+        build/bench/bench/bench_arrival
+        build/bench/bench/bench_startup
+        build/bench/bench/bench_readwrite
+        TARVIK_BENCH_HIDDEN=1 build/bench/bench/bench_readwrite | sed 's/^/[window not shown] /'
+    done
+    exit 0
+fi
+
+ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux
+if [ ! -f build/bench/CMakeCache.txt ]; then
+    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_BENCH=ON >/dev/null
+fi
+cmake --build build/bench --target bench_arrival bench_startup bench_readwrite tarvik tarvik-sim -j "$(nproc)"
+echo "== $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), Linux $(uname -r)"
+if [ "$(id -u)" -eq 0 ]; then
+    exec unshare --net -- "$0" "$runs" --inside-namespace
+else
+    exec unshare --map-root-user --net -- "$0" "$runs" --inside-namespace
+fi
