@@ -11,6 +11,9 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace tarvik::test {
 
 QString simulatorPath()
@@ -25,6 +28,8 @@ SimProcess::SimProcess(QStringList arguments, QObject* parent)
     , m_arguments(std::move(arguments))
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    // A test that crashes takes its modules with it instead of leaving them behind.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &SimProcess::readOutput);
 }
 

@@ -100,11 +100,11 @@ void Host::take(const QByteArray& datagram)
         const Handled handled = m.receive(datagram);
         if (!handled.taken)
             continue;
-        if (wasConfiguring != m.module().isConfiguring()) {
+        if (wasConfiguring != m.module().isConfiguring() && !m_options.quiet) {
             print(note(m, m.module().isConfiguring() ? QStringLiteral("found: takes commands now")
                                                      : QStringLiteral("reset: runs, answers only SETUP")));
         }
-        if (handled.dropped)
+        if (handled.dropped && !m_options.quiet)
             print(note(m, QStringLiteral("loses its reply to %1").arg(QString::fromLatin1(handled.request.key))));
         if (!handled.reply)
             continue;

@@ -65,7 +65,7 @@ struct Parser
     QCommandLineOption replyPort{QStringLiteral("reply-port"),
                                  QStringLiteral("Port replies go to (default 65002)."), QStringLiteral("port"),
                                  QStringLiteral("65002")};
-    QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("Do not print the datagrams.")};
+    QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("Print only the start-up lines, not the datagrams.")};
     QCommandLineOption anyNetwork{QStringLiteral("any-network"),
                                   QStringLiteral("Run also outside a private network namespace.")};
     QCommandLineOption silent{QStringLiteral("silent"), QStringLiteral("Never answer anything.")};
