@@ -49,18 +49,14 @@ bool UdpEndpoint::send(const QByteArray& payload)
 void UdpEndpoint::readPending()
 {
     for (int taken = 0; taken < kArrivalBatch && m_socket.hasPendingDatagrams(); ++taken) {
-        const qint64 size = m_socket.pendingDatagramSize();
+        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size());
+        if (size < 0)
+            continue;
         if (size > kMaxDatagramSize) {
-            m_socket.readDatagram(nullptr, 0);
             emit oversizedDropped(size);
             continue;
         }
-        QByteArray datagram(static_cast<qsizetype>(qMax<qint64>(size, 0)), Qt::Uninitialized);
-        const qint64 read = m_socket.readDatagram(datagram.data(), datagram.size());
-        if (read < 0)
-            continue;
-        datagram.truncate(static_cast<qsizetype>(read));
-        emit datagramArrived(datagram);
+        emit datagramArrived(QByteArray(m_buffer.constData(), static_cast<qsizetype>(size)));
     }
 }
 

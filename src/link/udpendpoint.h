@@ -49,6 +49,8 @@ private:
     void readPending();
 
     QUdpSocket m_socket;
+    // Room for the largest datagram UDP carries, so that one read takes any datagram whole.
+    QByteArray m_buffer{65536, Qt::Uninitialized};
     quint16 m_localPort = kLocalPort;
     QHostAddress m_destination{QHostAddress::Broadcast};
     quint16 m_destinationPort = kModulePort;
