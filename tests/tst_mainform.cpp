@@ -266,6 +266,18 @@ private slots:
         QCOMPARE(address->text(), QStringLiteral("255.255.255.255"));
         QTest::keyClicks(port, QStringLiteral("655350"));
         QCOMPARE(port->text(), QStringLiteral("65535"));
+
+        // A read shows a longer value whole; the next value within the limit restores it.
+        Operations& ops = m_form->operations();
+        ops.state().Device_Count = 1;
+        ops.state().Device_Table[0] = QByteArray::fromHex("010203040506");
+        ops.state().Op_Code = 28; // awaiting channel 3's destination port
+        ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "/1080");
+        QCOMPARE(port->text(), QStringLiteral("-11080"));
+        ops.state().Op_Code = 28;
+        ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "01080");
+        QCOMPARE(port->text(), QStringLiteral("01080"));
+        QCOMPARE(port->maxLength(), 5);
     }
 
     // With no module selected, the three buttons that act on one write the same bare notice.

@@ -100,8 +100,12 @@ MainForm::MainForm(QWidget* parent)
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, [this] { m_ops.Timer1_Timer(); });
-    connect(&Winsock, &UdpEndpoint::datagramArrived, this,
-            [this](const QByteArray& datagram) { m_ops.Winsock_DataArrival(datagram); });
+    connect(&Winsock, &UdpEndpoint::datagramArrived, this, [this](const QByteArray& datagram) {
+        holdRepaints();
+        m_ops.Winsock_DataArrival(datagram);
+    });
+    m_repaintHold.setSingleShot(true);
+    connect(&m_repaintHold, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
 
     createControls();
     Form_Load();
@@ -120,7 +124,10 @@ void MainForm::createControls()
     Scan->setObjectName(QStringLiteral("Scan"));
     setBold(Scan);
     Scan->setGeometry(12, 10, 120, 30);
-    connect(Scan, &QPushButton::clicked, this, [this] { m_ops.Scan_Click(); });
+    connect(Scan, &QPushButton::clicked, this, [this] {
+        holdRepaints();
+        m_ops.Scan_Click();
+    });
 
     Device_List = new QListWidget(this);
     Device_List->setObjectName(QStringLiteral("Device_List"));
@@ -128,7 +135,10 @@ void MainForm::createControls()
     Device_List->setGeometry(12, 48, px(2800), px(4860));
     Device_List->setAccessibleName(text(captions::kScan));
     setColor(Device_List, QPalette::Base, kLightGreen);
-    connect(Device_List, &QListWidget::itemClicked, this, [this] { m_ops.pickDevice(); });
+    connect(Device_List, &QListWidget::itemClicked, this, [this] {
+        holdRepaints();
+        m_ops.pickDevice();
+    });
     Device_List->installEventFilter(this);
 
     const QRect tabArea(px(3120), px(720), px(5550), px(5055));
@@ -178,19 +188,28 @@ void MainForm::createControls()
     L_Default = new QPushButton(text(captions::kDefaults), this);
     L_Default->setObjectName(QStringLiteral("L_Default"));
     L_Default->setGeometry(right, 398, 58, 28);
-    connect(L_Default, &QPushButton::clicked, this, [this] { m_ops.L_Default_Click(); });
+    connect(L_Default, &QPushButton::clicked, this, [this] {
+        holdRepaints();
+        m_ops.L_Default_Click();
+    });
 
     Setting = new QPushButton(text(captions::kSetting), this);
     Setting->setObjectName(QStringLiteral("Setting"));
     Setting->setGeometry(right + 63, 398, 58, 28);
-    connect(Setting, &QPushButton::clicked, this, [this] { m_ops.Setting_Click(); });
+    connect(Setting, &QPushButton::clicked, this, [this] {
+        holdRepaints();
+        m_ops.Setting_Click();
+    });
 
     Run_Device = new QPushButton(text(captions::kRun), this);
     Run_Device->setObjectName(QStringLiteral("Run_Device"));
     Run_Device->setToolTip(text(captions::kRunTip));
     setBold(Run_Device);
     Run_Device->setGeometry(right, 434, 121, 30);
-    connect(Run_Device, &QPushButton::clicked, this, [this] { m_ops.Run_Device_Click(); });
+    connect(Run_Device, &QPushButton::clicked, this, [this] {
+        holdRepaints();
+        m_ops.Run_Device_Click();
+    });
 
     Exit_Command = new QPushButton(text(captions::kExit), this);
     Exit_Command->setObjectName(QStringLiteral("Exit_Command"));
@@ -371,11 +390,24 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
     if (watched == Device_List && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            holdRepaints();
             m_ops.pickDevice();
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// A module answers a request within tens of microseconds, and a read or write is 28 such
+// exchanges: painting the window between two of them would make the chain several times slower
+// than the wire. Once a request goes out or a reply comes in, repaints wait for at most
+// kRepaintHoldMs, which the eye does not see.
+void MainForm::holdRepaints()
+{
+    if (m_repaintHold.isActive())
+        return;
+    setUpdatesEnabled(false);
+    m_repaintHold.start(kRepaintHoldMs);
 }
 
 // ---- Pages --------------------------------------------------------------------------------------
@@ -428,7 +460,13 @@ QString MainForm::fieldText(Field which) const
 
 void MainForm::setFieldText(Field which, const QString& value)
 {
-    lineEdit(which)->setText(value);
+    // The maximum length limits what the user types. A module's odd reply may decode to a longer
+    // text, and the field shows it whole, so that a write sends back exactly what was read.
+    QLineEdit* edit = lineEdit(which);
+    const int limit = captions::fieldCaption(which).maxLength;
+    if (limit > 0)
+        edit->setMaxLength(qMax(limit, static_cast<int>(value.size())));
+    edit->setText(value);
 }
 
 void MainForm::setControlEnabled(Control control, bool enabled)

@@ -31,6 +31,8 @@ public:
     // Keeps the log to this many lines, dropping the oldest, so that a stream of stray datagrams
     // cannot grow it without bound.
     static constexpr int kLogLineLimit = 1000;
+    // While requests and replies follow each other, the window is repainted at most this often.
+    static constexpr int kRepaintHoldMs = 20;
 
     explicit MainForm(QWidget* parent = nullptr);
     ~MainForm() override;
@@ -57,6 +59,7 @@ private:
     void Form_Load();
     void Form_Unload();
     void showPage(int tab);
+    void holdRepaints();
 
     // Panel
     int comboIndex(Field field) const override;
@@ -78,6 +81,7 @@ private:
 
     UdpEndpoint Winsock;
     QTimer Timer1;
+    QTimer m_repaintHold;
     Operations m_ops;
     bool m_unloaded = false;
 
