@@ -187,10 +187,7 @@ private slots:
 
         QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
         QCOMPARE(m_bed->ui().value(Field::UART_Parity), QStringLiteral("-1"));
-        // Fault in MainForm::setFieldText (src/app/mainform.cpp): QLineEdit::setText cuts the text to
-        // the field's maximum length (5 for a port), so the decoded "0-11080" shows as "0-110".
-        // The maximum length limits what the user types, not what a read puts into the field.
-        QEXPECT_FAIL("", "MainForm::setFieldText truncates a read value to the field's maximum length", Continue);
+        // Whole, although longer than the five characters the user may type into a port field.
         QCOMPARE(m_bed->ui().value(Field::Ch1_Port_Number), QStringLiteral("0-11080"));
         // The rest is read as usual.
         QList<FieldValue> others;
@@ -202,6 +199,37 @@ private slots:
         QCOMPARE(others.size(), 25);
         compareFields(others);
         QCOMPARE(m_bed->wire().countCommand("AT"), 28);
+    }
+
+    void lateRepliesAreTakenForTheCurrentStage()
+    {
+        // The first reply to DA2 comes 600 ms late, after the read restarted at 400 ms (and before a
+        // second restart at 800 ms): it is taken for the Ethernet mode. The restart's own ET reply
+        // comes 2 s late, after the read has ended: it is taken for DP4 once more. Replies carry no
+        // sequence number.
+        SimProcess* sim = m_bed->startSim({QStringLiteral("--delay"), QStringLiteral("600:DA2?#1"),
+                                           QStringLiteral("--delay"), QStringLiteral("2000:ET?#2")});
+        QVERIFY(sim);
+        QVERIFY(m_bed->scan(1));
+        m_bed->ui().pickDevice(0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_bed->ui().logLines().count(QStringLiteral("读取设备 1数据成功！")), 2, 8000);
+        QVERIFY(m_bed->wire().sync());
+
+        QCOMPARE(m_bed->wire().countCommand("ATET"), 2);
+        QCOMPARE(m_bed->wire().countCommand("ATDA2"), 2);
+        QCOMPARE(m_bed->wire().countCommand("AT"), 19 + 28); // ET to DA2, then all
+        // "192.168.001.200" read as the Ethernet mode: digit 9, rejected.
+        const QStringList lines = m_bed->ui().logLines();
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0], QStringLiteral("以太网工作模式读取错误！"));
+        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
+        // The ET reply "00" is too short for a port: DP4 keeps its value.
+        QList<FieldValue> others = factoryFields(0);
+        others.removeFirst();
+        QCOMPARE(others.size(), 27);
+        compareFields(others);
+        QCOMPARE(m_bed->state().Retry_Count, 0);
+        QCOMPARE(m_bed->state().Op_Code, 32);
     }
 
     void rejectedFirstStage()
