@@ -6,28 +6,32 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextStream>
-#include <QThread>
+#include <QTimer>
 
 #include <functional>
 
 namespace {
 
+// Runs the event loop until `done` holds (checked every 10 ms) or the time is up.
 bool waitFor(const std::function<bool()>& done, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(10);
+    if (!done())
+        loop.exec();
+    return done();
 }
 
 QString lastLogLine(const QWidget& form)
