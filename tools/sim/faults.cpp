@@ -33,11 +33,11 @@ bool validKey(const QByteArray& key)
 std::optional<Match> Match::parse(const QString& text, QString* error)
 {
     Match match;
-    const QString spec = text.trimmed();
-    if (spec.compare(QStringLiteral("all"), Qt::CaseInsensitive) == 0)
+    const QString which = text.trimmed();
+    if (which.compare(QStringLiteral("all"), Qt::CaseInsensitive) == 0)
         return match;
     bool isNumber = false;
-    const int nth = spec.toInt(&isNumber);
+    const int nth = which.toInt(&isNumber);
     if (isNumber) {
         if (nth < 1) {
             setError(error, QStringLiteral("datagram number must be 1 or more: %1").arg(text));
@@ -48,12 +48,12 @@ std::optional<Match> Match::parse(const QString& text, QString* error)
         return match;
     }
     match.kind = Key;
-    QString key = spec;
-    const int hash = spec.indexOf(QLatin1Char('#'));
+    QString key = which;
+    const int hash = which.indexOf(QLatin1Char('#'));
     if (hash >= 0) {
-        key = spec.left(hash);
+        key = which.left(hash);
         bool ok = false;
-        match.occurrence = spec.mid(hash + 1).toInt(&ok);
+        match.occurrence = which.mid(hash + 1).toInt(&ok);
         if (!ok || match.occurrence < 1) {
             setError(error, QStringLiteral("bad occurrence after '#': %1").arg(text));
             return std::nullopt;

@@ -58,7 +58,7 @@ struct FaultPlan
     bool isEmpty() const { return !silent && rules.isEmpty(); }
 };
 
-// Parses "MS" or "MS:SPEC" (delay, truncate), "CODE=TEXT" or "CODE#K=TEXT" (answer; TEXT may
+// Parses "MS" or "MS:WHICH" (delay, truncate), "CODE=TEXT" or "CODE#K=TEXT" (answer; TEXT may
 // hold \xHH escapes). nullopt and `error` on a bad text.
 std::optional<Rule> parseRule(Rule::Action action, const QString& text, QString* error = nullptr);
 QByteArray unescape(const QString& text);

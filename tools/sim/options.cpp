@@ -19,7 +19,7 @@ const char* const kDescription =
     "printable ASCII.\n"
     "\n"
     "Faults (for tests; each option may be given several times and applies to every module of\n"
-    "this process -- start a second process for a module that behaves differently). SPEC is:\n"
+    "this process -- start a second process for a module that behaves differently). WHICH is:\n"
     "  all            every datagram the module takes\n"
     "  N              the N-th datagram the module takes (1-based, SETUP and commands alike)\n"
     "  KEY            SETUP, END, DF (defaults), AT (malformed command), a code (ET, PT1: query\n"
@@ -69,19 +69,19 @@ struct Parser
     QCommandLineOption anyNetwork{QStringLiteral("any-network"),
                                   QStringLiteral("Run also outside a private network namespace.")};
     QCommandLineOption silent{QStringLiteral("silent"), QStringLiteral("Never answer anything.")};
-    QCommandLineOption drop{QStringLiteral("drop"), QStringLiteral("Lose the reply to SPEC."),
-                            QStringLiteral("spec")};
+    QCommandLineOption drop{QStringLiteral("drop"), QStringLiteral("Lose the reply to WHICH."),
+                            QStringLiteral("which")};
     QCommandLineOption delay{QStringLiteral("delay"),
-                             QStringLiteral("Send replies MS milliseconds late (all, or those to SPEC)."),
-                             QStringLiteral("ms[:spec]")};
-    QCommandLineOption duplicate{QStringLiteral("duplicate"), QStringLiteral("Send the reply to SPEC twice."),
-                                 QStringLiteral("spec")};
+                             QStringLiteral("Send replies MS milliseconds late (all, or those to WHICH)."),
+                             QStringLiteral("ms[:which]")};
+    QCommandLineOption duplicate{QStringLiteral("duplicate"), QStringLiteral("Send the reply to WHICH twice."),
+                                 QStringLiteral("which")};
     QCommandLineOption truncate{QStringLiteral("truncate"),
-                                QStringLiteral("Send only the first LEN bytes of replies (all, or those to SPEC)."),
-                                QStringLiteral("len[:spec]")};
+                                QStringLiteral("Send only the first LEN bytes of replies (all, or those to WHICH)."),
+                                QStringLiteral("len[:which]")};
     QCommandLineOption refuse{QStringLiteral("refuse"),
-                              QStringLiteral("Answer \"ER\" to SPEC and change nothing (for example BT, DF, *=)."),
-                              QStringLiteral("spec")};
+                              QStringLiteral("Answer \"ER\" to WHICH and change nothing (for example BT, DF, *=)."),
+                              QStringLiteral("which")};
     QCommandLineOption answer{QStringLiteral("answer"),
                               QStringLiteral("Answer the query CODE (or its K-th query, CODE#K) with TEXT after the "
                                              "identity instead of the stored value; \\xHH for any byte "
