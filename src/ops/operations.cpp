@@ -213,15 +213,11 @@ void Operations::Write_Next()
 void Operations::setAcknowledgement(const QByteArray& datagram)
 {
     if (!isAcknowledged(datagram)) {
-        m_state.Retry_Count = 0;
-        enable({Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}, true);
-        logAppend(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteRefused, msg::kCheckConnection));
+        endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteRefused, msg::kCheckConnection));
         return;
     }
     if (m_state.Op_Code == kLastWriteStage) {
-        m_state.Retry_Count = 0;
-        enable({Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}, true);
-        logAppend(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteSucceeded));
+        endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteSucceeded));
         return;
     }
     advance(m_state.Op_Code, 1);
@@ -236,9 +232,15 @@ void Operations::writeTimeout()
         Setting_Click();
         return;
     }
+    endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
+}
+
+// Every way out of a write (success, refusal, final time-out) leaves the same state behind.
+void Operations::endWrite(const QString& outcome)
+{
     m_state.Retry_Count = 0;
     enable({Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}, true);
-    logAppend(log::numbered(msg::kSetDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
+    logAppend(outcome);
 }
 
 // ---- Restore defaults ---------------------------------------------------------------------------

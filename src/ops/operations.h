@@ -55,6 +55,7 @@ private:
     void readReply(const QByteArray& datagram);
     void endRead();
     void setAcknowledgement(const QByteArray& datagram);
+    void endWrite(const QString& outcome);
     void defaultsAcknowledgement(const QByteArray& datagram);
     void readTimeout();
     void writeTimeout();
