@@ -293,9 +293,14 @@ private slots:
     void scanLogAsShown()
     {
         Operations& ops = m_form->operations();
+        auto* timer = m_form->findChild<QTimer*>(QStringLiteral("Timer1"));
+        QVERIFY(timer);
         ops.Scan_Click();
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), 400);
         for (int expiry = 0; expiry < 4; ++expiry)
             ops.Timer1_Timer();
+        QVERIFY(!timer->isActive());
         const QStringList lines = logLines(*m_form);
         QCOMPARE(lines.size(), 6);
         QCOMPARE(lines[1], QStringLiteral("计算机正在扫描网络中的设备... ..."));

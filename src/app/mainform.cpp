@@ -97,6 +97,10 @@ MainForm::MainForm(QWidget* parent)
     , m_ops(*this, Winsock)
 {
     setObjectName(QStringLiteral("MainForm"));
+    // Owned as members, parented for findChild(): the window's endpoint and timer are part of it.
+    Winsock.setParent(this);
+    Timer1.setParent(this);
+    m_repaintHold.setParent(this);
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, [this] { m_ops.Timer1_Timer(); });
