@@ -323,6 +323,31 @@ private slots:
         QCOMPARE(lines.last(), QStringLiteral("默认参数值请参考相关的用户手册。"));
     }
 
+    // Replies arriving back to back hold repaints, but never for long: the log still gets painted.
+    void paintsUnderStreamOfReplies()
+    {
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        auto* log = child<QPlainTextEdit>(*m_form, "Help_Text");
+        log->viewport()->installEventFilter(&counter);
+        m_form->operations().state().Op_Code = 40; // each datagram appends a restore-defaults entry
+        QTimer feed;
+        connect(&feed, &QTimer::timeout, m_form.get(),
+                [this] { emit m_form->endpoint().datagramArrived(QByteArray::fromHex("0102030405064f4b")); });
+        feed.start(1);
+        QTest::qWait(300);
+        feed.stop();
+        QVERIFY2(counter.paints >= 5, qPrintable(QString::number(counter.paints)));
+        QVERIFY(logLines(*m_form).size() > 100);
+    }
+
     void exitCancelChangesNothing()
     {
         auto module = listenAsModule();

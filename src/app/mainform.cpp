@@ -109,7 +109,12 @@ MainForm::MainForm(QWidget* parent)
         m_ops.Winsock_DataArrival(datagram);
     });
     m_repaintHold.setSingleShot(true);
-    connect(&m_repaintHold, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
+    connect(&m_repaintHold, &QTimer::timeout, this, [this] {
+        setUpdatesEnabled(true);
+        // Painted at once: under a stream of datagrams the next arrival would hold repaints again
+        // before a deferred paint came round.
+        repaint();
+    });
 
     createControls();
     Form_Load();
