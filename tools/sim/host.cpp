@@ -1,16 +1,14 @@
 #include "host.h"
 
+#include "netns/netns.h"
 #include "wireline.h"
 
-#include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QStringList>
 #include <QTime>
 #include <QTimer>
 
-#include <filesystem>
-#include <system_error>
 
 namespace tarvik::sim {
 
@@ -153,41 +151,8 @@ void Host::print(const QString& line)
 
 bool insidePrivateNetworkNamespace(QString* why)
 {
-    // Where PID 1's namespace can be read, ours must differ from it.
-    std::error_code ownError;
-    std::error_code initError;
-    const auto own = std::filesystem::read_symlink("/proc/self/ns/net", ownError);
-    const auto init = std::filesystem::read_symlink("/proc/1/ns/net", initError);
-    if (!ownError && !initError && own == init) {
-        if (why)
-            *why = QStringLiteral("this process shares the network namespace of PID 1");
-        return false;
-    }
-    // And it may hold only the loopback and the demo's own veth links (named tvk...), so that no
-    // datagram can leave the machine.
-    QFile devices(QStringLiteral("/proc/self/net/dev"));
-    if (!devices.open(QIODevice::ReadOnly)) {
-        if (why)
-            *why = QStringLiteral("cannot list the network interfaces");
-        return false;
-    }
-    QStringList others;
-    const QList<QByteArray> lines = devices.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QString name = QString::fromLatin1(line.left(colon).trimmed());
-        if (name != QStringLiteral("lo") && !name.startsWith(QStringLiteral("tvk")))
-            others << name;
-    }
-    if (!others.isEmpty()) {
-        if (why)
-            *why = QStringLiteral("network interfaces other than the loopback are present: %1")
-                       .arg(others.join(QStringLiteral(", ")));
-        return false;
-    }
-    return true;
+    // Besides the loopback, the demo's own veth links (named tvk...) may be present.
+    return tarvik::insidePrivateNetworkNamespace(why, {QStringLiteral("tvk")});
 }
 
 } // namespace tarvik::sim
