@@ -20,31 +20,11 @@ using namespace tarvik::bench;
 
 namespace {
 
-// The reply module 1 gives at each read stage, from byte 6 on.
-QByteArray answerFor(int stage)
-{
-    const Parameter* parameter = parameterForStage(stage);
-    if (!parameter)
-        return "01";
-    switch (parameter->layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
-        return QByteArray("0") + static_cast<char>(parameter->base + 1);
-    case Layout::Number4:
-        return "01234";
-    case Layout::Number5:
-        return "05000";
-    case Layout::Address:
-        return "192.168.001.010";
-    }
-    return {};
-}
-
 QList<QByteArray> readReplies()
 {
     QList<QByteArray> replies;
     for (const Parameter& p : kParameters)
-        replies << test::moduleReply(answerFor(p.stage) + "\r\n");
+        replies << test::moduleReply(test::sampleValue(p.stage) + "\r\n");
     return replies;
 }
 

@@ -1,7 +1,8 @@
 // Small helpers shared by the benchmarks: samples, their median and worst, memory of this process.
 #pragma once
 
-#include <QFile>
+#include "support/procstatus.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include <vector>
 
 namespace tarvik::bench {
+
+using test::statusKb;
 
 inline qint64 nowNs()
 {
@@ -37,20 +40,6 @@ inline Summary summarize(std::vector<double> samples)
     s.p99 = samples[std::min(n - 1, static_cast<size_t>(static_cast<double>(n) * 0.99))];
     s.worst = samples.back();
     return s;
-}
-
-// A value of /proc/self/status in kB ("VmHWM" is the peak resident set, "VmRSS" the current one).
-inline long statusKb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 inline void printRow(const char* what, const Summary& s, const char* unit)

@@ -18,26 +18,6 @@ namespace {
 constexpr int kLargestDatagram = 65507;
 const QString kLog = QStringLiteral("LOG");
 
-// What module 1 answers from byte 6 on, by read stage.
-QByteArray answerFor(int stage)
-{
-    const Parameter* parameter = parameterForStage(stage);
-    if (!parameter)
-        return "01";
-    switch (parameter->layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
-        return QByteArray("0") + static_cast<char>(parameter->base + 1);
-    case Layout::Number4:
-        return "01234";
-    case Layout::Number5:
-        return "05000";
-    case Layout::Address:
-        return "010.000.001.002";
-    }
-    return {};
-}
-
 // A datagram of exactly `size` bytes: the start of `reply`, or `reply` followed by filler.
 QByteArray sized(const QByteArray& reply, int size)
 {
@@ -196,7 +176,7 @@ void TestHostile::badLengths()
     }
     case Branch::Read: {
         const Parameter* parameter = parameterForStage(op);
-        rig.ops.Winsock_DataArrival(sized(identity(1) + answerFor(op), size));
+        rig.ops.Winsock_DataArrival(sized(identity(1) + sampleValue(op), size));
         if (!parameter) {
             // A number no read awaits: nothing to decode.
             QVERIFY(fieldsKept(rig.panel));
@@ -297,7 +277,7 @@ void TestHostile::identitiesOfZerosAndOnes()
         rig.ops.pickDevice();
         QCOMPARE(rig.link.last(), id + QByteArray("ATET\r\0", 6));
         while (rig.panel.timerRunning)
-            rig.ops.Winsock_DataArrival(id + answerFor(rig.state.Op_Code));
+            rig.ops.Winsock_DataArrival(id + sampleValue(rig.state.Op_Code));
         QCOMPARE(rig.link.sent.size(), 28);
         for (const QByteArray& frame : rig.link.sent)
             QVERIFY(frame.startsWith(id + "AT"));

@@ -2,10 +2,10 @@
 // 100,000 datagrams of random length and content; and a whole scan, read and write, the run that
 // valgrind checks for leaks (see README, "Fuzzing, hostile networks and benchmarks").
 #include "support/netns.h"
+#include "support/procstatus.h"
 #include "support/simbed.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -55,19 +55,6 @@ int flood(int count, unsigned seed, int largest)
     close(fd);
     std::printf("%d\n", sent);
     return 0;
-}
-
-long statusKb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 } // namespace

@@ -116,6 +116,25 @@ QByteArray moduleReply(const QByteArray& payload, int module)
     return identity(module) + payload;
 }
 
+QByteArray sampleValue(int stage)
+{
+    const Parameter* parameter = parameterForStage(stage);
+    if (!parameter)
+        return "01";
+    switch (parameter->layout) {
+    case Layout::Digit:
+    case Layout::ZeroDigit:
+        return QByteArray("0") + static_cast<char>(parameter->base + 1);
+    case Layout::Number4:
+        return "01234";
+    case Layout::Number5:
+        return "05000";
+    case Layout::Address:
+        return "010.000.001.002";
+    }
+    return {};
+}
+
 QStringList commands(const QList<QByteArray>& frames)
 {
     QStringList result;

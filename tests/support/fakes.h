@@ -99,6 +99,9 @@ QByteArray identity(int n);
 QByteArray discoveryReply(int n);
 // A reply as a module sends it: its identity, then `payload` from byte 6 on.
 QByteArray moduleReply(const QByteArray& payload, int module = 1);
+// An accepted value for the parameter of a read stage, as a module sends it from byte 6 on
+// ("01" for a stage without a parameter).
+QByteArray sampleValue(int stage);
 // The command of each request frame: the code and channel digit after "AT" ("ET", "SR1").
 QStringList commands(const QList<QByteArray>& frames);
 
