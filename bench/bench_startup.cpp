@@ -9,14 +9,12 @@
 //  - the tool itself (build/.../src/tarvik): the time until port 65002 is bound, seen from outside
 //    in /proc/net/udp, and its peak RSS at that moment.
 // Opens port 65002: runs only in a private network namespace.
+#include "app/application.h"
 #include "app/mainform.h"
 #include "stats.h"
 #include "support/netns.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QWindow>
 
 #include <cerrno>
@@ -38,15 +36,7 @@ int child(int argc, char* argv[])
 {
     // As the tool's main().
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tarvik"));
-    QApplication::setApplicationVersion(QStringLiteral("3.1"));
-    QFont font = QApplication::font();
-    font.setPointSize(9);
-    QApplication::setFont(font);
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
+    setUpApplication(app);
     MainForm form;
     form.show();
 
@@ -148,8 +138,8 @@ int main(int argc, char* argv[])
         ms.push_back(static_cast<double>(ready - t0) / 1e6);
         mb.push_back(static_cast<double>(hwm) / 1024.0);
     }
-    printRow("start -> window shown, endpoint bound (main() replica)", summarize(ms), "ms");
-    printRow("peak RSS by then (main() replica)", summarize(mb), "MB");
+    printRow("start -> window shown, endpoint bound (main()'s set-up)", summarize(ms), "ms");
+    printRow("peak RSS by then (main()'s set-up)", summarize(mb), "MB");
 
     ms.clear();
     mb.clear();
