@@ -113,9 +113,9 @@ void runTool(int rounds, ToolResult& result)
     for (const Parameter& p : kParameters) {
         frames::FieldValue value;
         if (p.isDropDown())
-            value.index = static_cast<QComboBox*>(form.field(p.field))->currentIndex();
+            value.index = static_cast<QComboBox*>(form.field(fieldOf(p)))->currentIndex();
         else
-            value.text = static_cast<QLineEdit*>(form.field(p.field))->text();
+            value.text = static_cast<QLineEdit*>(form.field(fieldOf(p)))->text();
         result.settings << *frames::setting(result.identity, p, value);
     }
 }

@@ -166,8 +166,8 @@ private slots:
         QVERIFY(!m_bed->ui().isEnabled("L_Default"));
         QCOMPARE(m_bed->state().Retry_Count, 0);
         // Blanked by each attempt, never filled.
-        QCOMPARE(m_bed->ui().value(Field::S_IP), QString());
-        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
+        QCOMPARE(m_bed->ui().value(fieldNamed("S_IP")), QString());
+        QCOMPARE(m_bed->ui().value(fieldNamed("Ethernet_Mode")), QStringLiteral("-1"));
     }
 
     void rejectedAndOddValues()
@@ -185,15 +185,15 @@ private slots:
         QCOMPARE(lines[0], QStringLiteral("读取通道1串口通信数据校验方式错误！"));
         QCOMPARE(lines[2], QStringLiteral("读取设备 1数据成功！"));
 
-        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
-        QCOMPARE(m_bed->ui().value(Field::UART_Parity), QStringLiteral("-1"));
+        QCOMPARE(m_bed->ui().value(fieldNamed("Ethernet_Mode")), QStringLiteral("-1"));
+        QCOMPARE(m_bed->ui().value(fieldNamed("UART_Parity")), QStringLiteral("-1"));
         // Whole, although longer than the five characters the user may type into a port field.
-        QCOMPARE(m_bed->ui().value(Field::Ch1_Port_Number), QStringLiteral("0-11080"));
+        QCOMPARE(m_bed->ui().value(fieldNamed("Ch1_Port_Number")), QStringLiteral("0-11080"));
         // The rest is read as usual.
         QList<FieldValue> others;
         for (const FieldValue& field : factoryFields(0)) {
-            if (field.field != Field::Ethernet_Mode && field.field != Field::UART_Parity &&
-                field.field != Field::Ch1_Port_Number)
+            if (field.field != fieldNamed("Ethernet_Mode") && field.field != fieldNamed("UART_Parity") &&
+                field.field != fieldNamed("Ch1_Port_Number"))
                 others << field;
         }
         QCOMPARE(others.size(), 25);
@@ -222,7 +222,7 @@ private slots:
         const QStringList lines = m_bed->ui().logLines();
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0], QStringLiteral("以太网工作模式读取错误！"));
-        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
+        QCOMPARE(m_bed->ui().value(fieldNamed("Ethernet_Mode")), QStringLiteral("-1"));
         // The ET reply "00" is too short for a port: DP4 keeps its value.
         QList<FieldValue> others = factoryFields(0);
         others.removeFirst();
@@ -240,7 +240,7 @@ private slots:
         const QStringList lines = m_bed->ui().logLines();
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("以太网工作模式读取错误！"));
-        QCOMPARE(m_bed->ui().value(Field::Ethernet_Mode), QStringLiteral("-1"));
+        QCOMPARE(m_bed->ui().value(fieldNamed("Ethernet_Mode")), QStringLiteral("-1"));
     }
 };
 

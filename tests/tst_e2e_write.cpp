@@ -91,12 +91,12 @@ private slots:
     {
         readModule();
         FormDriver& ui = m_bed->ui();
-        ui.choose(Field::UART_BaudRate, 7);            // 115200bps
-        ui.choose(Field::Ch3_SOCK_Mode, 4);            // UDP模式1
-        ui.type(Field::S_IP, QStringLiteral("10.0.0.7"));
-        ui.type(Field::Ch4_D_IP, QStringLiteral("172.16.5.9"));
-        ui.type(Field::Ch2_D_Port, QStringLiteral("8080"));
-        ui.type(Field::UART_TimeDeli, QStringLiteral("150"));
+        ui.choose(fieldNamed("UART_BaudRate"), 7);            // 115200bps
+        ui.choose(fieldNamed("Ch3_SOCK_Mode"), 4);            // UDP模式1
+        ui.type(fieldNamed("S_IP"), QStringLiteral("10.0.0.7"));
+        ui.type(fieldNamed("Ch4_D_IP"), QStringLiteral("172.16.5.9"));
+        ui.type(fieldNamed("Ch2_D_Port"), QStringLiteral("8080"));
+        ui.type(fieldNamed("UART_TimeDeli"), QStringLiteral("150"));
 
         ui.click("Setting");
         QCOMPARE(ui.logLines().value(1), kWriteStarts);
@@ -125,12 +125,12 @@ private slots:
         // Read again: the module's fixed-width forms of what was written.
         QVERIFY(m_bed->read(0));
         compareFields(with(factoryFields(0), {
-                                                 {Field::UART_BaudRate, QStringLiteral("7")},
-                                                 {Field::Ch3_SOCK_Mode, QStringLiteral("4")},
-                                                 {Field::S_IP, QStringLiteral("010.000.000.007")},
-                                                 {Field::Ch4_D_IP, QStringLiteral("172.016.005.009")},
-                                                 {Field::Ch2_D_Port, QStringLiteral("08080")},
-                                                 {Field::UART_TimeDeli, QStringLiteral("0150")},
+                                                 {fieldNamed("UART_BaudRate"), QStringLiteral("7")},
+                                                 {fieldNamed("Ch3_SOCK_Mode"), QStringLiteral("4")},
+                                                 {fieldNamed("S_IP"), QStringLiteral("010.000.000.007")},
+                                                 {fieldNamed("Ch4_D_IP"), QStringLiteral("172.016.005.009")},
+                                                 {fieldNamed("Ch2_D_Port"), QStringLiteral("08080")},
+                                                 {fieldNamed("UART_TimeDeli"), QStringLiteral("0150")},
                                              }));
     }
 
@@ -138,16 +138,16 @@ private slots:
     {
         readModule();
         FormDriver& ui = m_bed->ui();
-        ui.choose(Field::Disp_Mode, 0);
-        ui.type(Field::G_IP, QStringLiteral("10.9.8.1"));
-        ui.type(Field::Ch1_Port_Number, QStringLiteral("23"));
+        ui.choose(fieldNamed("Disp_Mode"), 0);
+        ui.type(fieldNamed("G_IP"), QStringLiteral("10.9.8.1"));
+        ui.type(fieldNamed("Ch1_Port_Number"), QStringLiteral("23"));
         ui.click("Setting");
         QVERIFY(m_bed->waitForLastLine(kWriteSucceeded));
         QVERIFY(m_bed->read(0));
         const QList<FieldValue> written = with(factoryFields(0), {
-                                                                      {Field::Disp_Mode, QStringLiteral("0")},
-                                                                      {Field::G_IP, QStringLiteral("010.009.008.001")},
-                                                                      {Field::Ch1_Port_Number, QStringLiteral("00023")},
+                                                                      {fieldNamed("Disp_Mode"), QStringLiteral("0")},
+                                                                      {fieldNamed("G_IP"), QStringLiteral("010.009.008.001")},
+                                                                      {fieldNamed("Ch1_Port_Number"), QStringLiteral("00023")},
                                                                   });
         compareFields(written);
         m_bed->wire().clear();
@@ -227,14 +227,14 @@ private slots:
     void moduleRefusesAnInvalidAddress()
     {
         readModule();
-        m_bed->ui().type(Field::S_IP, QStringLiteral("192.168.1.300"));
+        m_bed->ui().type(fieldNamed("S_IP"), QStringLiteral("192.168.1.300"));
         m_bed->ui().click("Setting");
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("请检查计算机与设备之间的网络连接。")));
         QCOMPARE(settingsSent().size(), 3);
         QCOMPARE(settingsSent().last(), QByteArray("ATIP=192.168.1.300\r"));
         // The module kept its address.
         QVERIFY(m_bed->read(0));
-        QCOMPARE(m_bed->ui().value(Field::S_IP), QStringLiteral("192.168.001.101"));
+        QCOMPARE(m_bed->ui().value(fieldNamed("S_IP")), QStringLiteral("192.168.001.101"));
     }
 
     void silenceGivesThreeAttempts()

@@ -48,7 +48,6 @@ private slots:
         UdpEndpoint endpoint;
         endpoint.open();
         QVERIFY(endpoint.isBound());
-        endpoint.setDestination(kBroadcastHost, kModulePort);
         const QByteArray setup("SETUP");
         const QByteArray query = QByteArray::fromHex("001a2b3c4d5e") + "ATET\r" + QByteArray(1, '\0');
         QVERIFY(endpoint.send(setup));
@@ -124,17 +123,11 @@ private slots:
         QCOMPARE(nextDatagram(*modules), QByteArray("SETUP"));
     }
 
-    void addressCaption()
+    void primaryAddress()
     {
-        UdpEndpoint endpoint;
-        endpoint.open();
-        const QString caption = endpoint.addressCaption();
-        QVERIFY2(caption.startsWith(QStringLiteral("本机IP地址：")), qPrintable(caption));
-        QVERIFY2(caption.endsWith(QStringLiteral("    端口号： 65002")), qPrintable(caption));
-        const QString address = UdpEndpoint::primaryIPv4Address();
-        QVERIFY(QHostAddress(address).protocol() == QAbstractSocket::IPv4Protocol);
-        QVERIFY(address != QStringLiteral("0.0.0.0"));
-        QCOMPARE(caption, QStringLiteral("本机IP地址：") + address + QStringLiteral("    端口号： 65002"));
+        const QHostAddress address = UdpEndpoint::primaryIPv4Address();
+        QVERIFY(address.protocol() == QAbstractSocket::IPv4Protocol);
+        QVERIFY(address != QHostAddress(QHostAddress::AnyIPv4));
     }
 };
 

@@ -1,6 +1,6 @@
 // The parameter table, the bytes of every request frame, and the routing of replies by Op_Code.
 #include "link/catalogue.h"
-#include "link/dispatch.h"
+#include "ops/dispatch.h"
 #include "link/frames.h"
 #include "support/testmain.h"
 

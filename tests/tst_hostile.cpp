@@ -1,7 +1,7 @@
 // Datagrams no module sends: empty, 1, 5 and 7 bytes, and 65,507 bytes (the largest a UDP datagram
 // can carry), under every Op_Code the tool can be in and the values in between; a table of 254
 // modules and a 255th; identities of all zeros and all ones. Driven through the stand-ins.
-#include "link/dispatch.h"
+#include "ops/dispatch.h"
 #include "ops/decode.h"
 #include "support/fakes.h"
 #include "support/testmain.h"
@@ -32,9 +32,9 @@ void prepare(Rig& rig, qint16 opCode)
 {
     rig.discover(2);
     rig.select(0);
-    for (int f = 0; f < kFieldCount; ++f) {
-        rig.panel.setFieldText(static_cast<Field>(f), QStringLiteral("keep"));
-        rig.panel.setComboIndex(static_cast<Field>(f), 0);
+    for (Field field : kAllFields) {
+        rig.panel.setFieldText(field, QStringLiteral("keep"));
+        rig.panel.setComboIndex(field, 0);
     }
     for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
         rig.panel.setControlEnabled(c, false);
@@ -47,11 +47,10 @@ void prepare(Rig& rig, qint16 opCode)
 
 bool fieldsKept(const FakePanel& panel, std::optional<Field> except = std::nullopt)
 {
-    for (int f = 0; f < kFieldCount; ++f) {
-        const Field field = static_cast<Field>(f);
+    for (Field field : kAllFields) {
         if (field == except)
             continue;
-        const bool kept = parameterForField(field).isDropDown() ? panel.comboIndex(field) == 0
+        const bool kept = parameterOf(field).isDropDown() ? panel.comboIndex(field) == 0
                                                                  : panel.fieldText(field) == QLatin1String("keep");
         if (!kept)
             return false;
@@ -163,7 +162,7 @@ void TestHostile::badLengths()
             QVERIFY(buttonsEnabled(rig.panel));
         } else {
             // Acknowledged: the setting of the next stage goes out, if that stage carries one.
-            const Parameter* next = parameterForStage(static_cast<qint16>(op + 1) - kWriteOffset);
+            const Parameter* next = parameterForStage(static_cast<qint16>(op + 1) - kOpWriteBase);
             QCOMPARE(rig.link.sent.size(), next ? 1 : 0);
             if (next)
                 QVERIFY(rig.link.sent[0].startsWith(head(*next) + '='));
@@ -190,11 +189,11 @@ void TestHostile::badLengths()
             else
                 QVERIFY(rig.panel.log.startsWith(kLog));
         } else {
-            QVERIFY(fieldsKept(rig.panel, parameter->field));
+            QVERIFY(fieldsKept(rig.panel, fieldOf(*parameter)));
             if (parameter->isDropDown())
-                QCOMPARE(rig.panel.comboIndex(parameter->field), 1);
+                QCOMPARE(rig.panel.comboIndex(fieldOf(*parameter)), 1);
             else
-                QVERIFY(!rig.panel.fieldText(parameter->field).contains(QLatin1String("keep")));
+                QVERIFY(!rig.panel.fieldText(fieldOf(*parameter)).contains(QLatin1String("keep")));
         }
         // The chain goes on either way.
         const int next = op + gapAfterStage(op);

@@ -142,13 +142,13 @@ void TestHostileFlood::scanReadWrite()
     QVERIFY(bed.startSim({QStringLiteral("--quiet")}));
     QVERIFY(bed.scan(1));
     QVERIFY(bed.read(0));
-    bed.ui().type(Field::Ch1_Port_Number, QStringLiteral("04321"));
-    bed.ui().choose(Field::UART_BaudRate, 7);
+    bed.ui().type(fieldNamed("Ch1_Port_Number"), QStringLiteral("04321"));
+    bed.ui().choose(fieldNamed("UART_BaudRate"), 7);
     bed.ui().click("Setting");
     QVERIFY(bed.waitForLastLine(QStringLiteral("设置设备 1数据成功，请重新读取设备参数以检查参数的设置是否正确。")));
     QVERIFY(bed.read(0));
-    QCOMPARE(bed.ui().value(Field::Ch1_Port_Number), QStringLiteral("04321"));
-    QCOMPARE(bed.ui().value(Field::UART_BaudRate), QStringLiteral("7"));
+    QCOMPARE(bed.ui().value(fieldNamed("Ch1_Port_Number")), QStringLiteral("04321"));
+    QCOMPARE(bed.ui().value(fieldNamed("UART_BaudRate")), QStringLiteral("7"));
     bed.ui().closeWindow();
 }
 

@@ -128,26 +128,65 @@ private slots:
     // Every field: kind, tooltip, maximum length, accessible name from its label; nothing selected.
     void fieldsAtStartUp()
     {
-        for (const captions::FieldCaption& caption : captions::kFieldCaptions) {
-            QWidget* widget = child(*m_form, caption.name);
-            QCOMPARE(widget, m_form->field(caption.field));
-            QCOMPARE(widget->toolTip(), caption.tooltip ? QString::fromUtf8(caption.tooltip) : QString());
-            QCOMPARE(widget->accessibleName(), QString::fromUtf8(caption.label));
+        struct Expected
+        {
+            const char* name;
+            const char* label;
+            const char* tooltip;
+            int maxLength; // 0: a drop-down, or a text field without a limit
+        };
+        const Expected fields[] = {
+            {"Ethernet_Mode", "以太网模式", "选择以太网的工作模式", 0},
+            {"G_IP", "网关IP地址", "设置模块所在子网的网关IP地址", 15},
+            {"S_IP", "本机IP地址", "设置模块的IP地址", 15},
+            {"MASK", "子网掩码", "设置模块所在子网的子网掩码值", 15},
+            {"Disp_Mode", "显示控制", nullptr, 0},
+            {"UART_BaudRate", "波特率", "选择异步通信的波特率", 0},
+            {"UART_Stream", "数据流控制", "选择异步通信数据流的控制方式", 0},
+            {"UART_Bits", "数据位", "选择异步通信数据位长度，然后按“设置”键确认。一般使用8个位的字节数据", 0},
+            {"UART_TimeDeli", "时间分割", nullptr, 0},
+            {"UART_ByteDeli", "字节分割", nullptr, 0},
+            {"UART_Parity", "奇偶校验位", "选择异步通信数据的校验方式", 0},
+            {"UART_Stopbit", "停止位", "选择异步通信数据的停止位的位数", 0},
+            {"Ch1_SOCK_Mode", "端口模式", "选择端口的工作模式", 0},
+            {"Ch1_Port_Number", "本机端口号", "设置工作端口的端口号", 5},
+            {"Ch1_D_IP", "目的IP地址", "设置目的IP地址", 15},
+            {"Ch1_D_Port", "目的端口号", "设置目的端口号", 5},
+            {"Ch2_SOCK_Mode", "端口模式", "选择端口的工作模式", 0},
+            {"Ch2_Port_Number", "本机端口号", "设置工作端口的端口号", 5},
+            {"Ch2_D_IP", "目的IP地址", "设置目的IP地址", 15},
+            {"Ch2_D_Port", "目的端口号", "设置目的端口号", 5},
+            {"Ch3_SOCK_Mode", "端口模式", "选择端口的工作模式", 0},
+            {"Ch3_Port_Number", "本机端口号", "设置工作端口的端口号", 5},
+            {"Ch3_D_IP", "目的IP地址", "设置目的IP地址", 15},
+            {"Ch3_D_Port", "目的端口号", "设置目的端口号", 5},
+            {"Ch4_SOCK_Mode", "端口模式", "选择端口的工作模式", 0},
+            {"Ch4_Port_Number", "本机端口号", "设置工作端口的端口号", 5},
+            {"Ch4_D_IP", "目的IP地址", "设置目的IP地址", 15},
+            {"Ch4_D_Port", "目的端口号", "设置目的端口号", 5},
+        };
+        QCOMPARE(int(std::size(fields)), kFieldCount);
+        for (const Expected& expected : fields) {
+            QWidget* widget = child(*m_form, expected.name);
+            const Field which = fieldNamed(expected.name);
+            QCOMPARE(widget, m_form->field(which));
+            QCOMPARE(widget->toolTip(), expected.tooltip ? QString::fromUtf8(expected.tooltip) : QString());
+            QCOMPARE(widget->accessibleName(), QString::fromUtf8(expected.label));
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
             QVERIFY(accessible);
-            QCOMPARE(accessible->text(QAccessible::Name), QString::fromUtf8(caption.label));
-            if (parameterForField(caption.field).isDropDown()) {
+            QCOMPARE(accessible->text(QAccessible::Name), QString::fromUtf8(expected.label));
+            if (parameterOf(which).isDropDown()) {
                 auto* box = qobject_cast<QComboBox*>(widget);
-                QVERIFY2(box, caption.name);
+                QVERIFY2(box, expected.name);
                 QCOMPARE(box->currentIndex(), -1);
                 QVERIFY(box->currentText().isEmpty());
                 QVERIFY(!box->isEditable());
-                QCOMPARE(box->count(), static_cast<int>(parameterForField(caption.field).entries));
+                QCOMPARE(box->count(), parameterOf(which).entries.count);
             } else {
                 auto* edit = qobject_cast<QLineEdit*>(widget);
-                QVERIFY2(edit, caption.name);
+                QVERIFY2(edit, expected.name);
                 QVERIFY(edit->text().isEmpty());
-                QCOMPARE(edit->maxLength(), caption.maxLength ? caption.maxLength : 32767);
+                QCOMPARE(edit->maxLength(), expected.maxLength ? expected.maxLength : 32767);
             }
         }
     }

@@ -1,6 +1,6 @@
 // The log's three ways of writing and the device-number texts.
-#include "app/messagelog.h"
-#include "app/messages.h"
+#include "ops/messagelog.h"
+#include "ops/messages.h"
 #include "support/testmain.h"
 
 #include <QDateTime>

@@ -61,8 +61,7 @@ void TestScan::broadcastsFourTimesAndReports()
     Rig rig;
     rig.ops.Scan_Click();
     QCOMPARE(rig.link.sent, QList<QByteArray>{"SETUP"});
-    QCOMPARE(rig.link.destinationHost, QStringLiteral("255.255.255.255"));
-    QCOMPARE(rig.link.destinationPort, quint16(65000));
+    QCOMPARE(rig.panel.timerInterval, 400);
     QCOMPARE(rig.state.Op_Code, qint16(0));
     QCOMPARE(rig.state.Scan_Round, qint16(1));
     QVERIFY(rig.panel.timerRunning);
@@ -136,7 +135,7 @@ void TestScan::sendErrorDoesNotStopScan()
     rig.link.failSends = true;
     scan(rig, [&] { rig.discover(1); });
     QCOMPARE(rig.panel.timerArms, 4);
-    QCOMPARE(rig.link.destinationSets, 4);
+    QVERIFY(rig.link.sent.isEmpty());
     QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2\r\n检测到 1个设备。"));
 }
 

@@ -9,7 +9,6 @@ using namespace tarvik::test;
 
 namespace {
 
-using F = Field;
 
 // The window's fields and the setting each one makes, in the order of the wire.
 struct Setting
@@ -21,34 +20,34 @@ struct Setting
 };
 
 const Setting kSettings[] = {
-    {F::Ethernet_Mode, 5, nullptr, "ATET=5\r"},
-    {F::G_IP, -1, "192.168.001.001", "ATGA=192.168.001.001\r"},
-    {F::S_IP, -1, "192.168.1.10", "ATIP=192.168.1.10\r"},
-    {F::MASK, -1, "255.255.255.0", "ATSM=255.255.255.0\r"},
-    {F::Disp_Mode, 1, nullptr, "ATEC=1\r"},
-    {F::UART_BaudRate, 3, nullptr, "ATUB=3\r"},
-    {F::UART_Stream, 0, nullptr, "ATUT=0\r"},
-    {F::UART_Bits, 1, nullptr, "ATUD=9\r"},
-    {F::UART_TimeDeli, -1, "0100", "ATTM=0100\r"},
-    {F::UART_ByteDeli, -1, "", "ATBT=\r"},
-    {F::UART_Parity, 2, nullptr, "ATUP=2\r"},
-    {F::UART_Stopbit, 0, nullptr, "ATUS=1\r"},
-    {F::Ch1_SOCK_Mode, 4, nullptr, "ATSR1=4\r"},
-    {F::Ch1_Port_Number, -1, "05000", "ATPT1=05000\r"},
-    {F::Ch1_D_IP, -1, "010.000.001.002", "ATDA1=010.000.001.002\r"},
-    {F::Ch1_D_Port, -1, "00080", "ATDP1=00080\r"},
-    {F::Ch2_SOCK_Mode, -1, nullptr, "ATSR2=/\r"},
-    {F::Ch2_Port_Number, -1, "5001", "ATPT2=5001\r"},
-    {F::Ch2_D_IP, -1, "10.0.1.3", "ATDA2=10.0.1.3\r"},
-    {F::Ch2_D_Port, -1, "81", "ATDP2=81\r"},
-    {F::Ch3_SOCK_Mode, 3, nullptr, "ATSR3=3\r"},
-    {F::Ch3_Port_Number, -1, "05002", "ATPT3=05002\r"},
-    {F::Ch3_D_IP, -1, "010.000.001.004", "ATDA3=010.000.001.004\r"},
-    {F::Ch3_D_Port, -1, "00082", "ATDP3=00082\r"},
-    {F::Ch4_SOCK_Mode, 0, nullptr, "ATSR4=0\r"},
-    {F::Ch4_Port_Number, -1, "05003", "ATPT4=05003\r"},
-    {F::Ch4_D_IP, -1, "010.000.001.005", "ATDA4=010.000.001.005\r"},
-    {F::Ch4_D_Port, -1, "00083", "ATDP4=00083\r"},
+    {fieldNamed("Ethernet_Mode"), 5, nullptr, "ATET=5\r"},
+    {fieldNamed("G_IP"), -1, "192.168.001.001", "ATGA=192.168.001.001\r"},
+    {fieldNamed("S_IP"), -1, "192.168.1.10", "ATIP=192.168.1.10\r"},
+    {fieldNamed("MASK"), -1, "255.255.255.0", "ATSM=255.255.255.0\r"},
+    {fieldNamed("Disp_Mode"), 1, nullptr, "ATEC=1\r"},
+    {fieldNamed("UART_BaudRate"), 3, nullptr, "ATUB=3\r"},
+    {fieldNamed("UART_Stream"), 0, nullptr, "ATUT=0\r"},
+    {fieldNamed("UART_Bits"), 1, nullptr, "ATUD=9\r"},
+    {fieldNamed("UART_TimeDeli"), -1, "0100", "ATTM=0100\r"},
+    {fieldNamed("UART_ByteDeli"), -1, "", "ATBT=\r"},
+    {fieldNamed("UART_Parity"), 2, nullptr, "ATUP=2\r"},
+    {fieldNamed("UART_Stopbit"), 0, nullptr, "ATUS=1\r"},
+    {fieldNamed("Ch1_SOCK_Mode"), 4, nullptr, "ATSR1=4\r"},
+    {fieldNamed("Ch1_Port_Number"), -1, "05000", "ATPT1=05000\r"},
+    {fieldNamed("Ch1_D_IP"), -1, "010.000.001.002", "ATDA1=010.000.001.002\r"},
+    {fieldNamed("Ch1_D_Port"), -1, "00080", "ATDP1=00080\r"},
+    {fieldNamed("Ch2_SOCK_Mode"), -1, nullptr, "ATSR2=/\r"},
+    {fieldNamed("Ch2_Port_Number"), -1, "5001", "ATPT2=5001\r"},
+    {fieldNamed("Ch2_D_IP"), -1, "10.0.1.3", "ATDA2=10.0.1.3\r"},
+    {fieldNamed("Ch2_D_Port"), -1, "81", "ATDP2=81\r"},
+    {fieldNamed("Ch3_SOCK_Mode"), 3, nullptr, "ATSR3=3\r"},
+    {fieldNamed("Ch3_Port_Number"), -1, "05002", "ATPT3=05002\r"},
+    {fieldNamed("Ch3_D_IP"), -1, "010.000.001.004", "ATDA3=010.000.001.004\r"},
+    {fieldNamed("Ch3_D_Port"), -1, "00082", "ATDP3=00082\r"},
+    {fieldNamed("Ch4_SOCK_Mode"), 0, nullptr, "ATSR4=0\r"},
+    {fieldNamed("Ch4_Port_Number"), -1, "05003", "ATPT4=05003\r"},
+    {fieldNamed("Ch4_D_IP"), -1, "010.000.001.005", "ATDA4=010.000.001.005\r"},
+    {fieldNamed("Ch4_D_Port"), -1, "00083", "ATDP4=00083\r"},
 };
 
 const QByteArray kOk = moduleReply("OK");
@@ -103,7 +102,7 @@ void TestWrite::writesAllSettingsInOrder()
     QCOMPARE(rig.panel.log, kBegins);
     QVERIFY(rig.panel.actionsEnabled(false));
     // Each field is read when its setting is built: an edit made now still goes out.
-    rig.panel.setFieldText(F::Ch4_D_Port, QStringLiteral("00099"));
+    rig.panel.setFieldText(fieldNamed("Ch4_D_Port"), QStringLiteral("00099"));
 
     QList<int> awaited;
     for (int i = 0; i < 28; ++i) {
@@ -220,7 +219,7 @@ void TestWrite::unbuildableSettingStallsEachAttempt()
 {
     Rig rig;
     prepare(rig);
-    rig.panel.setFieldText(F::G_IP, QStringLiteral("192.168.一.1"));
+    rig.panel.setFieldText(fieldNamed("G_IP"), QStringLiteral("192.168.一.1"));
     rig.ops.Setting_Click();
     for (int attempt = 0; attempt < 3; ++attempt) {
         acknowledge(rig, 1);

@@ -1,28 +1,29 @@
-// Captions, tooltips and drop-down entries of the main window.
+// Captions and tooltips of the main window outside the parameter fields (the fields' own are in
+// the parameter table), and the page and group frames the fields are placed in.
 #pragma once
 
 #include "link/catalogue.h"
 
-#include <QStringList>
+#include <QString>
 
 namespace tarvik::captions {
 
-inline constexpr const char* kWindowTitle = "Tarvik网络配置工具";
+inline constexpr const char* kWindowTitle = QT_TRANSLATE_NOOP("MainForm", "Tarvik网络配置工具");
 inline constexpr const char* kVersion = "Tarvik  v3.1";
 inline constexpr const char* kWebAddress = "www.tarvik.example";
 
-inline constexpr const char* kScan = "扫描设备";
-inline constexpr const char* kMessages = "提示信息";
-inline constexpr const char* kDefaults = "默认值";
-inline constexpr const char* kSetting = "设  置";
-inline constexpr const char* kRun = "运  行";
-inline constexpr const char* kRunTip = "运行当前选择的模块";
-inline constexpr const char* kExit = "退  出";
+inline constexpr const char* kScan = QT_TRANSLATE_NOOP("MainForm", "扫描设备");
+inline constexpr const char* kMessages = QT_TRANSLATE_NOOP("MainForm", "提示信息");
+inline constexpr const char* kDefaults = QT_TRANSLATE_NOOP("MainForm", "默认值");
+inline constexpr const char* kSetting = QT_TRANSLATE_NOOP("MainForm", "设  置");
+inline constexpr const char* kRun = QT_TRANSLATE_NOOP("MainForm", "运  行");
+inline constexpr const char* kRunTip = QT_TRANSLATE_NOOP("MainForm", "运行当前选择的模块");
+inline constexpr const char* kExit = QT_TRANSLATE_NOOP("MainForm", "退  出");
 
-inline constexpr const char* kExitQuestion = "确认退出配置系统！";
-inline constexpr const char* kExitTitle = "退出";
-inline constexpr const char* kOk = "确定";
-inline constexpr const char* kCancel = "取消";
+inline constexpr const char* kExitQuestion = QT_TRANSLATE_NOOP("MainForm", "确认退出配置系统！");
+inline constexpr const char* kExitTitle = QT_TRANSLATE_NOOP("MainForm", "退出");
+inline constexpr const char* kOk = QT_TRANSLATE_NOOP("MainForm", "确定");
+inline constexpr const char* kCancel = QT_TRANSLATE_NOOP("MainForm", "取消");
 
 // Tabs of the parameter pages: caption, key, page frame name, frame caption.
 struct Page
@@ -32,30 +33,50 @@ struct Page
     const char* frame;
     const char* frameCaption;
 };
-inline constexpr Page kPages[] = {
-    {"通用参数", "key0", "Comm_Item", "通用参数"},
-    {"串行接口参数", "key1", "Channel1", "串行通道"},
-    {"网络通道参数1", "key2", "Channel2", "网络通道A"},
-    {"网络通道参数2", "key3", "Channel3", "网络通道B"},
+inline constexpr Page kPages[kPageCount] = {
+    {QT_TRANSLATE_NOOP("MainForm", "通用参数"), "key0", "Comm_Item", QT_TRANSLATE_NOOP("MainForm", "通用参数")},
+    {QT_TRANSLATE_NOOP("MainForm", "串行接口参数"), "key1", "Channel1", QT_TRANSLATE_NOOP("MainForm", "串行通道")},
+    {QT_TRANSLATE_NOOP("MainForm", "网络通道参数1"), "key2", "Channel2", QT_TRANSLATE_NOOP("MainForm", "网络通道A")},
+    {QT_TRANSLATE_NOOP("MainForm", "网络通道参数2"), "key3", "Channel3", QT_TRANSLATE_NOOP("MainForm", "网络通道B")},
 };
 
-// Field labels and tooltips (nullptr: no tooltip).
-struct FieldCaption
+// Group frames inside the pages, top to bottom in the order of this table. A group's fields are
+// those of the parameter table that name it.
+struct GroupFrame
 {
-    Field field;
-    const char* name;
-    const char* label;
-    const char* tooltip;
-    int maxLength; // text fields; 0 = no limit
+    Group group;
+    const char* name; // objectName
+    int index;        // the frame's index among frames of the same name; -1 for none
+    const char* caption;
+    bool orange; // network channel frames have a light orange background
 };
-extern const FieldCaption kFieldCaptions[kFieldCount];
-const FieldCaption& fieldCaption(Field field);
+inline constexpr GroupFrame kGroups[] = {
+    {Group::Serial, "UART1_Control", -1, QT_TRANSLATE_NOOP("MainForm", "串行通道"), false},
+    {Group::Splitting, "Deli_Mode", -1, QT_TRANSLATE_NOOP("MainForm", "数据包分割方式"), false},
+    {Group::Channel1, "Net2_Control", 1, QT_TRANSLATE_NOOP("MainForm", "网络通道1"), true},
+    {Group::Channel2, "Net2_Control", 0, QT_TRANSLATE_NOOP("MainForm", "网络通道2"), true},
+    {Group::Channel3, "Net3_Control", 2, QT_TRANSLATE_NOOP("MainForm", "网络通道3"), true},
+    {Group::Channel4, "Net2_Control", 2, QT_TRANSLATE_NOOP("MainForm", "网络通道4"), true},
+};
 
-inline constexpr const char* kSerialGroup = "串行通道";
-inline constexpr const char* kSplittingGroup = "数据包分割方式";
-inline constexpr const char* kChannelGroup[4] = {"网络通道1", "网络通道2", "网络通道3", "网络通道4"};
+// Typing limit of a text field: an address is at most 15 characters, a port at most 5; the
+// packet-splitting values have none (0).
+constexpr int maxLength(Layout layout)
+{
+    switch (layout) {
+    case Layout::Address:
+        return 15;
+    case Layout::Number5:
+        return 5;
+    default:
+        return 0;
+    }
+}
 
-// Entries of a drop-down field, in the order they are filled at start-up.
-QStringList entries(Field field);
+// A caption of this table as the user reads it.
+QString text(const char* caption);
+
+// Caption of the address label: 本机IP地址：<address>    端口号： <port>
+QString addressCaption(const QString& address, quint16 port);
 
 } // namespace tarvik::captions

@@ -1,9 +1,8 @@
 #include "mainform.h"
 
 #include "app/captions.h"
-#include "app/messagelog.h"
-#include "app/messages.h"
 #include "link/frames.h"
+#include "ops/messagelog.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -38,11 +37,6 @@ constexpr QSize kPageSize{px(5300), 297};
 const QColor kLightGreen(0xC0, 0xFF, 0xC0);
 const QColor kLightBlue(0xC0, 0xFF, 0xFF);
 const QColor kLightOrange(0xFF, 0xE0, 0xC0);
-
-QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 void setColor(QWidget* widget, QPalette::ColorRole role, const QColor& color)
 {
@@ -92,9 +86,7 @@ QString fromLogText(const QString& logText)
 
 } // namespace
 
-MainForm::MainForm(QWidget* parent)
-    : QWidget(parent)
-    , m_ops(*this, Winsock)
+MainForm::MainForm(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     // Owned as members, parented for findChild(): the window's endpoint and timer are part of it.
@@ -126,23 +118,36 @@ MainForm::~MainForm() = default;
 
 void MainForm::createControls()
 {
-    setWindowTitle(text(captions::kWindowTitle));
+    setWindowTitle(captions::text(captions::kWindowTitle));
     setFixedSize(px(8925), px(8175));
+    createListAndTabs();
+    for (int i = 0; i < kPageCount; ++i)
+        m_pages[static_cast<size_t>(i)] = createPage(i);
+    createButtonsAndLog();
+    createFooter();
+}
 
-    Scan = new QPushButton(text(captions::kScan), this);
+void MainForm::connectAction(QPushButton* button, void (Operations::*action)())
+{
+    connect(button, &QPushButton::clicked, this, [this, action] {
+        holdRepaints();
+        (m_ops.*action)();
+    });
+}
+
+void MainForm::createListAndTabs()
+{
+    Scan = new QPushButton(captions::text(captions::kScan), this);
     Scan->setObjectName(QStringLiteral("Scan"));
     setBold(Scan);
     Scan->setGeometry(12, 10, 120, 30);
-    connect(Scan, &QPushButton::clicked, this, [this] {
-        holdRepaints();
-        m_ops.Scan_Click();
-    });
+    connectAction(Scan, &Operations::Scan_Click);
 
     Device_List = new QListWidget(this);
     Device_List->setObjectName(QStringLiteral("Device_List"));
     Device_List->setSelectionMode(QAbstractItemView::SingleSelection);
     Device_List->setGeometry(12, 48, px(2800), px(4860));
-    Device_List->setAccessibleName(text(captions::kScan));
+    Device_List->setAccessibleName(captions::text(captions::kScan));
     setColor(Device_List, QPalette::Base, kLightGreen);
     connect(Device_List, &QListWidget::itemClicked, this, [this] {
         holdRepaints();
@@ -160,7 +165,7 @@ void MainForm::createControls()
     // Narrow tabs, so that the four captions fit the width of the pages.
     Parameters->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 7px; }"));
     for (const captions::Page& page : captions::kPages) {
-        const int index = Parameters->addTab(text(page.tab));
+        const int index = Parameters->addTab(captions::text(page.tab));
         Parameters->setTabData(index, QString::fromLatin1(page.key));
     }
     Parameters->setGeometry(tabArea.x(), tabArea.y(), tabArea.width(), Parameters->sizeHint().height());
@@ -169,63 +174,120 @@ void MainForm::createControls()
     // A click on the tab already selected shows its page again, as any other click does.
     connect(Parameters, &QTabBar::tabBarClicked, this, [this](int index) { showPage(index + 1); });
     connect(Parameters, &QTabBar::currentChanged, this, [this] { Parameters_Click(); });
+}
 
-    for (int i = 0; i < 4; ++i)
-        m_pages[static_cast<size_t>(i)] = createPage(i);
-    createGeneralPage(m_pages[0]);
-    createSerialPage(m_pages[1]);
-    auto* channelsA = new QVBoxLayout(m_pages[2]);
-    channelsA->addWidget(createChannelGroup(m_pages[2], "Net2_Control", 1, 1));
-    channelsA->addWidget(createChannelGroup(m_pages[2], "Net2_Control", 0, 2));
-    channelsA->addWidget(createChannelGroup(m_pages[2], "Net3_Control", 2, 3));
-    auto* channelsB = new QVBoxLayout(m_pages[3]);
-    channelsB->addWidget(createChannelGroup(m_pages[3], "Net2_Control", 2, 4));
-    channelsB->addStretch();
+// A page frame with the fields the parameter table places on it: those without a group in a grid
+// of their own, the others in their group frames, top to bottom.
+QGroupBox* MainForm::createPage(int index)
+{
+    const captions::Page& page = captions::kPages[index];
+    auto* frame = new QGroupBox(captions::text(page.frameCaption), this);
+    frame->setObjectName(QString::fromLatin1(page.frame));
+    // Each page starts where the form designer left it; showPage() puts the visible one in place.
+    frame->setGeometry(QRect(kPageOrigin + QPoint(index * 8, index * 8), kPageSize));
+    auto* layout = new QVBoxLayout(frame);
 
-    Frame1 = new QGroupBox(text(captions::kMessages), this);
+    auto addFields = [this, index](QGridLayout* grid, Group group) {
+        for (Field which : kAllFields) {
+            const Place& place = parameterOf(which).place;
+            if (place.page != index || place.group != group)
+                continue;
+            QWidget* widget = createField(which);
+            auto* label = new QLabel(tableText(parameterOf(which).label));
+            label->setBuddy(widget);
+            grid->addWidget(label, place.row, 2 * place.column);
+            grid->addWidget(widget, place.row, 2 * place.column + 1);
+        }
+        return grid->count() > 0;
+    };
+
+    auto* ungrouped = new QGridLayout;
+    if (addFields(ungrouped, Group::None))
+        layout->addLayout(ungrouped);
+    else
+        delete ungrouped;
+    for (const captions::GroupFrame& groupFrame : captions::kGroups) {
+        auto* group = new QGroupBox(captions::text(groupFrame.caption), frame);
+        auto* grid = new QGridLayout(group);
+        if (!addFields(grid, groupFrame.group)) {
+            delete group;
+            continue;
+        }
+        group->setObjectName(QString::fromLatin1(groupFrame.name));
+        if (groupFrame.index >= 0)
+            group->setProperty("index", groupFrame.index);
+        if (groupFrame.orange) {
+            setColor(group, QPalette::Window, kLightOrange);
+            grid->setVerticalSpacing(4);
+        }
+        layout->addWidget(group);
+    }
+    layout->addStretch();
+    return frame;
+}
+
+QWidget* MainForm::createField(Field which)
+{
+    const Parameter& parameter = parameterOf(which);
+    QWidget* widget = nullptr;
+    if (parameter.isDropDown()) {
+        auto* box = new QComboBox;
+        box->setEditable(false);
+        widget = box;
+    } else {
+        auto* edit = new QLineEdit;
+        if (const int limit = captions::maxLength(parameter.layout))
+            edit->setMaxLength(limit);
+        widget = edit;
+    }
+    widget->setObjectName(QString::fromLatin1(parameter.name));
+    widget->setAccessibleName(tableText(parameter.label));
+    if (parameter.tooltip)
+        widget->setToolTip(tableText(parameter.tooltip));
+    m_fields[static_cast<size_t>(which)] = widget;
+    return widget;
+}
+
+void MainForm::createButtonsAndLog()
+{
+    Frame1 = new QGroupBox(captions::text(captions::kMessages), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(12, 390, px(6615), px(1730));
     Help_Text = new QPlainTextEdit(Frame1);
     Help_Text->setObjectName(QStringLiteral("Help_Text"));
     Help_Text->setReadOnly(true);
-    Help_Text->setAccessibleName(text(captions::kMessages));
+    Help_Text->setAccessibleName(captions::text(captions::kMessages));
     Help_Text->setGeometry(8, 20, px(6375), px(1400) - 6);
     Help_Text->setMaximumBlockCount(kLogLineLimit);
     setColor(Help_Text, QPalette::Base, kLightBlue);
 
     const int right = 462;
-    L_Default = new QPushButton(text(captions::kDefaults), this);
+    L_Default = new QPushButton(captions::text(captions::kDefaults), this);
     L_Default->setObjectName(QStringLiteral("L_Default"));
     L_Default->setGeometry(right, 398, 58, 28);
-    connect(L_Default, &QPushButton::clicked, this, [this] {
-        holdRepaints();
-        m_ops.L_Default_Click();
-    });
+    connectAction(L_Default, &Operations::L_Default_Click);
 
-    Setting = new QPushButton(text(captions::kSetting), this);
+    Setting = new QPushButton(captions::text(captions::kSetting), this);
     Setting->setObjectName(QStringLiteral("Setting"));
     Setting->setGeometry(right + 63, 398, 58, 28);
-    connect(Setting, &QPushButton::clicked, this, [this] {
-        holdRepaints();
-        m_ops.Setting_Click();
-    });
+    connectAction(Setting, &Operations::Setting_Click);
 
-    Run_Device = new QPushButton(text(captions::kRun), this);
+    Run_Device = new QPushButton(captions::text(captions::kRun), this);
     Run_Device->setObjectName(QStringLiteral("Run_Device"));
-    Run_Device->setToolTip(text(captions::kRunTip));
+    Run_Device->setToolTip(captions::text(captions::kRunTip));
     setBold(Run_Device);
     Run_Device->setGeometry(right, 434, 121, 30);
-    connect(Run_Device, &QPushButton::clicked, this, [this] {
-        holdRepaints();
-        m_ops.Run_Device_Click();
-    });
+    connectAction(Run_Device, &Operations::Run_Device_Click);
 
-    Exit_Command = new QPushButton(text(captions::kExit), this);
+    Exit_Command = new QPushButton(captions::text(captions::kExit), this);
     Exit_Command->setObjectName(QStringLiteral("Exit_Command"));
     setBold(Exit_Command);
     Exit_Command->setGeometry(right, 472, 121, 30);
     connect(Exit_Command, &QPushButton::clicked, this, &MainForm::Exit_Command_Click);
+}
 
+void MainForm::createFooter()
+{
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(badge());
@@ -236,112 +298,31 @@ void MainForm::createControls()
     DISP_IP->move(150, 509);
     setColor(DISP_IP, QPalette::WindowText, Qt::red);
 
-    Label5 = new QLabel(text(captions::kWebAddress), this);
+    Label5 = new QLabel(QString::fromLatin1(captions::kWebAddress), this);
     Label5->setObjectName(QStringLiteral("Label5"));
     Label5->setProperty("index", 1);
     Label5->move(150, 526);
     Label5->adjustSize();
     setColor(Label5, QPalette::WindowText, Qt::blue);
 
-    Label1 = new QLabel(text(captions::kVersion), this);
+    Label1 = new QLabel(QString::fromLatin1(captions::kVersion), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setProperty("index", 1);
     Label1->adjustSize();
     Label1->move(width() - 12 - Label1->width(), 520);
 }
 
-QGroupBox* MainForm::createPage(int index)
-{
-    const captions::Page& page = captions::kPages[index];
-    auto* frame = new QGroupBox(text(page.frameCaption), this);
-    frame->setObjectName(QString::fromLatin1(page.frame));
-    // Each page starts where the form designer left it; showPage() puts the visible one in place.
-    frame->setGeometry(QRect(kPageOrigin + QPoint(index * 8, index * 8), kPageSize));
-    return frame;
-}
-
-void MainForm::addField(QGridLayout* grid, int row, int column, Field which)
-{
-    const captions::FieldCaption& caption = captions::fieldCaption(which);
-    QWidget* widget = nullptr;
-    if (parameterForField(which).isDropDown()) {
-        auto* box = new QComboBox;
-        box->setEditable(false);
-        widget = box;
-    } else {
-        auto* edit = new QLineEdit;
-        if (caption.maxLength > 0)
-            edit->setMaxLength(caption.maxLength);
-        widget = edit;
-    }
-    widget->setObjectName(QString::fromLatin1(caption.name));
-    widget->setAccessibleName(text(caption.label));
-    if (caption.tooltip)
-        widget->setToolTip(text(caption.tooltip));
-    auto* label = new QLabel(text(caption.label));
-    label->setBuddy(widget);
-    grid->addWidget(label, row, column);
-    grid->addWidget(widget, row, column + 1);
-    m_fields[static_cast<size_t>(which)] = widget;
-}
-
-void MainForm::createGeneralPage(QGroupBox* page)
-{
-    auto* grid = new QGridLayout(page);
-    int row = 0;
-    for (Field which : {Field::Ethernet_Mode, Field::G_IP, Field::MASK, Field::S_IP, Field::Disp_Mode})
-        addField(grid, row++, 0, which);
-    grid->setRowStretch(row, 1);
-}
-
-void MainForm::createSerialPage(QGroupBox* page)
-{
-    auto* serial = new QGroupBox(text(captions::kSerialGroup), page);
-    serial->setObjectName(QStringLiteral("UART1_Control"));
-    auto* serialGrid = new QGridLayout(serial);
-    addField(serialGrid, 0, 0, Field::UART_BaudRate);
-    addField(serialGrid, 0, 2, Field::UART_Stream);
-    addField(serialGrid, 1, 0, Field::UART_Bits);
-    addField(serialGrid, 2, 0, Field::UART_Parity);
-    addField(serialGrid, 3, 0, Field::UART_Stopbit);
-
-    auto* splitting = new QGroupBox(text(captions::kSplittingGroup), page);
-    splitting->setObjectName(QStringLiteral("Deli_Mode"));
-    auto* splittingGrid = new QGridLayout(splitting);
-    addField(splittingGrid, 0, 0, Field::UART_TimeDeli);
-    addField(splittingGrid, 1, 0, Field::UART_ByteDeli);
-
-    auto* layout = new QVBoxLayout(page);
-    layout->addWidget(serial);
-    layout->addWidget(splitting);
-    layout->addStretch();
-}
-
-QGroupBox* MainForm::createChannelGroup(QWidget* page, const char* name, int index, int channel)
-{
-    auto* group = new QGroupBox(text(captions::kChannelGroup[channel - 1]), page);
-    group->setObjectName(QString::fromLatin1(name));
-    group->setProperty("index", index);
-    setColor(group, QPalette::Window, kLightOrange);
-    auto* grid = new QGridLayout(group);
-    grid->setVerticalSpacing(4);
-    const int first = static_cast<int>(Field::Ch1_SOCK_Mode) + 4 * (channel - 1);
-    addField(grid, 0, 0, static_cast<Field>(first));     // port mode
-    addField(grid, 0, 2, static_cast<Field>(first + 1)); // local port
-    addField(grid, 1, 0, static_cast<Field>(first + 2)); // destination address
-    addField(grid, 1, 2, static_cast<Field>(first + 3)); // destination port
-    return group;
-}
-
 // ---- Start-up and shutdown ----------------------------------------------------------------------
 
 void MainForm::Form_Load()
 {
-    for (Field which : {Field::UART_BaudRate, Field::UART_Stream, Field::UART_Bits, Field::UART_Parity,
-                        Field::UART_Stopbit, Field::Ch1_SOCK_Mode, Field::Ch2_SOCK_Mode, Field::Ch3_SOCK_Mode,
-                        Field::Ch4_SOCK_Mode, Field::Ethernet_Mode, Field::Disp_Mode}) {
+    for (Field which : kAllFields) {
+        const Parameter& parameter = parameterOf(which);
+        if (!parameter.isDropDown())
+            continue;
         QComboBox* box = combo(which);
-        box->addItems(captions::entries(which));
+        for (const char* entry : parameter.entries)
+            box->addItem(tableText(entry));
         box->setCurrentIndex(-1);
     }
     showPage(1);
@@ -349,14 +330,10 @@ void MainForm::Form_Load()
         page->setEnabled(false);
 
     Winsock.open(kLocalPort);
-    Winsock.setDestination(kBroadcastHost, kModulePort);
 
-    QStringList advice;
-    for (const char* line : msg::kStartAdvice)
-        advice << text(line);
-    setLogText(log::begin(log::timestamp(), advice.join(log::kLineBreak)));
+    setLogText(log::begin(log::timestamp(), Operations::startAdvice()));
 
-    DISP_IP->setText(Winsock.addressCaption());
+    DISP_IP->setText(captions::addressCaption(UdpEndpoint::primaryIPv4Address().toString(), Winsock.localPort()));
     DISP_IP->adjustSize();
 
     m_ops.state().Device_Count = 0;
@@ -371,17 +348,16 @@ void MainForm::Form_Unload()
     m_unloaded = true;
     // Every module that hears this resets and runs; nothing waits for an answer, and a failure to
     // send does not keep the window open.
-    Winsock.setDestination(kBroadcastHost, kModulePort);
     Winsock.send(frames::shutdownNotice());
 }
 
 void MainForm::Exit_Command_Click()
 {
-    QMessageBox box(QMessageBox::Question, text(captions::kExitTitle), text(captions::kExitQuestion),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    QMessageBox box(QMessageBox::Question, captions::text(captions::kExitTitle),
+                    captions::text(captions::kExitQuestion), QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setObjectName(QStringLiteral("ExitConfirmation"));
-    box.button(QMessageBox::Ok)->setText(text(captions::kOk));
-    box.button(QMessageBox::Cancel)->setText(text(captions::kCancel));
+    box.button(QMessageBox::Ok)->setText(captions::text(captions::kOk));
+    box.button(QMessageBox::Cancel)->setText(captions::text(captions::kCancel));
     box.setDefaultButton(QMessageBox::Ok);
     if (box.exec() == QMessageBox::Ok)
         close();
@@ -472,7 +448,7 @@ void MainForm::setFieldText(Field which, const QString& value)
     // The maximum length limits what the user types. A module's odd reply may decode to a longer
     // text, and the field shows it whole, so that a write sends back exactly what was read.
     QLineEdit* edit = lineEdit(which);
-    const int limit = captions::fieldCaption(which).maxLength;
+    const int limit = captions::maxLength(parameterOf(which).layout);
     if (limit > 0)
         edit->setMaxLength(qMax(limit, static_cast<int>(value.size())));
     edit->setText(value);
@@ -524,13 +500,6 @@ void MainForm::removeDevice(int position)
     Device_List->setCurrentRow(-1);
 }
 
-QString MainForm::logText() const
-{
-    QString logged = Help_Text->toPlainText();
-    logged.replace(QLatin1Char('\n'), log::kLineBreak);
-    return logged;
-}
-
 void MainForm::setLogText(const QString& logged)
 {
     Help_Text->setPlainText(fromLogText(logged));
@@ -544,12 +513,12 @@ void MainForm::appendLogText(const QString& logged)
     Help_Text->verticalScrollBar()->setValue(Help_Text->verticalScrollBar()->maximum());
 }
 
-void MainForm::armTimer()
+void MainForm::arm(int milliseconds)
 {
-    Timer1.start(400);
+    Timer1.start(milliseconds);
 }
 
-void MainForm::stopTimer()
+void MainForm::stop()
 {
     Timer1.stop();
 }

@@ -4,6 +4,7 @@
 #include "link/udpendpoint.h"
 #include "ops/operations.h"
 #include "ops/panel.h"
+#include "ops/replytimer.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -23,7 +24,7 @@ class QTabBar;
 
 namespace tarvik {
 
-class MainForm : public QWidget, private Panel
+class MainForm : public QWidget, private Panel, private ReplyTimer
 {
     Q_OBJECT
 
@@ -51,11 +52,14 @@ protected:
 
 private:
     void createControls();
+    void createListAndTabs();
     QGroupBox* createPage(int index);
-    void createGeneralPage(QGroupBox* page);
-    void createSerialPage(QGroupBox* page);
-    QGroupBox* createChannelGroup(QWidget* page, const char* name, int index, int channel);
-    void addField(QGridLayout* grid, int row, int column, Field field);
+    void createButtonsAndLog();
+    void createFooter();
+    QWidget* createField(Field field);
+    // A button or list action that talks to the modules: repaints wait while requests and replies
+    // follow each other.
+    void connectAction(QPushButton* button, void (Operations::*action)());
     void Form_Load();
     void Form_Unload();
     void showPage(int tab);
@@ -70,11 +74,11 @@ private:
     int selectedDevice() const override;
     void insertDevice(int position, const QString& text) override;
     void removeDevice(int position) override;
-    QString logText() const override;
     void setLogText(const QString& text) override;
     void appendLogText(const QString& text) override;
-    void armTimer() override;
-    void stopTimer() override;
+    // ReplyTimer: Timer1
+    void arm(int milliseconds) override;
+    void stop() override;
 
     QComboBox* combo(Field field) const;
     QLineEdit* lineEdit(Field field) const;
@@ -82,7 +86,7 @@ private:
     UdpEndpoint Winsock;
     QTimer Timer1;
     QTimer m_repaintHold;
-    Operations m_ops;
+    Operations m_ops{*this, Winsock, *this};
     bool m_unloaded = false;
 
     QPushButton* Scan = nullptr;

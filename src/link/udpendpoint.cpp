@@ -5,8 +5,7 @@
 
 namespace tarvik {
 
-UdpEndpoint::UdpEndpoint(QObject* parent)
-    : QObject(parent)
+UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("Winsock"));
     connect(&m_socket, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
@@ -31,19 +30,13 @@ bool UdpEndpoint::bind()
     return m_socket.bind(QHostAddress::AnyIPv4, m_localPort);
 }
 
-void UdpEndpoint::setDestination(const QString& host, quint16 port)
-{
-    m_destination = QHostAddress(host);
-    m_destinationPort = port;
-}
-
 bool UdpEndpoint::send(const QByteArray& payload)
 {
     // An unbound socket would send from a port of the system's choosing, where no reply can
     // reach us: without our own port there is no send.
     if (!bind())
         return false;
-    return m_socket.writeDatagram(payload, m_destination, m_destinationPort) == payload.size();
+    return m_socket.writeDatagram(payload, QHostAddress(QHostAddress::Broadcast), kModulePort) == payload.size();
 }
 
 void UdpEndpoint::readPending()
@@ -60,11 +53,11 @@ void UdpEndpoint::readPending()
     }
 }
 
-QString UdpEndpoint::primaryIPv4Address()
+QHostAddress UdpEndpoint::primaryIPv4Address()
 {
     // The first IPv4 address of an interface that is up and not the loopback; the loopback
     // address only when there is no other.
-    QString loopback;
+    QHostAddress loopback;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& interface : interfaces) {
         const auto flags = interface.flags();
@@ -76,20 +69,14 @@ QString UdpEndpoint::primaryIPv4Address()
             if (address.protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
             if (address.isLoopback()) {
-                if (loopback.isEmpty())
-                    loopback = address.toString();
+                if (loopback.isNull())
+                    loopback = address;
                 continue;
             }
-            return address.toString();
+            return address;
         }
     }
-    return loopback.isEmpty() ? QStringLiteral("127.0.0.1") : loopback;
-}
-
-QString UdpEndpoint::addressCaption() const
-{
-    return QStringLiteral("本机IP地址：") + primaryIPv4Address() + QStringLiteral("    端口号：") + QLatin1Char(' ') +
-           QString::number(m_localPort);
+    return loopback.isNull() ? QHostAddress(QHostAddress::LocalHost) : loopback;
 }
 
 } // namespace tarvik

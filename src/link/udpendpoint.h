@@ -30,14 +30,11 @@ public:
     void open(quint16 localPort = kLocalPort);
     bool isBound() const;
 
-    void setDestination(const QString& host, quint16 port) override;
     bool send(const QByteArray& payload) override;
 
     quint16 localPort() const { return m_localPort; }
-    // The host's primary IPv4 address in dotted-decimal text.
-    static QString primaryIPv4Address();
-    // Caption of the address label: 本机IP地址：<address>    端口号： <port>
-    QString addressCaption() const;
+    // The host's primary IPv4 address: the first of a card that is up and not the loopback.
+    static QHostAddress primaryIPv4Address();
 
 signals:
     void datagramArrived(const QByteArray& datagram);
@@ -52,8 +49,6 @@ private:
     // Room for the largest datagram UDP carries, so that one read takes any datagram whole.
     QByteArray m_buffer{65536, Qt::Uninitialized};
     quint16 m_localPort = kLocalPort;
-    QHostAddress m_destination{QHostAddress::Broadcast};
-    quint16 m_destinationPort = kModulePort;
 };
 
 } // namespace tarvik

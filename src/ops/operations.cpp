@@ -1,37 +1,16 @@
 #include "operations.h"
 
-#include "app/messagelog.h"
-#include "app/messages.h"
-#include "link/dispatch.h"
 #include "link/frames.h"
 #include "ops/decode.h"
+#include "ops/dispatch.h"
+#include "ops/messagelog.h"
+#include "ops/messages.h"
+
+#include <QStringList>
 
 namespace tarvik {
 
 namespace {
-
-using F = Field;
-
-// Fields a read blanks before it starts; channels 3 and 4 keep theirs until their stages arrive.
-constexpr Field kReadBlanks[] = {
-    F::S_IP,          F::Disp_Mode,       F::G_IP,            F::MASK,         F::Ethernet_Mode,
-    F::UART_BaudRate, F::UART_Stream,     F::UART_Bits,       F::UART_TimeDeli, F::UART_Parity,
-    F::UART_ByteDeli, F::UART_Stopbit,    F::Ch1_SOCK_Mode,   F::Ch2_SOCK_Mode, F::Ch1_Port_Number,
-    F::Ch2_Port_Number, F::Ch1_D_IP,      F::Ch2_D_IP,        F::Ch1_D_Port,   F::Ch2_D_Port,
-};
-
-// Fields a reset blanks: all of them.
-constexpr Field kResetBlanks[] = {
-    F::UART_BaudRate,   F::UART_Stream,     F::UART_Bits,       F::UART_TimeDeli,   F::UART_Parity,
-    F::UART_ByteDeli,   F::UART_Stopbit,    F::Ch1_Port_Number, F::Ch2_Port_Number, F::Ch3_Port_Number,
-    F::Ch4_Port_Number, F::Ch1_D_IP,        F::Ch2_D_IP,        F::Ch3_D_IP,        F::Ch4_D_IP,
-    F::Ch1_D_Port,      F::Ch2_D_Port,      F::Ch3_D_Port,      F::Ch4_D_Port,      F::Ch1_SOCK_Mode,
-    F::Ch2_SOCK_Mode,   F::Ch3_SOCK_Mode,   F::Ch4_SOCK_Mode,   F::Disp_Mode,       F::G_IP,
-    F::S_IP,            F::MASK,            F::Ethernet_Mode,
-};
-
-constexpr int kMaxRetries = 2;
-constexpr int kScanBroadcasts = 4;
 
 bool isAcknowledged(const QByteArray& datagram)
 {
@@ -45,11 +24,17 @@ void advance(qint16& value, int by)
 
 } // namespace
 
-Operations::Operations(Panel& panel, Link& link)
-    : m_panel(panel)
-    , m_link(link)
-    , m_clock(&log::timestamp)
+Operations::Operations(Panel& panel, Link& link, ReplyTimer& timer)
+    : m_panel(panel), m_link(link), m_timer(timer), m_clock(&log::timestamp)
 {
+}
+
+QString Operations::startAdvice()
+{
+    QStringList advice;
+    for (const char* line : msg::kStartAdvice)
+        advice << log::text(line);
+    return advice.join(log::kLineBreak);
 }
 
 QString Operations::deviceItemText(const QByteArray& identity)
@@ -67,10 +52,9 @@ void Operations::Scan_Click()
         m_tableFullNoted = false;
     }
     // A broadcast that fails to go out still counts: the scan runs its rounds and reports.
-    m_link.setDestination(kBroadcastHost, kModulePort);
     m_link.send(frames::discovery());
     m_state.Op_Code = kOpScan;
-    m_panel.armTimer();
+    armTimer();
     enable({Control::Setting, Control::L_Default}, false);
     advance(m_state.Scan_Round, 1);
 }
@@ -87,7 +71,7 @@ void Operations::discoveryReply(const QByteArray& datagram)
     }
     if (m_state.Device_Count >= kDeviceTableSize) {
         if (!m_tableFullNoted)
-            logAppend(QString::fromUtf8(msg::kTableFull));
+            logAppend(log::text(msg::kTableFull));
         m_tableFullNoted = true;
         return;
     }
@@ -105,8 +89,8 @@ void Operations::scanTimeout()
     m_state.Scan_Round = 0;
     if (m_state.Device_Count != 0) {
         logAppend(log::numbered(msg::kDetected, m_state.Device_Count, msg::kDevicesSuffix));
-        enable({Control::Comm_Item, Control::Channel1, Control::Channel2, Control::Channel3, Control::Device_List},
-               true);
+        enable(kPageControls, true);
+        enable({Control::Device_List}, true);
     } else {
         logAppend(log::lines({msg::kNoDevice, msg::kNoDeviceAdvice}));
     }
@@ -127,15 +111,16 @@ void Operations::Device_List_Click()
     const int selected = m_panel.selectedDevice();
     m_state.Sel_Device =
         selected >= 0 && selected < m_state.Device_Count ? static_cast<qint16>(selected) : m_state.Device_Count;
-    for (Field field : kReadBlanks)
-        blankField(field);
-    m_link.setDestination(kBroadcastHost, kModulePort);
+    for (Field field : kAllFields) {
+        if (parameterOf(field).blankedByRead())
+            blankField(field);
+    }
     if (m_state.Retry_Count == 0)
         logBegin(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadStarts));
     m_state.Op_Code = kFirstReadStage;
     Send_Query();
-    m_panel.armTimer();
-    enable({Control::Device_List, Control::L_Default, Control::Setting, Control::Run_Device}, false);
+    armTimer();
+    enable(kActionControls, false);
 }
 
 void Operations::readReply(const QByteArray& datagram)
@@ -145,14 +130,14 @@ void Operations::readReply(const QByteArray& datagram)
         const decode::Value value = decode::reply(*parameter, datagram);
         switch (value.kind) {
         case decode::Value::Entry:
-            m_panel.setComboIndex(parameter->field, value.entry);
+            m_panel.setComboIndex(fieldOf(*parameter), value.entry);
             break;
         case decode::Value::Text:
-            m_panel.setFieldText(parameter->field, value.text);
+            m_panel.setFieldText(fieldOf(*parameter), value.text);
             break;
         case decode::Value::Rejected:
             if (parameter->message)
-                logReplaceBare(QString::fromUtf8(parameter->message));
+                logReplaceBare(tableText(parameter->message));
             break;
         }
     }
@@ -163,13 +148,13 @@ void Operations::readReply(const QByteArray& datagram)
     }
     advance(m_state.Op_Code, 1);
     Send_Query();
-    m_panel.armTimer();
+    armTimer();
 }
 
 void Operations::endRead()
 {
     m_state.Retry_Count = 0;
-    enable({Control::Device_List, Control::L_Default, Control::Setting, Control::Run_Device}, true);
+    enable(kActionControls, true);
     logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadSucceeded));
 }
 
@@ -189,21 +174,19 @@ void Operations::readTimeout()
 
 void Operations::Setting_Click()
 {
-    if (m_panel.selectedDevice() < 0) {
-        logBegin(QString::fromUtf8(msg::kNoSelection));
+    if (!requireSelection())
         return;
-    }
     if (m_state.Retry_Count == 0)
         logBegin(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteStarts));
     m_state.Op_Code = kFirstWriteStage;
     Write_Next();
-    m_panel.armTimer();
-    enable({Control::Device_List, Control::L_Default, Control::Setting, Control::Run_Device}, false);
+    armTimer();
+    enable(kActionControls, false);
 }
 
 void Operations::Write_Next()
 {
-    const Parameter* parameter = parameterForStage(m_state.Op_Code - kWriteOffset);
+    const Parameter* parameter = parameterForStage(m_state.Op_Code - kOpWriteBase);
     if (!parameter)
         return;
     Send_Setting(*parameter);
@@ -222,7 +205,7 @@ void Operations::setAcknowledgement(const QByteArray& datagram)
     }
     advance(m_state.Op_Code, 1);
     Write_Next();
-    m_panel.armTimer();
+    armTimer();
 }
 
 void Operations::writeTimeout()
@@ -239,7 +222,7 @@ void Operations::writeTimeout()
 void Operations::endWrite(const QString& outcome)
 {
     m_state.Retry_Count = 0;
-    enable({Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device}, true);
+    enable(kActionControls, true);
     logAppend(outcome);
 }
 
@@ -247,17 +230,15 @@ void Operations::endWrite(const QString& outcome)
 
 void Operations::L_Default_Click()
 {
-    if (m_panel.selectedDevice() < 0) {
-        logBegin(QString::fromUtf8(msg::kNoSelection));
+    if (!requireSelection())
         return;
-    }
     logBegin(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreStarts));
     const std::optional<QByteArray> identity = selectedIdentity();
     m_state.Op_Code = kOpRestoreDefaults;
     // Without a live identity nothing is sent; the time-out reports the failure.
     if (identity)
         m_link.send(frames::restoreDefaults(*identity));
-    m_panel.armTimer();
+    armTimer();
 }
 
 void Operations::defaultsAcknowledgement(const QByteArray& datagram)
@@ -272,17 +253,14 @@ void Operations::defaultsAcknowledgement(const QByteArray& datagram)
 
 void Operations::Run_Device_Click()
 {
-    if (m_panel.selectedDevice() < 0) {
-        logBegin(QString::fromUtf8(msg::kNoSelection));
+    if (!requireSelection())
         return;
-    }
     const std::optional<QByteArray> identity = selectedIdentity();
     if (m_state.Device_Count != 0 && !identity) {
         // The module read last is gone from the list: nothing to reset, nothing to remove; the
         // fields are blanked as after any press.
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), msg::kResetFailed));
     } else if (identity) {
-        m_link.setDestination(kBroadcastHost, kModulePort);
         const bool sent = m_link.send(frames::resetAndRun(*identity));
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), sent ? msg::kResetSucceeded : msg::kResetFailed));
 
@@ -297,7 +275,7 @@ void Operations::Run_Device_Click()
         advance(m_state.Device_Count, -1);
         m_tableFullNoted = false;
     }
-    for (Field field : kResetBlanks)
+    for (Field field : kAllFields)
         blankField(field);
 }
 
@@ -305,7 +283,7 @@ void Operations::Run_Device_Click()
 
 void Operations::Timer1_Timer()
 {
-    m_panel.stopTimer();
+    m_timer.stop();
     switch (route(m_state.Op_Code)) {
     case Branch::Discovery:
         scanTimeout();
@@ -329,7 +307,7 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram)
         discoveryReply(datagram);
         return;
     }
-    m_panel.stopTimer();
+    m_timer.stop();
     switch (branch) {
     case Branch::Defaults:
         defaultsAcknowledgement(datagram);
@@ -346,6 +324,14 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram)
 }
 
 // ---- Frames -------------------------------------------------------------------------------------
+
+bool Operations::requireSelection()
+{
+    if (m_panel.selectedDevice() >= 0)
+        return true;
+    logBegin(log::text(msg::kNoSelection));
+    return false;
+}
 
 std::optional<QByteArray> Operations::selectedIdentity() const
 {
@@ -370,11 +356,12 @@ void Operations::Send_Setting(const Parameter& parameter)
     const std::optional<QByteArray> identity = selectedIdentity();
     if (!identity)
         return;
+    const Field field = fieldOf(parameter);
     frames::FieldValue value;
     if (parameter.isDropDown())
-        value.index = m_panel.comboIndex(parameter.field);
+        value.index = m_panel.comboIndex(field);
     else
-        value.text = m_panel.fieldText(parameter.field);
+        value.text = m_panel.fieldText(field);
     if (const std::optional<QByteArray> frame = frames::setting(*identity, parameter, value))
         m_link.send(*frame);
 }
@@ -383,16 +370,26 @@ void Operations::Send_Setting(const Parameter& parameter)
 
 void Operations::blankField(Field field)
 {
-    if (parameterForField(field).isDropDown())
+    if (parameterOf(field).isDropDown())
         m_panel.setComboIndex(field, -1);
     else
         m_panel.setFieldText(field, QString());
 }
 
-void Operations::enable(std::initializer_list<Control> controls, bool enabled)
+template <typename Controls> void Operations::enable(const Controls& controls, bool enabled)
 {
     for (Control control : controls)
         m_panel.setControlEnabled(control, enabled);
+}
+
+void Operations::enable(std::initializer_list<Control> controls, bool enabled)
+{
+    enable<std::initializer_list<Control>>(controls, enabled);
+}
+
+void Operations::armTimer()
+{
+    m_timer.arm(kReplyTimeoutMs);
 }
 
 void Operations::logBegin(const QString& message)

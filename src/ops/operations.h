@@ -7,6 +7,7 @@
 
 #include "link/link.h"
 #include "ops/panel.h"
+#include "ops/replytimer.h"
 #include "ops/state.h"
 
 #include <QByteArray>
@@ -21,7 +22,7 @@ namespace tarvik {
 class Operations
 {
 public:
-    Operations(Panel& panel, Link& link);
+    Operations(Panel& panel, Link& link, ReplyTimer& timer);
 
     OperationState& state() { return m_state; }
     const OperationState& state() const { return m_state; }
@@ -40,6 +41,9 @@ public:
     void Timer1_Timer();
     // The reply dispatcher: one call per arriving datagram.
     void Winsock_DataArrival(const QByteArray& datagram);
+
+    // The start-up advice that begins the log.
+    static QString startAdvice();
 
     // Frame builders for the selected module.
     void Send_Query();
@@ -60,11 +64,15 @@ private:
     void readTimeout();
     void writeTimeout();
 
+    // False, with the "no device selected" entry, when no item of the device list is selected.
+    bool requireSelection();
     // The identity of Sel_Device when it designates a live entry.
     std::optional<QByteArray> selectedIdentity() const;
     int deviceNumber() const { return m_state.Sel_Device + 1; }
     void blankField(Field field);
+    template <typename Controls> void enable(const Controls& controls, bool enabled);
     void enable(std::initializer_list<Control> controls, bool enabled);
+    void armTimer();
 
     void logBegin(const QString& message);
     void logAppend(const QString& message);
@@ -72,6 +80,7 @@ private:
 
     Panel& m_panel;
     Link& m_link;
+    ReplyTimer& m_timer;
     OperationState m_state;
     std::function<QString()> m_clock;
     // The "table full" entry is written once until a scan starts or a module is removed.

@@ -1,5 +1,5 @@
 // The window as the operations see it: parameter fields, the buttons and pages they enable,
-// the device list, the message log and the time-out timer.
+// the device list and the message log.
 #pragma once
 
 #include "link/catalogue.h"
@@ -12,6 +12,12 @@ enum class Control : quint8 {
     Device_List, Setting, L_Default, Run_Device,
     Comm_Item, Channel1, Channel2, Channel3, // the four parameter pages
 };
+// The list and the three buttons that act on the selected module: a read or write disables them
+// while it runs and enables them at its end.
+inline constexpr Control kActionControls[] = {Control::Device_List, Control::L_Default, Control::Setting,
+                                              Control::Run_Device};
+inline constexpr Control kPageControls[] = {Control::Comm_Item, Control::Channel1, Control::Channel2,
+                                            Control::Channel3};
 
 class Panel
 {
@@ -33,14 +39,9 @@ public:
     virtual void removeDevice(int position) = 0;
 
     // Message log. The log's text has its lines separated by CR LF.
-    virtual QString logText() const = 0;
     virtual void setLogText(const QString& text) = 0;
     // Adds text at the end of the log (text begins with its own CR LF).
     virtual void appendLogText(const QString& text) = 0;
-
-    // Timer1: arming (re)starts a 400 ms countdown; expiry calls Operations::Timer1_Timer.
-    virtual void armTimer() = 0;
-    virtual void stopTimer() = 0;
 };
 
 } // namespace tarvik

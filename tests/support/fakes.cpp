@@ -12,8 +12,8 @@ FakePanel::FakePanel()
 
 int FakePanel::entryCount(Field field)
 {
-    const Parameter& parameter = parameterForField(field);
-    return parameter.isDropDown() ? parameter.entries : 0;
+    const Parameter& parameter = parameterOf(field);
+    return parameter.entries.count;
 }
 
 void FakePanel::setComboIndex(Field field, int index)
@@ -22,19 +22,15 @@ void FakePanel::setComboIndex(Field field, int index)
     m_index[idx(field)] = index >= 0 && index < entryCount(field) ? index : -1;
 }
 
-namespace {
-constexpr Control kActions[] = {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device};
-}
-
 void FakePanel::setActionsEnabled(bool enabled)
 {
-    for (Control c : kActions)
+    for (Control c : kActionControls)
         setControlEnabled(c, enabled);
 }
 
 bool FakePanel::actionsEnabled(bool enabled) const
 {
-    for (Control c : kActions) {
+    for (Control c : kActionControls) {
         if (isEnabled(c) != enabled)
             return false;
     }
@@ -43,22 +39,22 @@ bool FakePanel::actionsEnabled(bool enabled) const
 
 void FakePanel::fillFields()
 {
-    for (int f = 0; f < kFieldCount; ++f) {
-        setFieldText(static_cast<Field>(f), QStringLiteral("7"));
-        setComboIndex(static_cast<Field>(f), 1);
+    for (Field field : kAllFields) {
+        setFieldText(field, QStringLiteral("7"));
+        setComboIndex(field, 1);
     }
 }
 
 bool FakePanel::isBlank(Field field) const
 {
-    return parameterForField(field).isDropDown() ? comboIndex(field) == -1 : fieldText(field).isEmpty();
+    return parameterOf(field).isDropDown() ? comboIndex(field) == -1 : fieldText(field).isEmpty();
 }
 
 int FakePanel::blankFields() const
 {
     int blank = 0;
-    for (int f = 0; f < kFieldCount; ++f)
-        blank += isBlank(static_cast<Field>(f));
+    for (Field field : kAllFields)
+        blank += isBlank(field);
     return blank;
 }
 

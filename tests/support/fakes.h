@@ -19,12 +19,6 @@ namespace tarvik::test {
 class FakeLink : public Link
 {
 public:
-    void setDestination(const QString& host, quint16 port) override
-    {
-        destinationHost = host;
-        destinationPort = port;
-        ++destinationSets;
-    }
     bool send(const QByteArray& payload) override
     {
         if (failSends)
@@ -35,15 +29,12 @@ public:
     QByteArray last() const { return sent.isEmpty() ? QByteArray() : sent.last(); }
 
     QList<QByteArray> sent;
-    QString destinationHost;
-    quint16 destinationPort = 0;
-    int destinationSets = 0;
     bool failSends = false;
 };
 
 // The window as a plain record: fields, enabled flags, list items, log text and timer state.
 // The log keeps at most `logLineLimit` lines, like the window's.
-class FakePanel : public Panel
+class FakePanel : public Panel, public ReplyTimer
 {
 public:
     FakePanel();
@@ -56,15 +47,15 @@ public:
     int selectedDevice() const override { return selected; }
     void insertDevice(int position, const QString& text) override;
     void removeDevice(int position) override;
-    QString logText() const override { return log; }
     void setLogText(const QString& text) override;
     void appendLogText(const QString& text) override;
-    void armTimer() override
+    void arm(int milliseconds) override
     {
         timerRunning = true;
+        timerInterval = milliseconds;
         ++timerArms;
     }
-    void stopTimer() override { timerRunning = false; }
+    void stop() override { timerRunning = false; }
 
     bool isEnabled(Control control) const { return m_enabled[static_cast<int>(control)]; }
     // The device list and the three action buttons, which reads and writes disable and enable.
@@ -81,6 +72,7 @@ public:
     int selected = -1;
     QString log;
     bool timerRunning = false;
+    int timerInterval = 0;
     int timerArms = 0;
     int logLineLimit = 1000;
 
@@ -118,7 +110,7 @@ struct Rig
 
     FakePanel panel;
     FakeLink link;
-    Operations ops{panel, link};
+    Operations ops{panel, link, panel};
     OperationState& state = ops.state();
     int stamps = 0;
 };

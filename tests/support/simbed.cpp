@@ -321,37 +321,36 @@ bool Bed::read(int row)
 
 QList<FieldValue> factoryFields(int module)
 {
-    using F = Field;
     const QString ownAddress = QStringLiteral("192.168.001.%1").arg(101 + module, 3, 10, QLatin1Char('0'));
     return {
-        {F::Ethernet_Mode, QStringLiteral("0")},                 // 自动握手
-        {F::G_IP, QStringLiteral("192.168.001.001")},
-        {F::S_IP, ownAddress},
-        {F::MASK, QStringLiteral("255.255.255.000")},
-        {F::Disp_Mode, QStringLiteral("1")},                     // 显示
-        {F::UART_BaudRate, QStringLiteral("3")},                 // 9600bps
-        {F::UART_Stream, QStringLiteral("0")},                   // 无
-        {F::UART_Bits, QStringLiteral("0")},                     // 8
-        {F::UART_TimeDeli, QStringLiteral("0020")},              // four digits of 00020
-        {F::UART_ByteDeli, QStringLiteral("0512")},
-        {F::UART_Parity, QStringLiteral("0")},                   // 无校验
-        {F::UART_Stopbit, QStringLiteral("0")},                  // 1
-        {F::Ch1_SOCK_Mode, QStringLiteral("1")},                 // TCP服务器
-        {F::Ch1_Port_Number, QStringLiteral("05000")},
-        {F::Ch1_D_IP, QStringLiteral("192.168.001.200")},
-        {F::Ch1_D_Port, QStringLiteral("06000")},
-        {F::Ch2_SOCK_Mode, QStringLiteral("2")},                 // TCP客户端
-        {F::Ch2_Port_Number, QStringLiteral("05001")},
-        {F::Ch2_D_IP, QStringLiteral("192.168.001.200")},
-        {F::Ch2_D_Port, QStringLiteral("06001")},
-        {F::Ch3_SOCK_Mode, QStringLiteral("3")},                 // UDP模式0
-        {F::Ch3_Port_Number, QStringLiteral("05002")},
-        {F::Ch3_D_IP, QStringLiteral("192.168.001.201")},
-        {F::Ch3_D_Port, QStringLiteral("06002")},
-        {F::Ch4_SOCK_Mode, QStringLiteral("0")},                 // 端口关闭
-        {F::Ch4_Port_Number, QStringLiteral("05003")},
-        {F::Ch4_D_IP, QStringLiteral("000.000.000.000")},
-        {F::Ch4_D_Port, QStringLiteral("00000")},
+        {fieldNamed("Ethernet_Mode"), QStringLiteral("0")},                 // 自动握手
+        {fieldNamed("G_IP"), QStringLiteral("192.168.001.001")},
+        {fieldNamed("S_IP"), ownAddress},
+        {fieldNamed("MASK"), QStringLiteral("255.255.255.000")},
+        {fieldNamed("Disp_Mode"), QStringLiteral("1")},                     // 显示
+        {fieldNamed("UART_BaudRate"), QStringLiteral("3")},                 // 9600bps
+        {fieldNamed("UART_Stream"), QStringLiteral("0")},                   // 无
+        {fieldNamed("UART_Bits"), QStringLiteral("0")},                     // 8
+        {fieldNamed("UART_TimeDeli"), QStringLiteral("0020")},              // four digits of 00020
+        {fieldNamed("UART_ByteDeli"), QStringLiteral("0512")},
+        {fieldNamed("UART_Parity"), QStringLiteral("0")},                   // 无校验
+        {fieldNamed("UART_Stopbit"), QStringLiteral("0")},                  // 1
+        {fieldNamed("Ch1_SOCK_Mode"), QStringLiteral("1")},                 // TCP服务器
+        {fieldNamed("Ch1_Port_Number"), QStringLiteral("05000")},
+        {fieldNamed("Ch1_D_IP"), QStringLiteral("192.168.001.200")},
+        {fieldNamed("Ch1_D_Port"), QStringLiteral("06000")},
+        {fieldNamed("Ch2_SOCK_Mode"), QStringLiteral("2")},                 // TCP客户端
+        {fieldNamed("Ch2_Port_Number"), QStringLiteral("05001")},
+        {fieldNamed("Ch2_D_IP"), QStringLiteral("192.168.001.200")},
+        {fieldNamed("Ch2_D_Port"), QStringLiteral("06001")},
+        {fieldNamed("Ch3_SOCK_Mode"), QStringLiteral("3")},                 // UDP模式0
+        {fieldNamed("Ch3_Port_Number"), QStringLiteral("05002")},
+        {fieldNamed("Ch3_D_IP"), QStringLiteral("192.168.001.201")},
+        {fieldNamed("Ch3_D_Port"), QStringLiteral("06002")},
+        {fieldNamed("Ch4_SOCK_Mode"), QStringLiteral("0")},                 // 端口关闭
+        {fieldNamed("Ch4_Port_Number"), QStringLiteral("05003")},
+        {fieldNamed("Ch4_D_IP"), QStringLiteral("000.000.000.000")},
+        {fieldNamed("Ch4_D_Port"), QStringLiteral("00000")},
     };
 }
 

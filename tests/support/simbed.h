@@ -4,6 +4,7 @@
 
 #include "app/mainform.h"
 #include "link/catalogue.h"
+#include "link/link.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -18,8 +19,8 @@
 
 namespace tarvik::test {
 
-inline constexpr quint16 kModulePort = 65000;
-inline constexpr quint16 kToolPort = 65002;
+using tarvik::kModulePort;
+inline constexpr quint16 kToolPort = kLocalPort;
 
 // The tarvik-sim program built with the tests.
 QString simulatorPath();

@@ -89,6 +89,6 @@ int main(int argc, char* argv[])
         err << "read: the log ends with: " << lastLogLine(form) << Qt::endl;
         return 1;
     }
-    out << done << " S_IP " << qobject_cast<QLineEdit*>(form.field(tarvik::Field::S_IP))->text() << Qt::endl;
+    out << done << " S_IP " << qobject_cast<QLineEdit*>(form.field(tarvik::fieldNamed("S_IP")))->text() << Qt::endl;
     return 0;
 }

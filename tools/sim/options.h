@@ -3,6 +3,8 @@
 
 #include "faults.h"
 
+#include "link/link.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -10,8 +12,8 @@
 
 namespace tarvik::sim {
 
-inline constexpr quint16 kModulePort = 65000; // the modules listen here
-inline constexpr quint16 kToolPort = 65002;   // the configuration tool listens here
+using tarvik::kModulePort;                        // the modules listen here
+inline constexpr quint16 kToolPort = tarvik::kLocalPort; // the configuration tool listens here
 
 struct Options
 {

@@ -10,6 +10,9 @@ namespace tarvik::log {
 
 inline const QString kLineBreak = QStringLiteral("\r\n");
 
+// A message of the catalogue as the user reads it: translated when a translation is installed.
+QString text(const char* message);
+
 // Current local date and time in the platform's default short form.
 QString timestamp();
 

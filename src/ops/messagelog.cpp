@@ -1,10 +1,16 @@
 #include "messagelog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QStringList>
 
 namespace tarvik::log {
+
+QString text(const char* message)
+{
+    return QCoreApplication::translate("Message", message);
+}
 
 QString timestamp()
 {
@@ -24,20 +30,20 @@ QString appendix(const QString& stamp, const QString& message)
 QString numbered(const char* before, int number, const char* after)
 {
     const QString digits = number >= 0 ? QLatin1Char(' ') + QString::number(number) : QString::number(number);
-    return QString::fromUtf8(before) + digits + QString::fromUtf8(after);
+    return text(before) + digits + text(after);
 }
 
 QString numbered(const char* before, int number, const char* after, const char* secondLine)
 {
-    return numbered(before, number, after) + kLineBreak + QString::fromUtf8(secondLine);
+    return numbered(before, number, after) + kLineBreak + text(secondLine);
 }
 
 QString lines(std::initializer_list<const char*> parts)
 {
-    QStringList text;
+    QStringList joined;
     for (const char* part : parts)
-        text << QString::fromUtf8(part);
-    return text.join(kLineBreak);
+        joined << text(part);
+    return joined.join(kLineBreak);
 }
 
 } // namespace tarvik::log
