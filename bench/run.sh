@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Builds the benchmarks (build/bench, optimised with debug information) and runs each of them
-# inside a private network namespace that holds only the loopback. Figures go to stdout;
-# bench/RESULTS.md records them.
-#
-#   bench/run.sh            # every benchmark once
-#   bench/run.sh 3          # every benchmark three times
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
+usage() {
+    cat <<'EOF'
+Builds the benchmarks (build/bench, optimised with debug information) and runs each of them
+inside a private network namespace that holds only the loopback. Figures go to stdout;
+bench/RESULTS.md records them.
+
+  bench/run.sh            every benchmark once
+  bench/run.sh 3          every benchmark three times
+EOF
+}
+case "${1:-}" in -h | --help) usage; exit 0 ;; esac
+
 runs=${1:-1}
 if [ "${2:-}" = "--inside-namespace" ]; then
-    ip link set lo up
-    ip route add default dev lo
+    private_netns_up
     export QT_QPA_PLATFORM=offscreen
     for ((i = 1; i <= runs; i++)); do
         echo "== run $i of $runs"
@@ -30,8 +35,4 @@ if [ ! -f build/bench/CMakeCache.txt ]; then
 fi
 cmake --build build/bench --target bench_arrival bench_startup bench_readwrite tarvik tarvik-sim -j "$(nproc)"
 echo "== $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), Linux $(uname -r)"
-if [ "$(id -u)" -eq 0 ]; then
-    exec unshare --net -- "$0" "$runs" --inside-namespace
-else
-    exec unshare --map-root-user --net -- "$0" "$runs" --inside-namespace
-fi
+in_private_netns "$0" "$runs" --inside-namespace

@@ -25,6 +25,24 @@ ensure_packages() {
 
 BUILD_PACKAGES=(cmake make g++ qt6-base-dev libgl-dev)
 
+# in_private_netns SCRIPT ARGS...: runs SCRIPT again, with ARGS, inside a network namespace of its
+# own, which holds only the loopback until SCRIPT adds more. Whatever SCRIPT sends there, broadcasts
+# included, stays there. SCRIPT is expected to call private_netns_up first.
+in_private_netns() {
+    if [ "$(id -u)" -eq 0 ]; then
+        exec unshare --net -- "$@"
+    else
+        exec unshare --map-root-user --net -- "$@"
+    fi
+}
+
+# private_netns_up: inside the namespace, brings the loopback up and sends the limited broadcast
+# 255.255.255.255 through it (there is no other card for it to leave by).
+private_netns_up() {
+    ip link set lo up
+    ip route add default dev lo
+}
+
 # build_preset NAME: configures (once) and builds build/NAME.
 build_preset() {
     local preset=$1

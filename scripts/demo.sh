@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# Demo: the configuration tool and three simulated modules (tarvik-sim), each side in a network
-# namespace of its own, joined only by a veth pair and in different IP subnets -- the setting the
-# tool is made for. Nothing leaves the machine: neither namespace is connected to any real network.
-#
-#   scripts/demo.sh                  install what is missing, build, open the tool with 3 modules
-#   scripts/demo.sh --check          the same without a display: checks that the namespaces, the
-#                                    veth pair and the modules come up and that the tool (offscreen)
-#                                    finds the 3 modules and reads one
-#   scripts/demo.sh --count 5        five modules
-#   scripts/demo.sh -- --drop 'PT1?#1'   everything after -- goes to tarvik-sim (see tarvik-sim --help)
-#   --no-build, --build-dir DIR      use an existing build (default build/default)
-#
-# Needs root for the namespaces (it asks through sudo); the tool and the modules themselves run as
-# the invoking user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
+
+usage() {
+    cat <<'EOF'
+Demo: the configuration tool and three simulated modules (tarvik-sim), each side in a network
+namespace of its own, joined only by a veth pair and in different IP subnets -- the setting the
+tool is made for. Nothing leaves the machine: neither namespace is connected to any real network.
+
+  scripts/demo.sh                  install what is missing, build, open the tool with 3 modules
+  scripts/demo.sh --check          the same without a display: checks that the namespaces, the
+                                   veth pair and the modules come up and that the tool (offscreen)
+                                   finds the 3 modules and reads one
+  scripts/demo.sh --count 5        five modules
+  scripts/demo.sh -- --drop 'PT1?#1'   everything after -- goes to tarvik-sim (see tarvik-sim --help)
+  --no-build, --build-dir DIR      use an existing build (default build/default)
+
+Needs root for the namespaces (it asks through sudo); the tool and the modules themselves run as
+the invoking user.
+EOF
+}
 
 TOOL_ADDRESS=172.20.0.1/24      # the PC
 MODULE_ADDRESS=192.168.1.100/24 # the modules' side, the subnet of their factory addresses
@@ -32,7 +37,7 @@ while [ $# -gt 0 ]; do
     --no-build) build=0 ;;
     --build-dir) build_dir=$2; shift ;;
     --) shift; sim_args=("$@"); break ;;
-    -h | --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) usage; exit 0 ;;
     *) echo "demo.sh: unknown option $1 (try --help)" >&2; exit 1 ;;
     esac
     shift

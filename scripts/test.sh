@@ -18,8 +18,7 @@ can_run_demo() {
 }
 
 if [ "${1:-}" = "--inside-namespace" ]; then
-    ip link set lo up
-    ip route add default dev lo
+    private_netns_up
     status=0
     for preset in default asan; do
         echo "== tests: $preset"
@@ -42,8 +41,4 @@ build_preset asan
 # The arrival path under libFuzzer for a bounded time (TARVIK_FUZZ_SECONDS, 60 by default).
 scripts/fuzz.sh "${TARVIK_FUZZ_SECONDS:-60}"
 
-if [ "$(id -u)" -eq 0 ]; then
-    exec unshare --net -- "$0" --inside-namespace
-else
-    exec unshare --map-root-user --net -- "$0" --inside-namespace
-fi
+in_private_netns "$0" --inside-namespace
