@@ -35,7 +35,8 @@ if [ "${1:-}" = "--inside-namespace" ]; then
     exit $status
 fi
 
-ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux
+# desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils: the package test (skipped without them).
+ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils
 build_preset default
 build_preset asan
 # The arrival path under libFuzzer for a bounded time (TARVIK_FUZZ_SECONDS, 60 by default).

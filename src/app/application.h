@@ -1,11 +1,36 @@
-// What the tool sets up on its application object before the window opens.
+// What the tool sets up before the window opens: the command line, the display, the application object.
 #pragma once
+
+#include <QString>
+#include <QStringList>
 
 class QApplication;
 
 namespace tarvik {
 
-// Name and version, the window's 9-point font, and Qt's own texts (dialog buttons, context menus)
+// What the command line asks for.
+struct CommandLine {
+    bool exit = false;  // answered (--help, --version) or wrong: print `text` and end with `exitStatus`
+    int exitStatus = 0;
+    QString text;       // standard output when exitStatus is 0, standard error otherwise
+    QString language = QStringLiteral("zh"); // --lang: "zh" (the default) or "en"
+};
+
+// Reads the command line (arguments[0] is the program). Before the application object exists,
+// Qt's own options (-platform NAME, -style NAME, ...) are still among the arguments, so unknown
+// options and arguments are let through; once it exists they are gone and are errors.
+enum class ParseStage { BeforeApplication, WithApplication };
+CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage);
+
+// Empty when the window has a display to go to (DISPLAY or WAYLAND_DISPLAY, xcb's -display, or a
+// Qt platform that needs no display server, such as offscreen); otherwise the one line that says
+// there is none and how to run the tool instead. Reads the environment and `arguments`.
+QString missingDisplayMessage(const QStringList& arguments);
+
+// The one line printed when a display is named (DISPLAY, WAYLAND_DISPLAY) but Qt cannot reach it.
+QString unreachableDisplayMessage();
+
+// Name, version and desktop entry, the window's 9-point font, and Qt's own texts (dialog buttons, context menus)
 // in Chinese where a translation is installed.
 void setUpApplication(QApplication& app);
 

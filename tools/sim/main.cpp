@@ -1,6 +1,7 @@
 // tarvik-sim: simulated Tarvik modules for trying and testing the configuration tool without hardware.
 #include "host.h"
 #include "options.h"
+#include "tarvik_version.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -11,7 +12,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvik-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("3.1"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -21,7 +22,7 @@ int main(int argc, char* argv[])
         out << tarvik::sim::helpText() << Qt::flush;
         return 0;
     case tarvik::sim::ParsedOptions::Version:
-        out << "tarvik-sim 3.1" << Qt::endl;
+        out << "tarvik-sim " TARVIK_VERSION << Qt::endl;
         return 0;
     case tarvik::sim::ParsedOptions::Error:
         err << "tarvik-sim: " << parsed.error << "\nTry tarvik-sim --help." << Qt::endl;

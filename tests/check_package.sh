@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The Debian package as scripts/package.sh makes it, here from the programs already built (cpack
+# only installs and packs them): its name and control fields, its files, and the menu entry,
+# metainfo, manual pages and firewalld service inside it, checked by their validators.
+#   check_package.sh BUILD_DIR VERSION
+# Exits 77 (skipped) when a tool is missing.
+set -uo pipefail
+build=$1
+version=$2
+
+for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli xmllint; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "skipped: $tool is missing (apt-get install dpkg-dev file desktop-file-utils appstream libxml2-utils)"
+        exit 77
+    fi
+done
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+if ! cpack --config "$build/CPackConfig.cmake" -B "$tmp" >"$tmp/cpack.log" 2>&1; then
+    cat "$tmp/cpack.log"
+    exit 1
+fi
+deb=$tmp/tarvik_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || { fail "no $(basename "$deb") among: $(cd "$tmp" && echo *.deb)"; exit 1; }
+
+# Control fields.
+field() { dpkg-deb --field "$deb" "$1"; }
+[ "$(field Package)" = tarvik ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), the project is $version"
+[ -n "$(field Maintainer)" ] && [ -n "$(field Section)" ] && [ -n "$(field Description)" ] ||
+    fail "Maintainer, Section or Description missing"
+depends=$(field Depends)
+for needed in fonts-noto-cjk libqt6widgets6 libqt6network6; do
+    grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
+done
+
+# Files: all that make the installed tool, nothing from the tests or the build.
+contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
+desktop=usr/share/applications/io.github.tarvik.Tarvik.desktop
+metainfo=usr/share/metainfo/io.github.tarvik.Tarvik.metainfo.xml
+firewall=usr/lib/firewalld/services/tarvik.xml
+for path in usr/bin/tarvik usr/bin/tarvik-sim "$desktop" "$metainfo" usr/share/icons/hicolor/scalable/apps/tarvik.svg \
+    usr/share/man/man1/tarvik.1 usr/share/man/man1/tarvik-sim.1 "$firewall"; do
+    grep -qxF "./$path" <<<"$contents" || fail "$path is not in the package"
+done
+if grep -qxF ./usr/bin/tarvik-cli <<<"$contents" && ! grep -qxF ./usr/share/man/man1/tarvik-cli.1 <<<"$contents"; then
+    fail "tarvik-cli without its manual page"
+fi
+if ! grep -qxF ./usr/bin/tarvik-cli <<<"$contents" && grep -qxF ./usr/share/man/man1/tarvik-cli.1 <<<"$contents"; then
+    fail "the manual page of tarvik-cli without the program"
+fi
+stray=$(grep -vE '^\./usr/(bin/tarvik(-sim|-cli)?|lib/firewalld/services/tarvik\.xml|share/(applications|metainfo|icons|man)(/.*)?|bin|lib|lib/firewalld|lib/firewalld/services|share)?/?$' <<<"$contents")
+[ -z "$stray" ] || fail "unexpected files in the package: $stray"
+
+# What is inside, through the validators.
+root=$tmp/root
+dpkg-deb --extract "$deb" "$root"
+desktop-file-validate "$root/$desktop" || fail "desktop-file-validate"
+grep -q '^Name=Tarvik网络配置工具$' "$root/$desktop" || fail "the menu entry's name"
+while read -r program; do
+    [ -x "$root/usr/bin/$program" ] || fail "the menu entry runs $program, which is not in usr/bin"
+done < <(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$root/$desktop")
+grep -q '^Exec=tarvik --lang en$' "$root/$desktop" || fail "no English action in the menu entry"
+icon=$(sed -n 's/^Icon=//p' "$root/$desktop")
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the icon $icon is not installed"
+xmllint --noout "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" || fail "the icon is not well-formed"
+
+appstreamcli validate --no-net "$root/$metainfo" || fail "appstreamcli validate"
+grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$root/$metainfo" ||
+    fail "the metainfo does not launch $(basename "$desktop")"
+newest=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$root/$metainfo" | head -n 1)
+[ "$newest" = "$version" ] || fail "the metainfo's newest release is $newest, the project is $version"
+
+xmllint --noout "$root/$firewall" || fail "the firewalld service is not well-formed"
+grep -q '<port protocol="udp" port="65002"/>' "$root/$firewall" || fail "the firewalld service does not open UDP 65002"
+
+for page in "$root"/usr/share/man/man1/*.1; do
+    grep -q "^\.TH .*\"tarvik $version\"" "$page" || fail "$(basename "$page") does not name version $version"
+    if command -v groff >/dev/null; then
+        warnings=$(groff -k -man -Tutf8 -ww -z "$page" 2>&1)
+        [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+    fi
+done
+
+[ "$failures" = 0 ] && echo "ok: $(basename "$deb")"
+[ "$failures" = 0 ]
