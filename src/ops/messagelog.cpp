@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
+#include <QStringBuilder>
 #include <QStringList>
 
 namespace tarvik::log {
@@ -19,23 +20,24 @@ QString timestamp()
 
 QString begin(const QString& stamp, const QString& message)
 {
-    return stamp + kLineBreak + message;
+    return stamp % kLineBreak % message;
 }
 
 QString appendix(const QString& stamp, const QString& message)
 {
-    return kLineBreak + stamp + kLineBreak + message;
+    return kLineBreak % stamp % kLineBreak % message;
 }
 
 QString numbered(const char* before, int number, const char* after)
 {
-    const QString digits = number >= 0 ? QLatin1Char(' ') + QString::number(number) : QString::number(number);
-    return text(before) + digits + text(after);
+    // The sign position of a non-negative number is a blank.
+    const QLatin1StringView sign(number >= 0 ? " " : "");
+    return text(before) % sign % QString::number(number) % text(after);
 }
 
 QString numbered(const char* before, int number, const char* after, const char* secondLine)
 {
-    return numbered(before, number, after) + kLineBreak + text(secondLine);
+    return numbered(before, number, after) % kLineBreak % text(secondLine);
 }
 
 QString lines(std::initializer_list<const char*> parts)

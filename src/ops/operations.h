@@ -51,7 +51,7 @@ public:
     void Write_Next();
 
     // Item text of a module in the device list: 设备 ( 001A2B3C4D5E ).
-    static QString deviceItemText(const QByteArray& identity);
+    static QString deviceItemText(QByteArrayView identity);
 
 private:
     void discoveryReply(const QByteArray& datagram);
