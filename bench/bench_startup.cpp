@@ -36,7 +36,7 @@ int child(int argc, char* argv[])
 {
     // As the tool's main().
     QApplication app(argc, argv);
-    setUpApplication(app);
+    setUpApplication(app, QStringLiteral("zh"));
     MainForm form;
     form.show();
 

@@ -1,8 +1,10 @@
 // End to end: picking a simulated module reads its 28 parameters into the real window.
+#include "app/application.h"
 #include "support/simbed.h"
 #include "support/testmain.h"
 
 #include <QElapsedTimer>
+#include <QTranslator>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -64,16 +66,39 @@ private slots:
     }
     void cleanup() { m_bed.reset(); }
 
+    // The window's language changes what the user reads, never what goes on the wire.
+    void fullReadFillsEveryField_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("begins");
+        QTest::addColumn<QString>("ends");
+        QTest::newRow("zh") << "zh" << "读取设备 2参数... ..." << "读取设备 2数据成功！";
+        QTest::newRow("en") << "en" << "Reading device 2: parameters... ..." << "Reading device 2: succeeded!";
+    }
     void fullReadFillsEveryField()
     {
+        QFETCH(QString, language);
+        QFETCH(QString, begins);
+        QFETCH(QString, ends);
+        m_bed.reset();
+        const QList<QTranslator*> translators = installTranslations(*QCoreApplication::instance(), language);
+        auto removeTranslators = qScopeGuard([&] {
+            for (QTranslator* translator : translators) {
+                QCoreApplication::removeTranslator(translator);
+                delete translator;
+            }
+        });
+        m_bed = std::make_unique<Bed>();
+        QVERIFY(m_bed->open());
+
         QVERIFY(m_bed->startSim({QStringLiteral("--count"), QStringLiteral("2")}));
         QVERIFY(m_bed->scan(2));
         m_bed->wire().clear();
 
         m_bed->ui().pickDevice(1);
-        QCOMPARE(m_bed->ui().logLines().value(1), QStringLiteral("读取设备 2参数... ..."));
+        QCOMPARE(m_bed->ui().logLines().value(1), begins);
         QVERIFY(!m_bed->ui().isEnabled("Device_List"));
-        QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 2数据成功！")));
+        QVERIFY(m_bed->waitForLastLine(ends));
 
         // 28 queries for the second module, in the order of the stages, each exactly 12 bytes.
         QList<QByteArray> expected;

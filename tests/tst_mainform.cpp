@@ -1,4 +1,5 @@
 // The window: its controls at start-up, page switching, the log as the user sees it, and exit.
+#include "app/application.h"
 #include "app/captions.h"
 #include "app/mainform.h"
 #include "link/frames.h"
@@ -6,6 +7,12 @@
 #include "support/uiutil.h"
 
 #include <QAccessible>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTranslator>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
@@ -62,6 +69,45 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
     void cleanup() { m_form.reset(); }
+
+    // In English, nothing the user reads is left in Chinese: captions, labels, tooltips, accessible
+    // names, drop-down entries, tabs and the start-up log.
+    void englishWindowHasNoChinese()
+    {
+        const QList<QTranslator*> translators = installTranslations(*QCoreApplication::instance(), QStringLiteral("en"));
+        QVERIFY(!translators.isEmpty());
+        auto removeTranslators = qScopeGuard([&] {
+            for (QTranslator* translator : translators) {
+                QCoreApplication::removeTranslator(translator);
+                delete translator;
+            }
+        });
+        MainForm form;
+        QStringList texts{form.windowTitle()};
+        for (const QWidget* widget : form.findChildren<QWidget*>()) {
+            texts << widget->toolTip() << widget->accessibleName();
+            if (auto* button = qobject_cast<const QAbstractButton*>(widget))
+                texts << button->text();
+            if (auto* label = qobject_cast<const QLabel*>(widget))
+                texts << label->text();
+            if (auto* group = qobject_cast<const QGroupBox*>(widget))
+                texts << group->title();
+            if (auto* box = qobject_cast<const QComboBox*>(widget)) {
+                for (int i = 0; i < box->count(); ++i)
+                    texts << box->itemText(i);
+            }
+            if (auto* tabs = qobject_cast<const QTabBar*>(widget)) {
+                for (int i = 0; i < tabs->count(); ++i)
+                    texts << tabs->tabText(i);
+            }
+            if (auto* log = qobject_cast<const QPlainTextEdit*>(widget))
+                texts << log->toPlainText();
+        }
+        static const QRegularExpression kCjk(QStringLiteral("[\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]"));
+        for (const QString& text : std::as_const(texts))
+            QVERIFY2(!text.contains(kCjk), qPrintable(text));
+        QCOMPARE(child(form, "Scan")->property("text").toString(), QStringLiteral("Scan devices"));
+    }
 
     void captionsAndLabels()
     {

@@ -25,7 +25,25 @@ bool drawsThroughDisplayServer(const QString& platform)
     return name == QLatin1String("xcb") || name.startsWith(QLatin1String("wayland"));
 }
 
+bool isLanguage(const QString& language)
+{
+    return language == QLatin1String("zh") || language == QLatin1String("en");
+}
+
 } // namespace
+
+QString windowLanguage(const CommandLine& commandLine, QString* warning)
+{
+    if (!commandLine.language.isEmpty())
+        return commandLine.language;
+    const QString fromEnvironment = qEnvironmentVariable("TARVIK_LANG");
+    if (fromEnvironment.isEmpty() || isLanguage(fromEnvironment))
+        return fromEnvironment.isEmpty() ? QStringLiteral("zh") : fromEnvironment;
+    if (warning)
+        *warning = QStringLiteral("tarvik: unknown language '%1' in TARVIK_LANG (zh or en); the window is in Chinese")
+                       .arg(fromEnvironment);
+    return QStringLiteral("zh");
+}
 
 CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage)
 {
@@ -41,8 +59,9 @@ CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage)
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption lang(QStringLiteral("lang"),
-                                  QStringLiteral("The window's language: zh (Chinese, the default) or en (English)."),
-                                  QStringLiteral("language"), QStringLiteral("zh"));
+                                  QStringLiteral("The window's language: zh (Chinese, the default) or en (English). "
+                                                 "Without it, the TARVIK_LANG environment variable decides."),
+                                  QStringLiteral("language"));
     parser.addOption(lang);
 
     CommandLine result;
@@ -66,9 +85,9 @@ CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage)
         else if (!parser.positionalArguments().isEmpty())
             error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst());
     }
-    if (error.isEmpty() && (parsed || parser.isSet(lang))) {
+    if (error.isEmpty() && parser.isSet(lang)) {
         result.language = parser.value(lang);
-        if (result.language != QLatin1String("zh") && result.language != QLatin1String("en"))
+        if (!isLanguage(result.language))
             error = QStringLiteral("unknown language '%1' for --lang (zh or en)").arg(result.language);
     }
     if (!error.isEmpty()) {
@@ -113,7 +132,7 @@ QString unreachableDisplayMessage()
          + kHowToRun;
 }
 
-void setUpApplication(QApplication& app)
+void setUpApplication(QApplication& app, const QString& language)
 {
     QApplication::setApplicationName(QStringLiteral("tarvik"));
     QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
@@ -124,10 +143,32 @@ void setUpApplication(QApplication& app)
     font.setPointSize(9);
     QApplication::setFont(font);
 
-    auto* qtTranslator = new QTranslator(&app);
-    if (qtTranslator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(qtTranslator);
+    installTranslations(app, language);
+}
+
+QList<QTranslator*> installTranslations(QCoreApplication& app, const QString& language)
+{
+    // The texts in the source are Chinese; English comes from the translation built into the program.
+    // Qt's own texts (dialog buttons, context menus) follow the window's language.
+    QList<QTranslator*> installed;
+    auto install = [&](QTranslator* translator, bool loaded) {
+        if (loaded && QCoreApplication::installTranslator(translator))
+            installed << translator;
+        else
+            delete translator;
+        return loaded;
+    };
+    if (language == QLatin1String("en")) {
+        auto* translator = new QTranslator(&app);
+        if (!install(translator, translator->load(QStringLiteral(":/i18n/tarvik_en.qm"))))
+            qWarning("tarvik: the English translation is missing from this build; the window is in Chinese");
+    } else {
+        auto* qtTranslator = new QTranslator(&app);
+        install(qtTranslator, qtTranslator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                                                 QStringLiteral("_"),
+                                                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    }
+    return installed;
 }
 
 } // namespace tarvik

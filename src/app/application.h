@@ -5,6 +5,8 @@
 #include <QStringList>
 
 class QApplication;
+class QCoreApplication;
+class QTranslator;
 
 namespace tarvik {
 
@@ -13,7 +15,7 @@ struct CommandLine {
     bool exit = false;  // answered (--help, --version) or wrong: print `text` and end with `exitStatus`
     int exitStatus = 0;
     QString text;       // standard output when exitStatus is 0, standard error otherwise
-    QString language = QStringLiteral("zh"); // --lang: "zh" (the default) or "en"
+    QString language; // --lang: "zh" or "en"; empty when not given
 };
 
 // Reads the command line (arguments[0] is the program). Before the application object exists,
@@ -30,8 +32,14 @@ QString missingDisplayMessage(const QStringList& arguments);
 // The one line printed when a display is named (DISPLAY, WAYLAND_DISPLAY) but Qt cannot reach it.
 QString unreachableDisplayMessage();
 
-// Name, version and desktop entry, the window's 9-point font, and Qt's own texts (dialog buttons, context menus)
-// in Chinese where a translation is installed.
-void setUpApplication(QApplication& app);
+// The window's language: --lang, else the TARVIK_LANG environment variable, else Chinese. An
+// unknown TARVIK_LANG gives Chinese and a `warning` line.
+QString windowLanguage(const CommandLine& commandLine, QString* warning = nullptr);
+
+// Name, version and desktop entry, the window's 9-point font, and the translations for `language`
+// ("zh": Qt's own texts in Chinese where installed; "en": the window, the log and Qt's texts in English).
+void setUpApplication(QApplication& app, const QString& language);
+// The translations alone; what was installed (owned by `app`).
+QList<QTranslator*> installTranslations(QCoreApplication& app, const QString& language);
 
 } // namespace tarvik

@@ -85,7 +85,11 @@ int main(int argc, char* argv[])
     if (commandLine.exit)
         return finish(commandLine);
 
-    tarvik::setUpApplication(app);
+    QString warning;
+    const QString language = tarvik::windowLanguage(commandLine, &warning);
+    if (!warning.isEmpty())
+        print(warning + QLatin1Char('\n'), stderr);
+    tarvik::setUpApplication(app, language);
     tarvik::MainForm form;
     form.show();
     return app.exec();

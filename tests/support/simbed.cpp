@@ -1,5 +1,8 @@
 #include "simbed.h"
 
+#include "ops/messagelog.h"
+#include "ops/messages.h"
+
 #include "uiutil.h"
 
 #include <QComboBox>
@@ -305,9 +308,9 @@ bool Bed::waitForLastLine(const QString& line, int timeoutMs)
 bool Bed::scan(int devices)
 {
     m_ui->click("Scan");
-    const QString report = devices == 0 ? QStringLiteral("设备与计算机必须是在同一个交换机或路由器所支持的局域网内，"
-                                                         "不能经过路由器隔离。请检查网络连接，重新操作！")
-                                        : QStringLiteral("检测到 %1个设备。").arg(devices);
+    // In the window's language: the scan report as the log writes it.
+    const QString report = devices == 0 ? log::text(msg::kNoDeviceAdvice)
+                                        : log::numbered(msg::kDetected, devices, msg::kDevicesSuffix);
     return waitForLastLine(report);
 }
 
