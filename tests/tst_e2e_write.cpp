@@ -1,5 +1,6 @@
 // End to end: writing, restoring factory values and resetting simulated modules from the real window.
 #include "support/simbed.h"
+#include "support/soak.h"
 #include "support/testmain.h"
 
 #include <QDateTime>
@@ -86,6 +87,21 @@ private slots:
         QVERIFY(m_bed->open());
     }
     void cleanup() { m_bed.reset(); }
+
+    // The short form of the soak: a module that loses 2 % of its replies, read and written cycle
+    // after cycle. Every read ends in success or failure, and a success always shows right values.
+    void soakUnderLoss()
+    {
+        QVERIFY(m_bed->startSim({QStringLiteral("--loss"), QStringLiteral("2:5"), QStringLiteral("--quiet")}));
+        QVERIFY(m_bed->scan(1));
+        const SoakFigures figures = soakReadWrite(*m_bed, 20);
+        QVERIFY2(figures.firstProblem.isEmpty(), qPrintable(figures.firstProblem));
+        QCOMPARE(figures.cycles, 20);
+        QCOMPARE(figures.readsOk + figures.readsFailed, 20);
+        QVERIFY(figures.readsOk > 0);
+        QVERIFY(figures.writesOk > 0);
+        QVERIFY(figures.logBlocksMax <= MainForm::kLogLineLimit);
+    }
 
     void writeChangesAndReadThemBack()
     {

@@ -364,6 +364,30 @@ private slots:
         QVERIFY(!module.receive(query("ET")).reply);
     }
 
+    // Random loss: about the share asked for, the same replies for the same seed, and only replies
+    // are lost (a lost acknowledgement still stores its setting).
+    void randomLoss()
+    {
+        FaultPlan faults;
+        faults.lossPerMillion = 100000; // 10 %
+        faults.lossSeed = 3;
+        const auto losses = [&] {
+            FaultyModule module(Module(kId), &faults);
+            module.receive("SETUP");
+            QList<int> lost;
+            for (int i = 0; i < 2000; ++i) {
+                if (module.receive(query("ET")).dropped)
+                    lost << i;
+            }
+            return lost;
+        };
+        const QList<int> lost = losses();
+        QVERIFY2(lost.size() > 140 && lost.size() < 260, qPrintable(QString::number(lost.size())));
+        QCOMPARE(losses(), lost);
+        faults.lossSeed = 4;
+        QVERIFY(losses() != lost);
+    }
+
     void refuse()
     {
         const FaultPlan faults = plan({{Rule::Refuse, "BT="}, {Rule::Refuse, "DF"}});
@@ -455,6 +479,9 @@ private slots:
         QCOMPARE(given.options.faults.rules[1].amount, 500);
         QCOMPARE(given.options.faults.rules[1].match.kind, Match::All);
         QVERIFY(given.options.faults.silent);
+        const ParsedOptions lossy = parse({QStringLiteral("--loss"), QStringLiteral("2.5:7")});
+        QCOMPARE(lossy.options.faults.lossPerMillion, 25000);
+        QCOMPARE(lossy.options.faults.lossSeed, 7u);
 
         QCOMPARE(parse({QStringLiteral("--id"), QStringLiteral("01"), QStringLiteral("--id"), QStringLiteral("02")})
                      .outcome,
@@ -467,6 +494,8 @@ private slots:
                                        QStringList{QStringLiteral("--answer"), QStringLiteral("SETUP=1")},
                                        QStringList{QStringLiteral("--reply-to"), QStringLiteral("host")},
                                        QStringList{QStringLiteral("--port"), QStringLiteral("70000")},
+                                       QStringList{QStringLiteral("--loss"), QStringLiteral("101")},
+                                       QStringList{QStringLiteral("--loss"), QStringLiteral("2:x")},
                                        QStringList{QStringLiteral("--nonsense")},
                                        QStringList{QStringLiteral("stray")}}) {
             const ParsedOptions parsed = parse(bad);

@@ -168,7 +168,25 @@ FaultyModule::FaultyModule(Module module, const FaultPlan* plan)
     : m_module(std::move(module))
     , m_plan(plan)
     , m_keyCounts(plan ? static_cast<size_t>(plan->rules.size()) : 0, 0)
+    , m_loss(plan ? plan->lossSeed + static_cast<quint32>(m_module.index()) : 1)
 {
+}
+
+bool parseLoss(const QString& text, FaultPlan* plan, QString* error)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    bool ok = parts.size() <= 2;
+    const double percent = ok ? parts[0].toDouble(&ok) : 0;
+    ok = ok && percent >= 0 && percent <= 100;
+    const uint seed = ok && parts.size() == 2 ? parts[1].toUInt(&ok) : 1;
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("wants PERCENT or PERCENT:SEED, PERCENT from 0 to 100: %1").arg(text);
+        return false;
+    }
+    plan->lossPerMillion = static_cast<int>(percent * 10000 + 0.5);
+    plan->lossSeed = seed;
+    return true;
 }
 
 Handled FaultyModule::receive(const QByteArray& datagram)
@@ -219,7 +237,9 @@ Handled FaultyModule::receive(const QByteArray& datagram)
         bytes = m_module.identity() + answer->text;
     if (const Rule* truncate = find(Rule::Truncate))
         bytes->truncate(truncate->amount);
-    if ((m_plan && m_plan->silent) || find(Rule::Drop)) {
+    const bool lost = m_plan && m_plan->lossPerMillion > 0 &&
+                      static_cast<int>(m_loss.bounded(1000000u)) < m_plan->lossPerMillion;
+    if ((m_plan && m_plan->silent) || find(Rule::Drop) || lost) {
         handled.dropped = true;
         return handled;
     }

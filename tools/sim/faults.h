@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRandomGenerator>
 #include <QString>
 
 #include <optional>
@@ -54,14 +55,19 @@ struct FaultPlan
 {
     bool silent = false; // answer nothing at all
     QList<Rule> rules;
+    // Replies lost at random, this many per million; the same seed loses the same replies.
+    int lossPerMillion = 0;
+    quint32 lossSeed = 1;
 
-    bool isEmpty() const { return !silent && rules.isEmpty(); }
+    bool isEmpty() const { return !silent && rules.isEmpty() && lossPerMillion == 0; }
 };
 
 // Parses "MS" or "MS:WHICH" (delay, truncate), "CODE=TEXT" or "CODE#K=TEXT" (answer; TEXT may
 // hold \xHH escapes). nullopt and `error` on a bad text.
 std::optional<Rule> parseRule(Rule::Action action, const QString& text, QString* error = nullptr);
 QByteArray unescape(const QString& text);
+// Parses "PERCENT" or "PERCENT:SEED" (random loss; PERCENT from 0 to 100, fractions allowed).
+bool parseLoss(const QString& text, FaultPlan* plan, QString* error = nullptr);
 
 // One reply as it goes on the wire.
 struct Outgoing
@@ -97,6 +103,7 @@ private:
     const FaultPlan* m_plan;
     int m_taken = 0;
     std::vector<int> m_keyCounts; // per rule: requests seen with its key
+    QRandomGenerator m_loss;      // one sequence per module
 };
 
 } // namespace tarvik::sim

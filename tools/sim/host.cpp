@@ -71,6 +71,10 @@ bool Host::start(QString* error)
         print(QStringLiteral("  fault: silent, answers nothing"));
     for (const Rule& rule : m_options.faults.rules)
         print(QStringLiteral("  fault: ") + ruleText(rule));
+    if (m_options.faults.lossPerMillion > 0)
+        print(QStringLiteral("  fault: loses %1 % of the replies at random (seed %2)")
+                  .arg(m_options.faults.lossPerMillion / 10000.0)
+                  .arg(m_options.faults.lossSeed));
     print(QStringLiteral("ready"));
     return true;
 }

@@ -82,6 +82,10 @@ struct Parser
     QCommandLineOption refuse{QStringLiteral("refuse"),
                               QStringLiteral("Answer \"ER\" to WHICH and change nothing (for example BT, DF, *=)."),
                               QStringLiteral("which")};
+    QCommandLineOption loss{QStringLiteral("loss"),
+                            QStringLiteral("Lose PERCENT of all replies at random (fractions allowed); the same "
+                                           "SEED loses the same replies (default 1)."),
+                            QStringLiteral("percent[:seed]")};
     QCommandLineOption answer{QStringLiteral("answer"),
                               QStringLiteral("Answer the query CODE (or its K-th query, CODE#K) with TEXT after the "
                                              "identity instead of the stored value; \\xHH for any byte "
@@ -96,7 +100,7 @@ struct Parser
         parser.addVersionOption();
         for (const QCommandLineOption* option : {&count, &id, &firstId, &port, &replyTo, &replyPort, &quiet,
                                                  &anyNetwork, &silent, &drop, &delay, &duplicate, &truncate,
-                                                 &refuse, &answer})
+                                                 &refuse, &loss, &answer})
             parser.addOption(*option);
     }
 };
@@ -201,6 +205,11 @@ ParsedOptions parseOptions(const QStringList& arguments)
     o.quiet = p.parser.isSet(p.quiet);
     o.anyNetwork = p.parser.isSet(p.anyNetwork);
     o.faults.silent = p.parser.isSet(p.silent);
+    if (p.parser.isSet(p.loss)) {
+        QString error;
+        if (!parseLoss(p.parser.value(p.loss), &o.faults, &error))
+            return fail(QStringLiteral("--loss: %1").arg(error));
+    }
 
     const struct
     {
