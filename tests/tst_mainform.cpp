@@ -9,6 +9,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QLayout>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QUdpSocket>
 
@@ -35,6 +38,19 @@ std::unique_ptr<QUdpSocket> listenAsModule()
     if (!socket->bind(QHostAddress::AnyIPv4, kModulePort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
         qFatal("cannot bind the modules' port");
     return socket;
+}
+
+// The width a line edit draws its text in: its contents less frame, text margins and the two
+// pixels it keeps free on either side.
+int textAreaWidth(QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.state |= QStyle::State_Sunken;
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    return contents.marginsRemoved(edit->textMargins()).width() - 2 * 2;
 }
 
 QList<QByteArray> receivedBy(QUdpSocket& socket)
@@ -125,7 +141,7 @@ private slots:
         }
     }
 
-    // Every field: kind, tooltip, maximum length, accessible name from its label; nothing selected.
+    // Every field: kind, tooltip, typing limit, accessible name from its label; nothing selected.
     void fieldsAtStartUp()
     {
         struct Expected
@@ -133,7 +149,7 @@ private slots:
             const char* name;
             const char* label;
             const char* tooltip;
-            int maxLength; // 0: a drop-down, or a text field without a limit
+            int maxLength; // 0: a drop-down, or a text field without a limit (20 characters fit)
         };
         const Expected fields[] = {
             {"Ethernet_Mode", "以太网模式", "选择以太网的工作模式", 0},
@@ -186,7 +202,10 @@ private slots:
                 auto* edit = qobject_cast<QLineEdit*>(widget);
                 QVERIFY2(edit, expected.name);
                 QVERIFY(edit->text().isEmpty());
-                QCOMPARE(edit->maxLength(), expected.maxLength ? expected.maxLength : 32767);
+                edit->parentWidget()->window()->findChild<QWidget*>(
+                    QString::fromLatin1(kPageNames[parameterOf(which).place.page]))->setEnabled(true);
+                QTest::keyClicks(edit, QString(20, QLatin1Char('1')));
+                QCOMPARE(edit->text().size(), expected.maxLength ? expected.maxLength : 20);
             }
         }
     }
@@ -295,28 +314,81 @@ private slots:
             QVERIFY(!child(*m_form, page)->isEnabled());
     }
 
-    void maximumLengths()
+    // Typing stops at 15 characters in an address field and at 5 in a port field, also after a
+    // read has shown a longer value there: that value stays whole and can only be shortened.
+    void typingLimits()
     {
-        auto* address = child<QLineEdit>(*m_form, "Ch2_D_IP");
+        auto* address = child<QLineEdit>(*m_form, "Ch3_D_IP");
         auto* port = child<QLineEdit>(*m_form, "Ch3_D_Port");
-        m_form->findChild<QWidget*>(QStringLiteral("Channel2"))->setEnabled(true);
-        address->clear();
+        child(*m_form, "Channel2")->setEnabled(true);
         QTest::keyClicks(address, QStringLiteral("255.255.255.2551"));
         QCOMPARE(address->text(), QStringLiteral("255.255.255.255"));
         QTest::keyClicks(port, QStringLiteral("655350"));
         QCOMPARE(port->text(), QStringLiteral("65535"));
 
-        // A read shows a longer value whole; the next value within the limit restores it.
         Operations& ops = m_form->operations();
         ops.state().Device_Count = 1;
         ops.state().Device_Table[0] = QByteArray::fromHex("010203040506");
-        ops.state().Op_Code = 28; // awaiting channel 3's destination port
-        ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "/1080");
+        ops.state().Op_Code = 27; // awaiting channel 3's destination address
+        ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "01/.000.001.0/2");
+        QCOMPARE(address->text(), QStringLiteral("01-1.000.001.0-12"));
+        ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "/1080"); // stage 28
         QCOMPARE(port->text(), QStringLiteral("-11080"));
-        ops.state().Op_Code = 28;
-        ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "01080");
-        QCOMPARE(port->text(), QStringLiteral("01080"));
-        QCOMPARE(port->maxLength(), 5);
+
+        address->end(false);
+        QTest::keyClicks(address, QStringLiteral("9"));
+        QCOMPARE(address->text(), QStringLiteral("01-1.000.001.0-12"));
+        address->selectAll();
+        QTest::keyClicks(address, QStringLiteral("192.168.001.1001"));
+        QCOMPARE(address->text(), QStringLiteral("192.168.001.100"));
+
+        port->home(false);
+        QTest::keyClicks(port, QStringLiteral("9"));
+        QCOMPARE(port->text(), QStringLiteral("-11080"));
+        QTest::keyClick(port, Qt::Key_Delete);
+        QCOMPARE(port->text(), QStringLiteral("11080"));
+        QTest::keyClicks(port, QStringLiteral("9"));
+        QCOMPARE(port->text(), QStringLiteral("11080"));
+        QTest::keyClick(port, Qt::Key_Delete);
+        QTest::keyClicks(port, QStringLiteral("99"));
+        QCOMPARE(port->text(), QStringLiteral("91080"));
+    }
+
+    // Every text field shows its longest legal value whole, measured with the field's own font:
+    // 15 characters for an address, 5 for a port and for the splitting values. (Run again at
+    // 150 % scaling by the test tst_mainform_scaled.)
+    void fieldWidths()
+    {
+        if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+            QCOMPARE(m_form->devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR").toDouble());
+        auto* tabs = child<QTabBar>(*m_form, "Parameters");
+        for (int tab = 0; tab < 4; ++tab) {
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(tab).center());
+            for (Field which : kAllFields) {
+                const Parameter& parameter = parameterOf(which);
+                if (parameter.isDropDown() || parameter.place.page != tab)
+                    continue;
+                auto* edit = qobject_cast<QLineEdit*>(m_form->field(which));
+                QVERIFY(edit->isVisible());
+                const QString pattern = parameter.layout == Layout::Address ? QStringLiteral("ddd.ddd.ddd.ddd")
+                                                                            : QStringLiteral("ddddd");
+                // The widest digit, whichever it is in the font.
+                int needed = 0;
+                for (char digit = '0'; digit <= '9'; ++digit) {
+                    QString value = pattern;
+                    value.replace(QLatin1Char('d'), QLatin1Char(digit));
+                    needed = qMax(needed, edit->fontMetrics().horizontalAdvance(value));
+                }
+                QVERIFY2(needed <= textAreaWidth(edit),
+                         qPrintable(QStringLiteral("%1: %2 px needed, %3 px shown")
+                                        .arg(edit->objectName())
+                                        .arg(needed)
+                                        .arg(textAreaWidth(edit))));
+                // Whole inside its frame: the fixed page leaves the room, the field is not cut off.
+                QWidget* frame = edit->parentWidget();
+                QVERIFY2(frame->contentsRect().contains(edit->geometry()), qPrintable(edit->objectName()));
+            }
+        }
     }
 
     // With no module selected, the three buttons that act on one write the same bare notice.
