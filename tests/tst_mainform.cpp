@@ -2,11 +2,14 @@
 #include "app/captions.h"
 #include "app/mainform.h"
 #include "link/frames.h"
+#include "ops/dispatch.h"
+#include "support/fakes.h"
 #include "support/testmain.h"
 #include "support/uiutil.h"
 
 #include <QAccessible>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QLayout>
@@ -64,6 +67,17 @@ QList<QByteArray> receivedBy(QUdpSocket& socket)
     return datagrams;
 }
 
+// The next `count` datagrams the tool sends (fewer when they do not come).
+QList<QByteArray> nextSent(QUdpSocket& socket, int count)
+{
+    QList<QByteArray> datagrams;
+    static_cast<void>(QTest::qWaitFor([&] {
+        datagrams += receivedBy(socket);
+        return datagrams.size() >= count;
+    }));
+    return datagrams;
+}
+
 } // namespace
 
 class TestMainForm : public QObject
@@ -111,6 +125,20 @@ private slots:
         }
         QCOMPARE(child<QGroupBox>(form, "UART1_Control")->title(), QStringLiteral("串行通道"));
         QCOMPARE(child<QGroupBox>(form, "Deli_Mode")->title(), QStringLiteral("数据包分割方式"));
+    }
+
+    // Screen readers announce every frame by its own caption (not the caption of the page around
+    // it) and the device list by a name of its own.
+    void accessibleNames()
+    {
+        const auto announced = [](QWidget* widget) {
+            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        };
+        const QList<QGroupBox*> frames = m_form->findChildren<QGroupBox*>();
+        QCOMPARE(frames.size(), 4 + 6 + 1); // pages, groups inside them, Frame1
+        for (QGroupBox* frame : frames)
+            QCOMPARE(announced(frame), frame->title());
+        QCOMPARE(announced(child(*m_form, "Device_List")), QStringLiteral("设备列表"));
     }
 
     // Channel groups: which frame holds which channel's fields.
@@ -391,6 +419,129 @@ private slots:
         }
     }
 
+    // Every change of the selected item by the keyboard is a pick: it reads that module, and the
+    // buttons then act on it. The list gets the focus back when the read gives the list back.
+    void keyboardPicks_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("to");
+        QTest::newRow("Down") << 0 << int(Qt::Key_Down) << 1;
+        QTest::newRow("Up") << 2 << int(Qt::Key_Up) << 1;
+        QTest::newRow("Home") << 2 << int(Qt::Key_Home) << 0;
+        QTest::newRow("End") << 0 << int(Qt::Key_End) << 2;
+        QTest::newRow("letter") << 0 << 0 << 1; // the items' first character: the next item
+    }
+    void keyboardPicks()
+    {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, to);
+        auto module = listenAsModule();
+        listModules(3);
+        auto* list = child<QListWidget>(*m_form, "Device_List");
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        list->setFocus();
+        readAndFail(from);
+        QVERIFY(list->hasFocus());
+        QCOMPARE(nextSent(*module, 3).size(), 3);
+
+        if (key) {
+            QTest::keyClick(list, Qt::Key(key));
+        } else {
+            QKeyEvent letter(QEvent::KeyPress, 0, Qt::NoModifier, list->item(0)->text().left(1));
+            QApplication::sendEvent(list, &letter);
+        }
+        QCOMPARE(m_form->operations().state().Sel_Device, qint16(to));
+        QCOMPARE(logLines(*m_form).value(1), QStringLiteral("读取设备 %1参数... ...").arg(to + 1));
+        QCOMPARE(nextSent(*module, 1), QList<QByteArray>{frames::query(identity(to + 1), kParameters[0])});
+
+        failRead();
+        QCOMPARE(nextSent(*module, 2).size(), 2);
+        click(*m_form, "Run_Device");
+        QCOMPARE(logLines(*m_form).value(1), QStringLiteral("对设备 %1的复位运行成功。").arg(to + 1));
+        QCOMPARE(nextSent(*module, 1), QList<QByteArray>{frames::resetAndRun(identity(to + 1))});
+    }
+
+    // Return and Enter, and a click, on the selected item read it again; with nothing selected
+    // they do nothing at all.
+    void pickSelectedAgain_data()
+    {
+        QTest::addColumn<int>("key"); // 0: a click
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("click") << 0;
+    }
+    void pickSelectedAgain()
+    {
+        QFETCH(int, key);
+        auto module = listenAsModule();
+        listModules(3);
+        auto* list = child<QListWidget>(*m_form, "Device_List");
+        const auto pick = [&] {
+            if (key)
+                QTest::keyClick(list, Qt::Key(key));
+            else
+                clickDevice(*m_form, 1);
+        };
+        if (key) {
+            const QStringList before = logLines(*m_form);
+            pick();
+            QCOMPARE(logLines(*m_form), before);
+            QCOMPARE(m_form->operations().state().Op_Code, qint16(kOpScan));
+        }
+        readAndFail(1);
+        QCOMPARE(nextSent(*module, 3).size(), 3);
+        pick();
+        QCOMPARE(logLines(*m_form).value(1), QStringLiteral("读取设备 2参数... ..."));
+        QVERIFY(!list->isEnabled());
+        QCOMPARE(nextSent(*module, 1), QList<QByteArray>{frames::query(identity(2), kParameters[0])});
+    }
+
+    // A right-click leaves the selection, the module addressed and the log as they are.
+    void rightClickChangesNothing()
+    {
+        auto module = listenAsModule();
+        listModules(3);
+        auto* list = child<QListWidget>(*m_form, "Device_List");
+        readAndFail(0);
+        QCOMPARE(nextSent(*module, 3).size(), 3);
+        const QStringList before = logLines(*m_form);
+        for (int row : {1, 2}) {
+            const QPoint at = list->visualItemRect(list->item(row)).center();
+            QTest::mouseClick(list->viewport(), Qt::RightButton, {}, at);
+            QTest::mouseDClick(list->viewport(), Qt::RightButton, {}, at);
+        }
+        QCOMPARE(list->currentRow(), 0);
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem*>{list->item(0)});
+        QCOMPARE(logLines(*m_form), before);
+        QCOMPARE(m_form->operations().state().Sel_Device, qint16(0));
+        QTest::qWait(50);
+        QVERIFY(receivedBy(*module).isEmpty());
+    }
+
+    // Reset and run removes the module; the list selects none of the others, of itself or by the
+    // item that moves up, so a second press has no module to act on.
+    void runLeavesNothingSelected()
+    {
+        auto module = listenAsModule();
+        listModules(3);
+        auto* list = child<QListWidget>(*m_form, "Device_List");
+        readAndFail(1);
+        QCOMPARE(nextSent(*module, 3).size(), 3);
+        click(*m_form, "Run_Device");
+        QCOMPARE(logLines(*m_form).value(1), QStringLiteral("对设备 2的复位运行成功。"));
+        QCOMPARE(list->count(), 2);
+        QVERIFY(list->selectedItems().isEmpty());
+        QCOMPARE(nextSent(*module, 1), QList<QByteArray>{frames::resetAndRun(identity(2))});
+
+        click(*m_form, "Run_Device");
+        QCOMPARE(logLines(*m_form).mid(1), QStringList{QStringLiteral("没有选择设备！")});
+        QCOMPARE(list->count(), 2);
+        QTest::qWait(50);
+        QVERIFY(receivedBy(*module).isEmpty());
+    }
+
     // With no module selected, the three buttons that act on one write the same bare notice.
     void noSelectionEntry()
     {
@@ -409,6 +560,8 @@ private slots:
         ops.Scan_Click();
         QVERIFY(timer->isActive());
         QCOMPARE(timer->interval(), 400);
+        // Never early: a reply that comes within 400 ms is never counted as lost.
+        QCOMPARE(timer->timerType(), Qt::PreciseTimer);
         for (int expiry = 0; expiry < 4; ++expiry)
             ops.Timer1_Timer();
         QVERIFY(!timer->isActive());
@@ -483,8 +636,7 @@ private slots:
         answerNextMessageBox(QMessageBox::Ok);
         click(*m_form, "Exit_Command");
         QVERIFY(!m_form->isVisible());
-        QTRY_VERIFY(module->hasPendingDatagrams());
-        QCOMPARE(receivedBy(*module), QList<QByteArray>{frames::shutdownNotice()});
+        QCOMPARE(nextSent(*module, 1), QList<QByteArray>{frames::shutdownNotice()});
     }
 
     // The close box asks nothing and sends the notice once.
@@ -502,6 +654,25 @@ private slots:
     }
 
 private:
+    // Lists modules 1..n, as the replies to a scan do.
+    void listModules(int n)
+    {
+        for (int i = 1; i <= n; ++i)
+            m_form->operations().Winsock_DataArrival(discoveryReply(i));
+    }
+    // The read in progress hears nothing: its two retries and its failure, which gives the list
+    // and Run_Device back.
+    void failRead()
+    {
+        for (int expiry = 0; expiry < 3; ++expiry)
+            m_form->operations().Timer1_Timer();
+    }
+    void readAndFail(int row)
+    {
+        clickDevice(*m_form, row);
+        failRead();
+    }
+
     std::unique_ptr<MainForm> m_form;
 };
 
