@@ -36,7 +36,8 @@ if [ "${1:-}" = "--inside-namespace" ]; then
     exit $status
 fi
 
-ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux
+# The window tests measure the fields and labels with the fonts the window is shown in.
+ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux fonts-noto-cjk
 build_preset default
 build_preset asan
 # The arrival path under libFuzzer for a bounded time (TARVIK_FUZZ_SECONDS, 60 by default).
