@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QSignalBlocker>
 
 #include <cstdio>
 
@@ -97,7 +98,11 @@ void window(int reads, int scans)
         auto* list = form.findChild<QListWidget*>(QStringLiteral("Device_List"));
         Operations& ops = form.operations();
         ops.Winsock_DataArrival(test::discoveryReply(1));
-        list->setCurrentRow(0);
+        {
+            // Selected without a pick (which would start a read): each round below picks it.
+            const QSignalBlocker noPick(list);
+            list->setCurrentRow(0);
+        }
         for (int i = 0; i < reads; ++i) {
             timedRead(ops, replies, [&] { ops.pickDevice(); }, us);
             QCoreApplication::processEvents(); // what the event loop does between reads
@@ -112,7 +117,11 @@ void window(int reads, int scans)
         form.show();
         Operations& ops = form.operations();
         ops.Winsock_DataArrival(test::discoveryReply(1));
-        form.findChild<QListWidget*>(QStringLiteral("Device_List"))->setCurrentRow(0);
+        {
+            auto* list = form.findChild<QListWidget*>(QStringLiteral("Device_List"));
+            const QSignalBlocker noPick(list);
+            list->setCurrentRow(0);
+        }
         std::vector<double> none;
         timedRead(ops, replies, [&] { ops.pickDevice(); }, none);
         std::vector<double> stray;

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -88,7 +89,11 @@ void runTool(int rounds, ToolResult& result)
     ops.Scan_Click();
     if (!spin(loop, [&] { return ops.state().Scan_Round == 0 && ops.state().Device_Count == 1; }))
         qFatal("the scan did not find the module");
-    list->setCurrentRow(0);
+    {
+        // Selected without a pick (which would start a read): each round below picks it.
+        const QSignalBlocker noPick(list);
+        list->setCurrentRow(0);
+    }
     result.identity = frames::identityOf(ops.state().Device_Table[0]);
 
     for (int i = 0; i < rounds; ++i) {

@@ -36,7 +36,9 @@ if [ "${1:-}" = "--inside-namespace" ]; then
 fi
 
 # desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils: the package test (skipped without them).
-ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils
+# fonts-noto-cjk: the window tests measure the fields and labels with the fonts the window is shown in.
+ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils \
+    fonts-noto-cjk
 build_preset default
 build_preset asan
 # The arrival path under libFuzzer for a bounded time (TARVIK_FUZZ_SECONDS, 60 by default).

@@ -18,6 +18,7 @@ QByteArray reply(const QByteArray& fromByte6)
 constexpr int kEntry = decode::Value::Entry;
 constexpr int kText = decode::Value::Text;
 constexpr int kRejected = decode::Value::Rejected;
+constexpr int kShort = decode::Value::Short;
 
 } // namespace
 
@@ -47,6 +48,9 @@ void TestDecode::value_data()
     };
     const auto rejected = [](const char* name, int stage, const QByteArray& datagram) {
         QTest::newRow(name) << stage << datagram << kRejected << -1 << QString();
+    };
+    const auto tooShort = [](const char* name, int stage, const QByteArray& datagram) {
+        QTest::newRow(name) << stage << datagram << kShort << -1 << QString();
     };
     // One digit in byte 7; byte 6 is not read.
     entry("ET 0", 1, reply("00"), 0);
@@ -94,16 +98,21 @@ void TestDecode::value_data()
     text("SM", 4, reply("255.255.255.000"), "255.255.255.000");
     text("DA1 non-digit", 16, reply("19:.168.001.00/"), "1910.168.001.00-1");
     text("DA4", 31, reply("000.000.000.000"), "000.000.000.000");
-    // Replies too short for the layout of their stage are never read past their end.
-    rejected("ET 7 bytes", 1, reply("0"));
+    // Replies too short for the layout of their stage hold no value, for drop-downs and text
+    // fields alike, and are never read past their end.
+    tooShort("ET 7 bytes", 1, reply("0"));
     entry("ET 8 bytes", 1, reply("03"), 3);
-    rejected("US identity only", 13, reply(""));
-    rejected("empty datagram", 12, QByteArray());
-    rejected("TM 10 bytes", 10, reply("0010"));
+    tooShort("US identity only", 13, reply(""));
+    tooShort("UP 7 bytes, out of range", 12, reply("9"));
+    tooShort("empty datagram", 12, QByteArray());
+    tooShort("TM 10 bytes", 10, reply("0010"));
     text("TM 11 bytes", 10, reply("00010"), "0010");
-    rejected("PT2 10 bytes", 20, reply("0008"));
-    rejected("GA 20 bytes", 2, reply("192.168.001.01"));
+    tooShort("PT2 10 bytes", 20, reply("0008"));
+    text("PT2 11 bytes", 20, reply("00080"), "00080");
+    tooShort("GA 20 bytes", 2, reply("192.168.001.01"));
     text("GA 21 bytes", 2, reply("192.168.001.010"), "192.168.001.010");
+    // Whole but out of range: still rejected.
+    rejected("SR3 8 bytes, 7", 25, reply("07"));
 }
 
 void TestDecode::value()

@@ -51,13 +51,52 @@ private slots:
         QCOMPARE(log::lines({"only"}), QStringLiteral("only"));
     }
 
-    void timestampIsSystemShortForm()
+    // The locale's short date-time form, with seconds added after the minutes (with the same
+    // separator) where it has none.
+    void timestampFormat_data()
     {
-        const QString before = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("time");        // the time as the locale's short form shows it
+        QTest::addColumn<QString>("withSeconds"); // and as the log's time stamp shows it
+        QTest::newRow("Chinese") << QLocale(QLocale::Chinese, QLocale::China) << QStringLiteral("13:29")
+                                 << QStringLiteral("13:29:05");
+        QTest::newRow("US English, 12 hours") << QLocale(QLocale::English, QLocale::UnitedStates)
+                                              << QStringLiteral("1:29") << QStringLiteral("1:29:05");
+        QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << QStringLiteral("13:29")
+                                << QStringLiteral("13:29:05");
+        QTest::newRow("Finnish, dot") << QLocale(QLocale::Finnish, QLocale::Finland) << QStringLiteral("13.29")
+                                      << QStringLiteral("13.29.05");
+    }
+    void timestampFormat()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, time);
+        QFETCH(QString, withSeconds);
+        const QDateTime at(QDate(2026, 12, 7), QTime(13, 29, 5));
+        const QString shortForm = locale.toString(at, QLocale::ShortFormat);
+        QVERIFY2(shortForm.contains(time) && !shortForm.contains(withSeconds), qPrintable(shortForm));
+        QString expected = shortForm;
+        expected.replace(time, withSeconds);
+        QCOMPARE(locale.toString(at, log::timestampFormat(locale)), expected);
+    }
+
+    // The example of the Chinese locale in full.
+    void chineseTimestamp()
+    {
+        const QLocale chinese(QLocale::Chinese, QLocale::China);
+        const QDateTime at(QDate(2026, 12, 7), QTime(13, 29, 5));
+        QCOMPARE(chinese.toString(at, log::timestampFormat(chinese)), QStringLiteral("2026/12/7 13:29:05"));
+    }
+
+    void timestampIsSystemFormWithSeconds()
+    {
+        const QLocale system = QLocale::system();
+        const QString before = system.toString(QDateTime::currentDateTime(), log::timestampFormat(system));
         const QString stamp = log::timestamp();
-        const QString after = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+        const QString after = system.toString(QDateTime::currentDateTime(), log::timestampFormat(system));
         QVERIFY2(stamp == before || stamp == after, qPrintable(stamp));
         QVERIFY(!stamp.contains(QLatin1Char('\n')));
+        QVERIFY(log::timestampFormat(system).contains(QLatin1Char('s')));
     }
 };
 

@@ -132,6 +132,7 @@ void TestWrite::refusal_data()
 {
     QTest::addColumn<QByteArray>("datagram");
     QTest::newRow("NO") << moduleReply("NO");
+    QTest::newRow("O then X") << moduleReply("OX");
     QTest::newRow("lower case") << moduleReply("ok");
     QTest::newRow("OK at 7 and 8") << moduleReply("xOK");
     QTest::newRow("7 bytes") << moduleReply("O");

@@ -13,6 +13,8 @@ inline constexpr const char* kVersion = "Tarvik  v3.1";
 inline constexpr const char* kWebAddress = "www.tarvik.example";
 
 inline constexpr const char* kScan = QT_TRANSLATE_NOOP("MainForm", "扫描设备");
+// The device list's name for screen readers.
+inline constexpr const char* kDeviceList = QT_TRANSLATE_NOOP("MainForm", "设备列表");
 inline constexpr const char* kMessages = QT_TRANSLATE_NOOP("MainForm", "提示信息");
 inline constexpr const char* kDefaults = QT_TRANSLATE_NOOP("MainForm", "默认值");
 inline constexpr const char* kSetting = QT_TRANSLATE_NOOP("MainForm", "设  置");
@@ -71,6 +73,13 @@ constexpr int maxLength(Layout layout)
     default:
         return 0;
     }
+}
+
+// Width of a text field: the longest value it must show whole, each "0" standing for any digit.
+// The splitting values get room for five digits as the ports do.
+inline QString widestValue(Layout layout)
+{
+    return layout == Layout::Address ? QStringLiteral("000.000.000.000") : QStringLiteral("00000");
 }
 
 // A caption of this table as the user reads it.

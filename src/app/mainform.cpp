@@ -1,9 +1,11 @@
 #include "mainform.h"
 
 #include "app/captions.h"
+#include "app/typinglimit.h"
 #include "link/frames.h"
 #include "ops/messagelog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -12,11 +14,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
@@ -77,6 +83,43 @@ QPixmap badge()
     return pixmap;
 }
 
+// A text field as wide as the longest value it must show, whatever the font and the screen's
+// scaling: the fields of an address take the room the ports and numbers leave.
+class FieldEdit : public QLineEdit
+{
+public:
+    explicit FieldEdit(Layout layout) : m_widest(captions::widestValue(layout))
+    {
+        setSizePolicy(layout == Layout::Address ? QSizePolicy::Expanding : QSizePolicy::Preferred,
+                      QSizePolicy::Fixed);
+    }
+
+    QSize sizeHint() const override { return {textWidth(), QLineEdit::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {textWidth(), QLineEdit::minimumSizeHint().height()}; }
+
+private:
+    int textWidth() const
+    {
+        // The widest digit of the font in every digit place; 2 pixels of QLineEdit's own margin
+        // on either side, and one for the cursor.
+        int widest = 0;
+        for (char digit = '0'; digit <= '9'; ++digit) {
+            QString value = m_widest;
+            value.replace(QLatin1Char('0'), QLatin1Char(digit));
+            widest = qMax(widest, fontMetrics().horizontalAdvance(value));
+        }
+        const QMargins text = textMargins();
+        const QMargins contents = contentsMargins();
+        const QSize inner(widest + 1 + 2 * 2 + text.left() + text.right() + contents.left() + contents.right(),
+                          fontMetrics().height());
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        return style()->sizeFromContents(QStyle::CT_LineEdit, &option, inner, this).width();
+    }
+
+    QString m_widest;
+};
+
 QString fromLogText(const QString& logText)
 {
     QString shown = logText;
@@ -95,6 +138,8 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     m_repaintHold.setParent(this);
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setSingleShot(true);
+    // A coarse timer may expire up to 5 % early and count a reply that is on its way as lost.
+    Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, [this] { m_ops.Timer1_Timer(); });
     connect(&Winsock, &UdpEndpoint::datagramArrived, this, [this](const QByteArray& datagram) {
         holdRepaints();
@@ -147,13 +192,9 @@ void MainForm::createListAndTabs()
     Device_List->setObjectName(QStringLiteral("Device_List"));
     Device_List->setSelectionMode(QAbstractItemView::SingleSelection);
     Device_List->setGeometry(12, 48, px(2800), px(4860));
-    Device_List->setAccessibleName(captions::text(captions::kScan));
+    Device_List->setAccessibleName(captions::text(captions::kDeviceList));
     setColor(Device_List, QPalette::Base, kLightGreen);
-    connect(Device_List, &QListWidget::itemClicked, this, [this] {
-        holdRepaints();
-        m_ops.pickDevice();
-    });
-    Device_List->installEventFilter(this);
+    connectDeviceList();
 
     const QRect tabArea(px(3120), px(720), px(5550), px(5055));
     m_tabPane = new QFrame(this);
@@ -176,6 +217,32 @@ void MainForm::createListAndTabs()
     connect(Parameters, &QTabBar::currentChanged, this, [this] { Parameters_Click(); });
 }
 
+// The user picks a module, and so starts its read, by every change of the list's selected item:
+// mouse, arrow keys, Home/End, a typed letter. Enter and a click on the item already selected read
+// it again. Changes the window makes itself (items added by a scan, one removed by a reset) are no
+// picks, and a right-click changes nothing, so that the list can offer a context menu.
+void MainForm::connectDeviceList()
+{
+    connect(Device_List, &QListWidget::itemSelectionChanged, this, [this] {
+        if (m_listChangedByProgram)
+            return;
+        m_pressPicked = true;
+        pickDevice();
+    });
+    connect(Device_List, &QListWidget::itemClicked, this, [this] {
+        if (!m_pressPicked)
+            pickDevice();
+    });
+    Device_List->installEventFilter(this);
+    Device_List->viewport()->installEventFilter(this);
+}
+
+void MainForm::pickDevice()
+{
+    holdRepaints();
+    m_ops.pickDevice();
+}
+
 // A page frame with the fields the parameter table places on it: those without a group in a grid
 // of their own, the others in their group frames, top to bottom.
 QGroupBox* MainForm::createPage(int index)
@@ -183,6 +250,7 @@ QGroupBox* MainForm::createPage(int index)
     const captions::Page& page = captions::kPages[index];
     auto* frame = new QGroupBox(captions::text(page.frameCaption), this);
     frame->setObjectName(QString::fromLatin1(page.frame));
+    frame->setAccessibleName(frame->title());
     // Each page starts where the form designer left it; showPage() puts the visible one in place.
     frame->setGeometry(QRect(kPageOrigin + QPoint(index * 8, index * 8), kPageSize));
     auto* layout = new QVBoxLayout(frame);
@@ -214,6 +282,8 @@ QGroupBox* MainForm::createPage(int index)
             continue;
         }
         group->setObjectName(QString::fromLatin1(groupFrame.name));
+        // Without a name of its own a frame inside a page would be announced by the page's caption.
+        group->setAccessibleName(group->title());
         if (groupFrame.index >= 0)
             group->setProperty("index", groupFrame.index);
         if (groupFrame.orange) {
@@ -235,9 +305,9 @@ QWidget* MainForm::createField(Field which)
         box->setEditable(false);
         widget = box;
     } else {
-        auto* edit = new QLineEdit;
+        auto* edit = new FieldEdit(parameter.layout);
         if (const int limit = captions::maxLength(parameter.layout))
-            edit->setMaxLength(limit);
+            new TypingLimit(limit, edit);
         widget = edit;
     }
     widget->setObjectName(QString::fromLatin1(parameter.name));
@@ -252,6 +322,7 @@ void MainForm::createButtonsAndLog()
 {
     Frame1 = new QGroupBox(captions::text(captions::kMessages), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setAccessibleName(Frame1->title());
     Frame1->setGeometry(12, 390, px(6615), px(1730));
     Help_Text = new QPlainTextEdit(Frame1);
     Help_Text->setObjectName(QStringLiteral("Help_Text"));
@@ -371,13 +442,27 @@ void MainForm::closeEvent(QCloseEvent* event)
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event)
 {
-    // Picking with the keyboard: Enter on the selected item reads it, as a click does.
+    // Enter on the selected item reads it again, as a click does.
     if (watched == Device_List && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            holdRepaints();
-            m_ops.pickDevice();
+            pickDevice();
             return true;
+        }
+    }
+    if (watched == Device_List->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+            // The right button leaves the selection alone; its context menu event still comes.
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+                return true;
+            if (event->type() == QEvent::MouseButtonPress)
+                m_pressPicked = false;
+            break;
+        default:
+            break;
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -445,12 +530,10 @@ QString MainForm::fieldText(Field which) const
 
 void MainForm::setFieldText(Field which, const QString& value)
 {
-    // The maximum length limits what the user types. A module's odd reply may decode to a longer
-    // text, and the field shows it whole, so that a write sends back exactly what was read.
+    // A module's odd reply may decode to a text longer than the user may type; it is shown whole.
     QLineEdit* edit = lineEdit(which);
-    const int limit = captions::maxLength(parameterOf(which).layout);
-    if (limit > 0)
-        edit->setMaxLength(qMax(limit, static_cast<int>(value.size())));
+    if (auto* limit = edit->findChild<TypingLimit*>())
+        limit->showing(value);
     edit->setText(value);
 }
 
@@ -459,8 +542,8 @@ void MainForm::setControlEnabled(Control control, bool enabled)
     QWidget* widget = nullptr;
     switch (control) {
     case Control::Device_List:
-        widget = Device_List;
-        break;
+        setDeviceListEnabled(enabled);
+        return;
     case Control::Setting:
         widget = Setting;
         break;
@@ -480,6 +563,25 @@ void MainForm::setControlEnabled(Control control, bool enabled)
     widget->setEnabled(enabled);
 }
 
+// A read disables the list under the user's keys and the focus moves on; when the list comes back
+// the focus does too, unless the user has put it elsewhere meanwhile, so that the arrow keys go on
+// choosing modules.
+void MainForm::setDeviceListEnabled(bool enabled)
+{
+    if (enabled == Device_List->isEnabled())
+        return;
+    if (!enabled) {
+        m_listHadFocus = Device_List->hasFocus();
+        Device_List->setEnabled(false);
+        m_focusWhileListDisabled = QApplication::focusWidget();
+        return;
+    }
+    Device_List->setEnabled(true);
+    if (m_listHadFocus && QApplication::focusWidget() == m_focusWhileListDisabled)
+        Device_List->setFocus(Qt::OtherFocusReason);
+    m_listHadFocus = false;
+}
+
 int MainForm::selectedDevice() const
 {
     const QList<QListWidgetItem*> selected = Device_List->selectedItems();
@@ -488,11 +590,14 @@ int MainForm::selectedDevice() const
 
 void MainForm::insertDevice(int position, const QString& itemText)
 {
+    const QScopedValueRollback<bool> byProgram(m_listChangedByProgram, true);
     Device_List->insertItem(position, itemText);
 }
 
 void MainForm::removeDevice(int position)
 {
+    // The list selects the item after a removed one itself; that is no pick.
+    const QScopedValueRollback<bool> byProgram(m_listChangedByProgram, true);
     delete Device_List->takeItem(position);
     // Nothing stays selected: the module that moved up has not been read, so no button may act on
     // it before the user picks it.

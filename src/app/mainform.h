@@ -6,6 +6,7 @@
 #include "ops/panel.h"
 #include "ops/replytimer.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -53,6 +54,7 @@ protected:
 private:
     void createControls();
     void createListAndTabs();
+    void connectDeviceList();
     QGroupBox* createPage(int index);
     void createButtonsAndLog();
     void createFooter();
@@ -64,6 +66,8 @@ private:
     void Form_Unload();
     void showPage(int tab);
     void holdRepaints();
+    void pickDevice();
+    void setDeviceListEnabled(bool enabled);
 
     // Panel
     int comboIndex(Field field) const override;
@@ -88,6 +92,13 @@ private:
     QTimer m_repaintHold;
     Operations m_ops{*this, Winsock, *this};
     bool m_unloaded = false;
+    // Set while the window itself changes the device list: its selection changes then are no picks.
+    bool m_listChangedByProgram = false;
+    // Set when a mouse press changed the selection, so that the click it ends does not read again.
+    bool m_pressPicked = false;
+    // The list had the keyboard focus when a read disabled it, and the focus went to this widget.
+    bool m_listHadFocus = false;
+    QPointer<QWidget> m_focusWhileListDisabled;
 
     QPushButton* Scan = nullptr;
     QListWidget* Device_List = nullptr;

@@ -51,8 +51,10 @@ QString addressText(const QByteArray& reply)
 Value reply(const Parameter& parameter, const QByteArray& reply)
 {
     Value value;
-    if (reply.size() <= lastOffset(parameter.layout))
+    if (reply.size() <= lastOffset(parameter.layout)) {
+        value.kind = Value::Short;
         return value;
+    }
 
     switch (parameter.layout) {
     case Layout::ZeroDigit:

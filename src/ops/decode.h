@@ -19,13 +19,15 @@ QString addressText(const QByteArray& reply);
 
 struct Value
 {
-    enum Kind { Entry, Text, Rejected } kind = Rejected;
+    // Short: the reply ends before the last byte its layout is read at, so it holds no value at
+    // all; the read treats it as a reply that has not arrived.
+    enum Kind { Entry, Text, Rejected, Short } kind = Rejected;
     int entry = -1; // Entry: position in the drop-down
     QString text;   // Text: the field's new text
 };
 
-// Decodes the reply for `parameter`. A reply too short to hold the bytes of its layout is a
-// rejected value for a drop-down and no value (Rejected, without a message) for a text field.
+// Decodes the reply for `parameter`; a reply too short to hold the bytes of its layout is Short,
+// for drop-downs and text fields alike.
 Value reply(const Parameter& parameter, const QByteArray& reply);
 
 // The last byte offset a reply of this layout is read at.

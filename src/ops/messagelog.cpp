@@ -15,7 +15,39 @@ QString text(const char* message)
 
 QString timestamp()
 {
-    return QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+    const QLocale locale = QLocale::system();
+    return locale.toString(QDateTime::currentDateTime(), timestampFormat(locale));
+}
+
+QString timestampFormat(const QLocale& locale)
+{
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    // Letters between single quotes are literal text, not fields.
+    bool quoted = false;
+    qsizetype minutesStart = -1;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char('s'))
+            return format;
+        else if (!quoted && c == QLatin1Char('m') && minutesStart < 0)
+            minutesStart = i;
+    }
+    if (minutesStart < 0)
+        return format;
+    qsizetype minutesEnd = minutesStart;
+    while (minutesEnd < format.size() && format.at(minutesEnd) == QLatin1Char('m'))
+        ++minutesEnd;
+    // The seconds follow the minutes with the separator that stands between hours and minutes.
+    QChar separator = QLatin1Char(':');
+    if (minutesStart > 0) {
+        const QChar before = format.at(minutesStart - 1);
+        if (!before.isLetter() && !before.isSpace() && before != QLatin1Char('\''))
+            separator = before;
+    }
+    format.insert(minutesEnd, separator + QStringLiteral("ss"));
+    return format;
 }
 
 QString begin(const QString& stamp, const QString& message)

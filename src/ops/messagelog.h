@@ -6,6 +6,8 @@
 
 #include <QString>
 
+class QLocale;
+
 namespace tarvik::log {
 
 inline const QString kLineBreak = QStringLiteral("\r\n");
@@ -13,8 +15,12 @@ inline const QString kLineBreak = QStringLiteral("\r\n");
 // A message of the catalogue as the user reads it: translated when a translation is installed.
 QString text(const char* message);
 
-// Current local date and time in the platform's default short form.
+// Current local date and time in the system locale's short form, with seconds (timestampFormat).
 QString timestamp();
+// The locale's short date-time format with its time given seconds when it has none, so that the
+// entries of a scan and its report, a second or two apart, do not look simultaneous. The date's
+// order and separators and the time's own separator stay as the locale has them.
+QString timestampFormat(const QLocale& locale);
 
 // Text of a fresh log: time stamp, CR LF, message.
 QString begin(const QString& stamp, const QString& message);

@@ -111,6 +111,9 @@ void Operations::scanTimeout()
 
 void Operations::pickDevice()
 {
+    // Nothing selected, nothing picked: no module to read.
+    if (m_panel.selectedDevice() < 0)
+        return;
     // The list is disabled while a read or write runs, so a pick that finds retries counted was
     // left behind by an operation a scan overtook: this read starts afresh.
     m_state.Retry_Count = 0;
@@ -137,8 +140,15 @@ void Operations::Device_List_Click()
 void Operations::readReply(const QByteArray& datagram)
 {
     const int stage = m_state.Op_Code;
-    if (const Parameter* parameter = parameterForStage(stage)) {
-        const decode::Value value = decode::reply(*parameter, datagram);
+    const Parameter* parameter = parameterForStage(stage);
+    const decode::Value value = parameter ? decode::reply(*parameter, datagram) : decode::Value{};
+    // A reply too short for the stage's layout holds no value: it is dropped as if it had not
+    // arrived, and the timer, still counting towards the same deadline, retries or ends the read.
+    // Taking it would end the read with fields that still show another module's values.
+    if (value.kind == decode::Value::Short)
+        return;
+    m_timer.stop();
+    if (parameter) {
         switch (value.kind) {
         case decode::Value::Entry:
             m_panel.setComboIndex(fieldOf(*parameter), value.entry);
@@ -149,6 +159,8 @@ void Operations::readReply(const QByteArray& datagram)
         case decode::Value::Rejected:
             if (parameter->message)
                 logReplaceBare(tableText(parameter->message));
+            break;
+        case decode::Value::Short:
             break;
         }
     }
@@ -311,25 +323,23 @@ void Operations::Timer1_Timer()
     }
 }
 
+// The scan's timer runs on through its replies; every other branch stops it for a reply it takes.
 void Operations::Winsock_DataArrival(const QByteArray& datagram)
 {
-    const Branch branch = route(m_state.Op_Code);
-    if (branch == Branch::Discovery) {
+    switch (route(m_state.Op_Code)) {
+    case Branch::Discovery:
         discoveryReply(datagram);
-        return;
-    }
-    m_timer.stop();
-    switch (branch) {
+        break;
     case Branch::Defaults:
+        m_timer.stop();
         defaultsAcknowledgement(datagram);
         break;
     case Branch::Write:
+        m_timer.stop();
         setAcknowledgement(datagram);
         break;
     case Branch::Read:
-        readReply(datagram);
-        break;
-    case Branch::Discovery:
+        readReply(datagram); // stops the timer itself: a reply too short is not taken
         break;
     }
 }

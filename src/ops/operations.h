@@ -35,7 +35,8 @@ public:
     void Setting_Click();
     void L_Default_Click();
     void Run_Device_Click();
-    // A pick in the device list by the user: a new read, whatever an overtaken read left behind.
+    // A pick in the device list by the user (a new selection, or Enter or a click on the selected
+    // item): a new read, whatever an overtaken read left behind; nothing when no item is selected.
     void pickDevice();
 
     void Timer1_Timer();

@@ -195,8 +195,6 @@ void FormDriver::click(const char* button)
 
 void FormDriver::pickDevice(int row)
 {
-    auto* list = child<QListWidget>(*m_form, "Device_List");
-    list->setCurrentRow(row);
     clickDevice(*m_form, row);
 }
 

@@ -105,7 +105,7 @@ public:
     Operations& operations() { return m_form->operations(); }
 
     void click(const char* button);
-    // Selects item `row` of the device list and clicks on it, as the user picks a module.
+    // Clicks item `row` of the device list, as the user picks a module.
     void pickDevice(int row);
     // Replaces a text field's text by typing, as the user does (the page must be enabled).
     void type(Field field, const QString& text);

@@ -82,8 +82,7 @@ int main(int argc, char* argv[])
         out << list->item(i)->text() << Qt::endl;
     out << report << Qt::endl;
 
-    list->setCurrentRow(0);
-    form.operations().pickDevice();
+    list->setCurrentRow(0); // choosing a module reads it
     const QString done = QStringLiteral("读取设备 1数据成功！");
     if (!waitFor([&] { return lastLogLine(form) == done; }, 5000)) {
         err << "read: the log ends with: " << lastLogLine(form) << Qt::endl;
