@@ -107,6 +107,10 @@
         <source>网络通道4</source>
         <translation>Network channel 4</translation>
     </message>
+    <message>
+        <source>设备列表</source>
+        <translation>Device list</translation>
+    </message>
 </context>
 <context>
     <name>Message</name>
@@ -120,7 +124,7 @@
     </message>
     <message>
         <source>请先扫描网络中的设备，然后读取指定设备的参数，并可对每一个设备的参数进行修改。</source>
-        <translation>First scan the network, then read the parameters of a device; each device's parameters can then be changed.</translation>
+        <translation>First scan the network, then read the parameters of a device; each device&apos;s parameters can then be changed.</translation>
     </message>
     <message>
         <source>扫描设备的过程可能需要几秒钟的时间。</source>
@@ -184,7 +188,7 @@
     </message>
     <message>
         <source>数据成功，请重新读取设备参数以检查参数的设置是否正确。</source>
-        <translation>: succeeded. Read the device's parameters again to check that they were set correctly.</translation>
+        <translation>: succeeded. Read the device&apos;s parameters again to check that they were set correctly.</translation>
     </message>
     <message>
         <source>数据不成功！</source>
@@ -204,7 +208,7 @@
     </message>
     <message>
         <source>默认参数成功，请重新读取设备参数！</source>
-        <translation>: succeeded. Read the device's parameters again!</translation>
+        <translation>: succeeded. Read the device&apos;s parameters again!</translation>
     </message>
     <message>
         <source>默认参数值请参考相关的用户手册。</source>
@@ -323,7 +327,7 @@
     </message>
     <message>
         <source>选择端口的工作模式</source>
-        <translation>Choose the port's working mode</translation>
+        <translation>Choose the port&apos;s working mode</translation>
     </message>
     <message>
         <source>设置工作端口的端口号</source>
@@ -355,7 +359,7 @@
     </message>
     <message>
         <source>设置模块所在子网的网关IP地址</source>
-        <translation>Set the gateway IP address of the module's subnet</translation>
+        <translation>Set the gateway IP address of the module&apos;s subnet</translation>
     </message>
     <message>
         <source>本机IP地址</source>
@@ -363,7 +367,7 @@
     </message>
     <message>
         <source>设置模块的IP地址</source>
-        <translation>Set the module's IP address</translation>
+        <translation>Set the module&apos;s IP address</translation>
     </message>
     <message>
         <source>子网掩码</source>
@@ -371,7 +375,7 @@
     </message>
     <message>
         <source>设置模块所在子网的子网掩码值</source>
-        <translation>Set the subnet mask of the module's subnet</translation>
+        <translation>Set the subnet mask of the module&apos;s subnet</translation>
     </message>
     <message>
         <source>显示控制</source>
