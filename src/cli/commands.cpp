@@ -328,7 +328,8 @@ private:
                                         {QStringLiteral("parameter"), field},
                                         {QStringLiteral("hex"), QString::fromLatin1(exchange.frame.toHex())}});
                 if (!json)
-                    out() << id << "  " << field << "  " << frameText(exchange.frame) << Qt::endl;
+                    out() << id << "  " << field.leftJustified(16) << QString::fromLatin1(exchange.frame.toHex())
+                          << "  " << frameText(exchange.frame.mid(frames::kIdentitySize)) << Qt::endl;
             }
         }
         if (json)
@@ -379,7 +380,7 @@ private:
         }
         if (json)
             printJson({{QStringLiteral("modules"), list}});
-        if (parser.isSet(kOut) && !save(parser.value(kOut), read))
+        if (m_task == batch::Task::Read && parser.isSet(kOut) && !save(parser.value(kOut), read))
             status = kFailed;
         return status;
     }
