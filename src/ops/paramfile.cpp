@@ -51,7 +51,8 @@ QString quoted(const QString& text)
 // would take silently, the last one winning). Runs on text that QJsonDocument has accepted.
 struct KeyLines
 {
-    QHash<QString, int> lines; // "outer key\ninner key" -> 1-based line
+    QHash<QString, int> lines;      // "outer key\ninner key" -> 1-based line
+    QHash<QString, QByteArray> raw; // the same keys -> the text of a number value
     QString duplicate;         // message for the first duplicate key
 };
 
@@ -97,6 +98,14 @@ KeyLines locateKeys(const QByteArray& json)
                 result.duplicate = QStringLiteral("line %1: key \"%2\" occurs twice").arg(line).arg(key);
             frame.keys.insert(key);
             result.lines.insert(path, line);
+            qsizetype value = next + 1;
+            while (value < json.size() && QByteArrayView(" \t\r\n").contains(json.at(value)))
+                ++value;
+            qsizetype end = value;
+            while (end < json.size() && QByteArrayView("+-.0123456789eE").contains(json.at(end)))
+                ++end;
+            if (end > value)
+                result.raw.insert(path, json.mid(value, end - value));
             pendingKey = key;
         } else if (c != ':' && c != ' ' && c != '\t' && c != '\r' && c != ',') {
             pendingKey.clear();
@@ -126,7 +135,8 @@ public:
                 return std::nullopt;
             }
             QString why;
-            std::optional<frames::FieldValue> value = fromJson(*parameter, it.value(), &why);
+            const QByteArray raw = m_lines.raw.value(outer + QLatin1Char('\n') + it.key());
+            std::optional<frames::FieldValue> value = fromJson(*parameter, it.value(), raw, &why);
             if (!value) {
                 fail(outer, it.key(), why);
                 return std::nullopt;
@@ -144,14 +154,16 @@ public:
     }
 
 private:
-    static std::optional<frames::FieldValue> fromJson(const Parameter& parameter, const QJsonValue& json, QString* why)
+    static std::optional<frames::FieldValue> fromJson(const Parameter& parameter, const QJsonValue& json,
+                                                      const QByteArray& raw, QString* why)
     {
         if (json.isString())
             return valueFromText(parameter, json.toString(), why);
         if (parameter.isDropDown() && json.isDouble()) {
             const double number = json.toDouble();
-            // A position is a plain whole number: not -0, not 1e999, not 2.5.
-            if (!std::isfinite(number) || std::signbit(number) || number != std::floor(number) ||
+            // A position is a plain whole number as written: not -0, 1e0, 2.5 or 01.
+            const bool plain = !raw.isEmpty() && (raw == "0" || (raw.at(0) != '0' && isAsciiDigits(QString::fromLatin1(raw), 2)));
+            if (!plain || !std::isfinite(number) || std::signbit(number) || number != std::floor(number) ||
                 number >= parameter.entries.count) {
                 *why = QStringLiteral("position out of range (0-%1)").arg(parameter.entries.count - 1);
                 return std::nullopt;
