@@ -118,8 +118,7 @@ paramfile::Values expectedValues(int n)
 bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
 {
     for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].has_value() != b[i].has_value() ||
-            (a[i] && (a[i]->index != b[i]->index || a[i]->text != b[i]->text)))
+        if (a[i].has_value() != b[i].has_value() || (a[i] && (a[i]->index != b[i]->index || a[i]->text != b[i]->text)))
             return false;
     }
     return true;
@@ -198,9 +197,7 @@ void TestBatch::readOrderSeparatesLayouts()
     const auto& order = readOrder();
     QCOMPARE(static_cast<int>(order.size()), kParameterCount);
     QCOMPARE(QSet<const Parameter*>(order.begin(), order.end()).size(), kParameterCount);
-    const auto cls = [](const Parameter* p) {
-        return p->isDropDown() ? 0 : p->layout == Layout::Address ? 2 : 1;
-    };
+    const auto cls = [](const Parameter* p) { return p->isDropDown() ? 0 : p->layout == Layout::Address ? 2 : 1; };
     for (size_t i = 1; i < order.size(); ++i)
         QVERIFY2(cls(order[i]) != cls(order[i - 1]), order[i]->name);
 }
@@ -236,8 +233,8 @@ void TestBatch::lostReplyRepeatsOnlyThatExchange()
     const QByteArray lost = frames::query(test::identity(1), parameterOf(fieldNamed("Ch1_Port_Number")));
     for (int guard = 0; guard < 1000 && !engine.isFinished(); ++guard) {
         reply(engine, wire, 2);
-        const auto toModule1 = std::find_if(wire.sent.rbegin(), wire.sent.rend(),
-                                            [](const QByteArray& f) { return f.at(5) == 1; });
+        const auto toModule1 =
+            std::find_if(wire.sent.rbegin(), wire.sent.rend(), [](const QByteArray& f) { return f.at(5) == 1; });
         if (wire.sent.count(lost) == 1 && *toModule1 == lost) {
             engine.expired(0); // its reply is lost: the time-out repeats that query alone
             continue;
@@ -275,8 +272,8 @@ void TestBatch::lateCopyIsNotTheNextAnswer()
     const QByteArray previous = answer(wire.sent.last(), test::identity(1));
     if (retried)
         engine.expired(0);
-    reply(engine, wire, 1);           // the answer; the engine moves on
-    engine.arrival(previous, 0);      // the second copy, in the next exchange
+    reply(engine, wire, 1);      // the answer; the engine moves on
+    engine.arrival(previous, 0); // the second copy, in the next exchange
     answerAll(engine, wire, {1});
     QVERIFY(engine.outcomes()[0].ok);
     QVERIFY(sameValues(engine.outcomes()[0].values, expectedValues(1)));
@@ -294,10 +291,10 @@ void TestBatch::lostAcknowledgementCostsOneRepeat()
         write.values[static_cast<size_t>(indexOf(p))] = frames::FieldValue{0, QStringLiteral("1")};
     engine.start({write});
     reply(engine, wire, 1);
-    engine.expired(0);        // the acknowledgement of the second setting is lost
-    reply(engine, wire, 1);   // the repeat is acknowledged
-    reply(engine, wire, 1);   // the third setting's "OK": could be the late copy, is set aside
-    engine.expired(0);        // nothing else came: the third setting is repeated
+    engine.expired(0);      // the acknowledgement of the second setting is lost
+    reply(engine, wire, 1); // the repeat is acknowledged
+    reply(engine, wire, 1); // the third setting's "OK": could be the late copy, is set aside
+    engine.expired(0);      // nothing else came: the third setting is repeated
     answerAll(engine, wire, {1});
     QVERIFY(engine.outcomes()[0].ok);
     QCOMPARE(wire.sent.size(), kParameterCount + 2);

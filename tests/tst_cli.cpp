@@ -192,25 +192,31 @@ void TestCli::badFileSendsNothing_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("empty") << QByteArray() << "line 1, column 1 (offset 0): bad JSON";
     QTest::newRow("bad JSON") << QByteArray("{\n  \"S_IP\": \"1.2.3.4\",\n}") << "line 3, column 2 (offset 24)";
-    QTest::newRow("unknown key") << QByteArray("{\n\"S_IP\": \"1.2.3.4\",\n\"Baud\": 3}") << "line 3: key \"Baud\": unknown";
-    QTest::newRow("entry") << QByteArray("{\"UART_BaudRate\": \"9601bps\"}") << "key \"UART_BaudRate\": \"9601bps\" is not";
+    QTest::newRow("unknown key") << QByteArray("{\n\"S_IP\": \"1.2.3.4\",\n\"Baud\": 3}")
+                                 << "line 3: key \"Baud\": unknown";
+    QTest::newRow("entry") << QByteArray("{\"UART_BaudRate\": \"9601bps\"}")
+                           << "key \"UART_BaudRate\": \"9601bps\" is not";
     QTest::newRow("position") << QByteArray("{\"UART_Bits\": 2}") << "key \"UART_Bits\": position out of range (0-1)";
     QTest::newRow("negative zero") << QByteArray("{\"UART_Bits\": -0}") << "key \"UART_Bits\": position out of range";
     QTest::newRow("1e999") << QByteArray("{\"UART_Bits\": 1e999}") << "line 1, column 20 (offset 19): bad JSON";
-    QTest::newRow("three numbers") << QByteArray("{\"G_IP\": \"1.2.3\"}") << "key \"G_IP\": \"1.2.3\" is not an address";
+    QTest::newRow("three numbers") << QByteArray("{\"G_IP\": \"1.2.3\"}")
+                                   << "key \"G_IP\": \"1.2.3\" is not an address";
     QTest::newRow("256") << QByteArray("{\"MASK\": \"255.255.256.0\"}") << "key \"MASK\": \"255.255.256.0\" is not";
     QTest::newRow("Chinese address") << QByteArray("{\"S_IP\": \"１９２.1.1.1\"}") << "key \"S_IP\":";
-    QTest::newRow("port") << QByteArray("{\"Ch2_D_Port\": \"65536\"}") << "key \"Ch2_D_Port\": \"65536\" is not a number 0-65535";
+    QTest::newRow("port") << QByteArray("{\"Ch2_D_Port\": \"65536\"}")
+                          << "key \"Ch2_D_Port\": \"65536\" is not a number 0-65535";
     QTest::newRow("port as number") << QByteArray("{\"Ch2_D_Port\": 80}") << "key \"Ch2_D_Port\": wrong type";
     QTest::newRow("top array") << QByteArray("[{}]") << "wrong type: the file holds one JSON object";
     QTest::newRow("nested") << QByteArray("{\"S_IP\": {\"a\": \"1.2.3.4\"}}") << "key \"S_IP\": wrong type";
     QTest::newRow("deep") << QByteArray(100000, '[') << "bad JSON";
-    QTest::newRow("duplicate") << QByteArray("{\"S_IP\": \"1.2.3.4\",\n \"S_IP\": \"1.2.3.5\"}") << "line 2: key \"S_IP\" occurs twice";
+    QTest::newRow("duplicate") << QByteArray("{\"S_IP\": \"1.2.3.4\",\n \"S_IP\": \"1.2.3.5\"}")
+                               << "line 2: key \"S_IP\" occurs twice";
     QTest::newRow("NUL") << QByteArray("{\"S_IP\": \"1.2.3.4\0\"}", 21) << "byte 17 is a NUL character";
     QTest::newRow("escaped NUL") << QByteArray("{\"S_IP\": \"1.2.3.4\\u0000\"}") << "key \"S_IP\":";
     QTest::newRow("not UTF-8") << QByteArray("{\"Ch1_SOCK_Mode\": \"TCP\xb7\xfe\xce\xf1\xc6\xf7\"}") << "not UTF-8";
     QTest::newRow("huge") << QByteArray(paramfile::kMaxFileSize + 1, ' ') << "larger than";
-    QTest::newRow("other module") << QByteArray("{\"00AA00000001\": {\"S_IP\": \"1.2.3.4\"}}") << "no parameters for 001A2B3C4D5E";
+    QTest::newRow("other module") << QByteArray("{\"00AA00000001\": {\"S_IP\": \"1.2.3.4\"}}")
+                                  << "no parameters for 001A2B3C4D5E";
     QTest::newRow("module not object") << QByteArray("{\"001A2B3C4D5E\": 3}") << "key \"001A2B3C4D5E\": wrong type";
     QTest::newRow("no parameter") << QByteArray("{}") << "names no parameter";
 }

@@ -15,7 +15,12 @@ namespace tarvik::cli {
 
 // Exit status: every addressed module succeeded; some failed; nothing was tried (bad arguments
 // or file, the port in use).
-enum Status { kOk = 0, kFailed = 1, kRefused = 2 };
+enum Status
+{
+    kOk = 0,
+    kFailed = 1,
+    kRefused = 2
+};
 
 class Command
 {

@@ -99,8 +99,9 @@ private:
 
 const QCommandLineOption kJson{QStringLiteral("json"), QStringLiteral("Machine-readable output (JSON) on stdout.")};
 const QCommandLineOption kAll{QStringLiteral("all"), QStringLiteral("Every module a scan finds.")};
-const QCommandLineOption kJobs{QStringLiteral("jobs"), QStringLiteral("Modules in conversation at once (default: all)."),
-                               QStringLiteral("n"), QStringLiteral("0")};
+const QCommandLineOption kJobs{QStringLiteral("jobs"),
+                               QStringLiteral("Modules in conversation at once (default: all)."), QStringLiteral("n"),
+                               QStringLiteral("0")};
 const QCommandLineOption kInterface{QStringLiteral("interface"),
                                     QStringLiteral("Use only this network card (default: every card)."),
                                     QStringLiteral("name")};
@@ -193,7 +194,8 @@ public:
             break;
         case batch::Task::Write:
             name = QStringLiteral("write");
-            description = QStringLiteral("Write the parameters of a file (all of them, or those it names) to each module.");
+            description =
+                QStringLiteral("Write the parameters of a file (all of them, or those it names) to each module.");
             options << kFrom << kDryRun;
             break;
         case batch::Task::Defaults:
@@ -258,7 +260,8 @@ protected:
             session = openSession(parser);
             if (!session)
                 return kRefused;
-            const QList<Found> found = session->scan(all ? QSet<QByteArray>() : QSet<QByteArray>(ids.begin(), ids.end()));
+            const QList<Found> found =
+                session->scan(all ? QSet<QByteArray>() : QSet<QByteArray>(ids.begin(), ids.end()));
             for (const Found& f : found) {
                 if (all || ids.contains(frames::identityOf(f.reply)))
                     modules << session->moduleOf(f);
@@ -347,7 +350,8 @@ private:
         for (int i = 0; i < jobs.size(); ++i) {
             const batch::Outcome& outcome = outcomes[i];
             const QString id = paramfile::identityText(jobs[i].module.identity);
-            QJsonObject module{{QStringLiteral("id"), id}, {QStringLiteral("ok"), outcome.ok},
+            QJsonObject module{{QStringLiteral("id"), id},
+                               {QStringLiteral("ok"), outcome.ok},
                                {QStringLiteral("retries"), outcome.retries}};
             if (!outcome.ok) {
                 status = kFailed;

@@ -15,8 +15,9 @@ QString usage()
                                   "Commands:\n");
     for (const auto& command : Command::all())
         text += QStringLiteral("  %1%2\n").arg(command->name.leftJustified(10), command->description);
-    text += QStringLiteral("\n'tarvik-cli COMMAND --help' describes a command's options. Exit status: 0 when every "
-                           "module succeeded,\n1 when one failed (one line each on stderr), 2 when nothing was tried.\n");
+    text +=
+        QStringLiteral("\n'tarvik-cli COMMAND --help' describes a command's options. Exit status: 0 when every "
+                       "module succeeded,\n1 when one failed (one line each on stderr), 2 when nothing was tried.\n");
     return text;
 }
 

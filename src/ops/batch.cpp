@@ -4,29 +4,29 @@
 #include "ops/dispatch.h"
 
 #include <array>
+#include <limits>
+#include <map>
 
 namespace tarvik::batch {
 
 namespace {
 
-// Layout classes, told apart by the length of their replies.
-int layoutClass(Layout layout)
+// Replies of the layouts are told apart by their length: each layout's shortest reply ends at
+// its last offset, and a reply as long as another layout's shortest belongs to that one.
+int shortest(Layout layout)
 {
-    switch (layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
-        return 0;
-    case Layout::Number4:
-    case Layout::Number5:
-        return 1;
-    case Layout::Address:
-        return 2;
-    }
-    return 0;
+    return decode::lastOffset(layout) + 1;
 }
 
-// Shortest reply of each class: the byte after its last offset.
-constexpr std::array<int, 3> kShortest = {8, 11, 21};
+int nextLonger(int length)
+{
+    int next = std::numeric_limits<int>::max();
+    for (const Parameter& p : kParameters) {
+        if (shortest(p.layout) > length)
+            next = qMin(next, shortest(p.layout));
+    }
+    return next;
+}
 
 QString fieldName(const Parameter& p)
 {
@@ -45,26 +45,25 @@ const std::vector<const Parameter*>& readOrder()
     static const std::vector<const Parameter*> order = [] {
         // Greedy: always the class with most parameters left that differs from the last one taken,
         // each class in table order. It never runs stuck while no class holds more than half.
-        std::array<std::vector<const Parameter*>, 3> left;
+        std::map<int, std::vector<const Parameter*>> left; // by shortest reply
         for (const Parameter& p : kParameters)
-            left[static_cast<size_t>(layoutClass(p.layout))].push_back(&p);
-        std::array<size_t, 3> taken{};
+            left[shortest(p.layout)].push_back(&p);
+        std::map<int, size_t> taken;
         std::vector<const Parameter*> result;
         int last = -1;
         while (result.size() < static_cast<size_t>(kParameterCount)) {
             int best = -1;
-            for (int c = 0; c < 3; ++c) {
-                const size_t remaining = left[static_cast<size_t>(c)].size() - taken[static_cast<size_t>(c)];
-                if (c == last || remaining == 0)
-                    continue;
-                if (best < 0 ||
-                    remaining > left[static_cast<size_t>(best)].size() - taken[static_cast<size_t>(best)])
-                    best = c;
+            size_t most = 0;
+            for (const auto& [cls, parameters] : left) {
+                const size_t remaining = parameters.size() - taken[cls];
+                if (cls != last && remaining > most) {
+                    best = cls;
+                    most = remaining;
+                }
             }
-            if (best < 0) // cannot happen with the table's classes; take the table's order then
+            if (best < 0) // only one class left: neighbours alike cannot be avoided
                 best = last;
-            const auto b = static_cast<size_t>(best);
-            result.push_back(left[b][taken[b]++]);
+            result.push_back(left[best][taken[best]++]);
             last = best;
         }
         return result;
@@ -219,12 +218,11 @@ void Engine::arrival(const QByteArray& datagram, int interfaceIndex)
 
 bool Engine::fits(const Exchange& exchange, const QByteArray& datagram) const
 {
-    if (exchange.expect == Exchange::Ack)
-        return datagram.size() >= kShortest[0];
-    const int cls = layoutClass(exchange.parameter->layout);
-    const qsizetype size = datagram.size();
-    return size >= kShortest[static_cast<size_t>(cls)] &&
-           (cls == 2 || size < kShortest[static_cast<size_t>(cls) + 1]);
+    // An acknowledgement is read at bytes 6 and 7, like a digit reply.
+    const int least = exchange.expect == Exchange::Ack ? shortest(Layout::Digit) : shortest(exchange.parameter->layout);
+    if (datagram.size() < least)
+        return false;
+    return exchange.expect == Exchange::Ack || datagram.size() < nextLonger(least);
 }
 
 void Engine::receive(int index, const QByteArray& datagram)

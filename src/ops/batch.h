@@ -32,7 +32,13 @@
 
 namespace tarvik::batch {
 
-enum class Task : quint8 { Read, Write, Defaults, Reset };
+enum class Task : quint8
+{
+    Read,
+    Write,
+    Defaults,
+    Reset
+};
 
 struct Module
 {
@@ -83,7 +89,12 @@ struct Exchange
 {
     const Parameter* parameter = nullptr; // nullptr: restore defaults, reset
     QByteArray frame;                     // empty: the value cannot be sent
-    enum Expect { Value, Ack, Nothing } expect = Value;
+    enum Expect
+    {
+        Value,
+        Ack,
+        Nothing
+    } expect = Value;
 };
 
 // The exchanges of a job, in order.
@@ -123,7 +134,12 @@ private:
         int step = 0;
         int attempts = 0; // of the exchange in flight
         int eaten = 0;    // datagrams of the exchange in flight taken as late copies
-        enum State { Waiting, Active, Done } state = Waiting;
+        enum State
+        {
+            Waiting,
+            Active,
+            Done
+        } state = Waiting;
         bool identityConfirmed = false;
         bool strangerSeen = false;
         QList<Echo> echoes;

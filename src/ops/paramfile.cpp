@@ -53,7 +53,7 @@ struct KeyLines
 {
     QHash<QString, int> lines;      // "outer key\ninner key" -> 1-based line
     QHash<QString, QByteArray> raw; // the same keys -> the text of a number value
-    QString duplicate;         // message for the first duplicate key
+    QString duplicate;              // message for the first duplicate key
 };
 
 KeyLines locateKeys(const QByteArray& json)
@@ -162,7 +162,8 @@ private:
         if (parameter.isDropDown() && json.isDouble()) {
             const double number = json.toDouble();
             // A position is a plain whole number as written: not -0, 1e0, 2.5 or 01.
-            const bool plain = !raw.isEmpty() && (raw == "0" || (raw.at(0) != '0' && isAsciiDigits(QString::fromLatin1(raw), 2)));
+            const bool plain =
+                !raw.isEmpty() && (raw == "0" || (raw.at(0) != '0' && isAsciiDigits(QString::fromLatin1(raw), 2)));
             if (!plain || !std::isfinite(number) || std::signbit(number) || number != std::floor(number) ||
                 number >= parameter.entries.count) {
                 *why = QStringLiteral("position out of range (0-%1)").arg(parameter.entries.count - 1);
@@ -345,10 +346,11 @@ QByteArray write(const QList<ModuleValues>& modules)
             const auto& value = module.values[static_cast<size_t>(indexOf(p))];
             if (!value || (p.isDropDown() && valueText(p, *value).isEmpty()))
                 continue;
-            lines << QStringLiteral("    %1: %2").arg(quoted(QString::fromLatin1(p.name)), quoted(valueText(p, *value)));
+            lines
+                << QStringLiteral("    %1: %2").arg(quoted(QString::fromLatin1(p.name)), quoted(valueText(p, *value)));
         }
-        blocks << QStringLiteral("  %1: {\n%2\n  }").arg(quoted(identityText(module.identity)),
-                                                       lines.join(QStringLiteral(",\n")));
+        blocks << QStringLiteral("  %1: {\n%2\n  }")
+                      .arg(quoted(identityText(module.identity)), lines.join(QStringLiteral(",\n")));
     }
     return (QStringLiteral("{\n") + blocks.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n")).toUtf8();
 }
