@@ -31,6 +31,7 @@ if [ "${2:-}" = "--inside-namespace" ]; then
         build/bench/bench/bench_startup
         build/bench/bench/bench_readwrite
         TARVIK_BENCH_HIDDEN=1 build/bench/bench/bench_readwrite | sed 's/^/[window not shown] /'
+        build/bench/bench/bench_cli 5 2
     done
     exit 0
 fi
@@ -39,7 +40,7 @@ ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux
 if [ ! -f build/bench/CMakeCache.txt ]; then
     cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_BENCH=ON >/dev/null
 fi
-cmake --build build/bench --target bench_arrival bench_startup bench_readwrite bench_soak tarvik tarvik-sim -j "$(nproc)"
+cmake --build build/bench --target bench_arrival bench_startup bench_readwrite bench_soak bench_cli tarvik tarvik-sim -j "$(nproc)"
 echo "== $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), Linux $(uname -r)"
 if [ "$runs" = soak ]; then
     in_private_netns "$0" soak --inside-namespace "${@:2}"

@@ -11,3 +11,7 @@ tarvik_add_test(tst_sim_net SOURCES tst_sim_net.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_e2e_scan SOURCES tst_e2e_scan.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_e2e_read SOURCES tst_e2e_read.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_e2e_write SOURCES tst_e2e_write.cpp LIBS tarvik_simbed NET)
+
+tarvik_add_test(tst_cli SOURCES tst_cli.cpp LIBS tarvik_simbed NET)
+target_compile_definitions(tst_cli PRIVATE TARVIK_CLI_PATH="$<TARGET_FILE:tarvik-cli>")
+add_dependencies(tst_cli tarvik-cli)

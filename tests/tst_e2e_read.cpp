@@ -4,6 +4,8 @@
 #include "support/testmain.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTranslator>
 
 using namespace tarvik;
@@ -296,6 +298,40 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("以太网工作模式读取错误！"));
         QCOMPARE(m_bed->ui().value(fieldNamed("Ethernet_Mode")), QStringLiteral("-1"));
+    }
+    // Export after a read, import into the fields: the values come back; a refused file leaves
+    // the fields as they were and says why in the log. Nothing is sent by either.
+    void parameterFiles()
+    {
+        QVERIFY(m_bed->startSim({QStringLiteral("--count"), QStringLiteral("2")}));
+        QVERIFY(m_bed->scan(2));
+        QVERIFY(m_bed->read(1));
+        QTemporaryDir dir;
+        QString chosen = dir.filePath(QStringLiteral("second.json"));
+        m_bed->ui().form().setFileChooser([&chosen](bool) { return chosen; });
+        m_bed->wire().clear();
+        m_bed->ui().form().exportParameters();
+        QFile exported(chosen);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        QVERIFY(exported.readAll().contains("\"001A2B3C4D5F\": {\n    \"Ethernet_Mode\": \"自动握手\""));
+
+        const Field ip = fieldNamed("S_IP");
+        m_bed->ui().type(ip, QStringLiteral("10.0.0.7"));
+        chosen = dir.filePath(QStringLiteral("bad.json"));
+        QFile bad(chosen);
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("{\"S_IP\": \"10.0.0.8\", \"MASK\": \"1.2.3\"}") > 0);
+        bad.close();
+        m_bed->ui().form().importParameters();
+        QCOMPARE(m_bed->ui().value(ip), QStringLiteral("10.0.0.7"));
+        QVERIFY(m_bed->ui().logLines().last().startsWith(QStringLiteral("参数文件未导入，参数保持不变：")));
+        QVERIFY(m_bed->ui().logLines().last().contains(QStringLiteral("key \"MASK\"")));
+
+        chosen = dir.filePath(QStringLiteral("second.json"));
+        m_bed->ui().form().importParameters();
+        compareFields(factoryFields(1));
+        QVERIFY(m_bed->wire().sync());
+        for (const QByteArray& bytes : m_bed->wire().payloads())
+            QVERIFY2(bytes.startsWith("tap-sync-"), bytes.toHex().constData());
     }
 };
 

@@ -27,6 +27,16 @@ inline constexpr const char* kExitTitle = QT_TRANSLATE_NOOP("MainForm", "退出"
 inline constexpr const char* kOk = QT_TRANSLATE_NOOP("MainForm", "确定");
 inline constexpr const char* kCancel = QT_TRANSLATE_NOOP("MainForm", "取消");
 
+// Parameter files: the device list's context menu (also Ctrl+S and Ctrl+O) and its log entries.
+inline constexpr const char* kExport = QT_TRANSLATE_NOOP("MainForm", "导出参数…");
+inline constexpr const char* kImport = QT_TRANSLATE_NOOP("MainForm", "导入参数…");
+inline constexpr const char* kFileFilter = QT_TRANSLATE_NOOP("MainForm", "参数文件 (*.json)");
+inline constexpr const char* kExported = QT_TRANSLATE_NOOP("MainForm", "参数已导出到文件：");
+inline constexpr const char* kExportFailed = QT_TRANSLATE_NOOP("MainForm", "参数导出不成功：");
+inline constexpr const char* kImported =
+    QT_TRANSLATE_NOOP("MainForm", "已从文件导入参数，请按“设  置”写入设备：");
+inline constexpr const char* kImportRefused = QT_TRANSLATE_NOOP("MainForm", "参数文件未导入，参数保持不变：");
+
 // Tabs of the parameter pages: caption, key, page frame name, frame caption.
 struct Page
 {

@@ -155,6 +155,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
 
     createControls();
     Form_Load();
+    installParameterFileActions();
 }
 
 MainForm::~MainForm() = default;

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QComboBox;
 class QFrame;
@@ -42,6 +43,13 @@ public:
     Operations& operations() { return m_ops; }
     UdpEndpoint& endpoint() { return Winsock; }
     QWidget* field(Field field) const { return m_fields[static_cast<size_t>(field)]; }
+
+    // Parameter files (paramfileactions.cpp). The chooser asks for a file name (`save`: for
+    // writing); tests replace the file dialog with it. An empty name cancels.
+    using FileChooser = std::function<QString(bool save)>;
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    void exportParameters();
+    void importParameters();
 
 public slots:
     void Parameters_Click();
@@ -84,6 +92,9 @@ private:
     void arm(int milliseconds) override;
     void stop() override;
 
+    void installParameterFileActions();
+    void logFileEntry(const char* caption, const QString& detail);
+
     QComboBox* combo(Field field) const;
     QLineEdit* lineEdit(Field field) const;
 
@@ -116,6 +127,7 @@ private:
     QLabel* Label5 = nullptr;
     QLabel* Image1 = nullptr;
     std::array<QWidget*, kFieldCount> m_fields{};
+    FileChooser m_chooseFile;
 };
 
 } // namespace tarvik

@@ -1,0 +1,90 @@
+// tarvik-cli's engine against tarvik-sim with a reply delay that stands in for a LAN and a real
+// module: one module's full read, 100 modules read at once (--all), the same 100 one after another
+// (--jobs 1), and the floor client reading one module. Prints figures; asserts nothing about time.
+// Opens the tool's port: runs only in a private network namespace.
+#include "cli/session.h"
+#include "floor.h"
+#include "stats.h"
+#include "support/netns.h"
+#include "support/simbed.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace tarvik;
+using namespace tarvik::bench;
+
+namespace {
+
+double timedRun(cli::Session& session, const QList<batch::Job>& jobs, int limit)
+{
+    const qint64 t0 = nowNs();
+    const QList<batch::Outcome> outcomes = session.run(jobs, limit);
+    const double ms = static_cast<double>(nowNs() - t0) / 1e6;
+    for (const batch::Outcome& outcome : outcomes) {
+        if (!outcome.ok)
+            qFatal("a read failed: %s", qPrintable(outcome.error));
+    }
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    tarvik::test::requirePrivateNetworkNamespace(argv[0]);
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    const char* delay = argc > 2 ? argv[2] : "2";
+    constexpr int kModules = 100;
+    std::printf("bench_cli: %d modules, reply delay %s ms, %d rounds\n", kModules, delay, rounds);
+
+    tarvik::test::SimProcess sim({QStringLiteral("--count"), QString::number(kModules), QStringLiteral("--delay"),
+                                  QString::fromLatin1(delay), QStringLiteral("--quiet")});
+    if (!sim.start())
+        qFatal("%s", qPrintable(sim.error()));
+
+    std::vector<double> one, all, sequential, floorRead;
+    QByteArray firstIdentity;
+    {
+        cli::Session session;
+        QString error;
+        if (!session.open(&error))
+            qFatal("%s", qPrintable(error));
+        session.setCards(cli::broadcastCards(QString(), &error));
+        const qint64 t0 = nowNs();
+        const QList<cli::Found> found = session.scan();
+        std::printf("scan: %lld modules in %.0f ms\n", static_cast<long long>(found.size()),
+                    static_cast<double>(nowNs() - t0) / 1e6);
+        if (found.size() != kModules)
+            qFatal("the scan found %lld modules", static_cast<long long>(found.size()));
+        QList<batch::Job> jobs;
+        for (const cli::Found& f : found)
+            jobs << batch::Job{session.moduleOf(f), batch::Task::Read, {}};
+        firstIdentity = jobs.first().module.identity;
+        for (int r = 0; r < rounds; ++r) {
+            one.push_back(timedRun(session, {jobs.first()}, 0));
+            all.push_back(timedRun(session, jobs, 0));
+        }
+        sequential.push_back(timedRun(session, jobs, 1));
+    }
+    {
+        QList<QByteArray> queries;
+        for (const Parameter* p : batch::readOrder())
+            queries << frames::query(firstIdentity, *p);
+        Floor floor;
+        for (int r = 0; r < rounds; ++r)
+            floorRead.push_back(floor.exchange(queries));
+    }
+    const Summary s1 = summarize(one), sa = summarize(all), ss = summarize(sequential), sf = summarize(floorRead);
+    printRow("one module's read (engine)", s1, "ms");
+    printRow("100 modules at once (--all)", sa, "ms");
+    printRow("100 modules one after another (--jobs 1)", ss, "ms");
+    printRow("one module's read, the floor client", sf, "ms");
+    std::printf("100 at once / one: median %.2f (target <= 2)\n", sa.median / s1.median);
+    std::printf("one after another / at once: %.1f (target >= 30)\n", ss.median / sa.median);
+    std::printf("one module / floor: median %.3f (target <= 1.2)\n", s1.median / sf.median);
+    return 0;
+}

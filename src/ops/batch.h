@@ -1,0 +1,167 @@
+// Conversations with many modules at once, for the command-line program (and its tests and fuzzing):
+// no widgets and no sockets; the world is reached through `Wire`.
+//
+// Each module runs a chain of exchanges: one request, then its reply or the 400 ms time-out, then
+// the next. A lost reply repeats that one exchange, at most kMaxRetries times. A module never has
+// more than one request outstanding; `jobs` bounds how many modules are in conversation at once.
+//
+// Replies carry no command code, so every reply is checked before it is taken:
+//  - its identity (bytes 0-5) must be the module's, and it must come on the card the module
+//    answered the scan on. A module whose first exchange meets only datagrams of unknown identity
+//    is taken to answer without its identity and is handled alone, after the others, when any
+//    datagram can only be its reply.
+//  - it must have the length of the awaited reply's layout (a digit reply is 8-10 bytes, a number
+//    11-20, an address 21 or more; an acknowledgement 8 or more). Shorter counts as not arrived.
+//    A read queries the parameters in an order in which no two neighbours share a layout, so a
+//    late or repeated copy of the previous reply never fits the exchange in flight.
+//  - a copy of an earlier reply of the chain, while that exchange may still owe copies (it was
+//    sent more than once and answered once), is taken as that late copy and dropped. If the
+//    exchange in flight then times out, the dropped datagram was its answer after all; the repeat
+//    gets the answer again, and the count of copies owed is corrected so nothing cascades.
+#pragma once
+
+#include "link/catalogue.h"
+#include "link/frames.h"
+#include "ops/paramfile.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <vector>
+
+namespace tarvik::batch {
+
+enum class Task : quint8
+{
+    Read,
+    Write,
+    Defaults,
+    Reset
+};
+
+struct Module
+{
+    QByteArray identity;      // six bytes
+    int arrivalInterface = 0; // card its discovery reply came on (0: not known, any card)
+    int sendInterface = 0;    // card its requests go out through (0: by the routing table)
+    QByteArray discovery;     // its discovery reply: a late copy of it is never taken as an answer
+};
+
+struct Job
+{
+    Module module;
+    Task task = Task::Read;
+    paramfile::Values values; // Write: the values to set; fields without a value are not sent
+};
+
+struct Outcome
+{
+    bool ok = false;
+    QString error;            // why the module failed, in English
+    paramfile::Values values; // Read: the values read
+    int retries = 0;          // exchanges repeated
+    bool alone = false;       // handled alone: its replies do not carry its identity
+};
+
+// What the engine needs of the world. Timers are one per job, by the job's index.
+class Wire
+{
+public:
+    virtual ~Wire() = default;
+    virtual bool send(const QByteArray& frame, int interfaceIndex) = 0;
+    virtual void arm(int job, int milliseconds) = 0;
+    virtual void stop(int job) = 0;
+    // Remarks for standard error.
+    virtual void notice(const QString& text) { Q_UNUSED(text); }
+    // A module finished, or an exchange was answered (`stage` names the module and what it does).
+    virtual void progress(int done, int total, const QString& stage)
+    {
+        Q_UNUSED(done);
+        Q_UNUSED(total);
+        Q_UNUSED(stage);
+    }
+    virtual void finished() {}
+};
+
+// One request of a module's chain and what answers it.
+struct Exchange
+{
+    const Parameter* parameter = nullptr; // nullptr: restore defaults, reset
+    QByteArray frame;                     // empty: the value cannot be sent
+    enum Expect
+    {
+        Value,
+        Ack,
+        Nothing
+    } expect = Value;
+};
+
+// The exchanges of a job, in order.
+QList<Exchange> chainOf(const Job& job);
+
+// The order a read queries the parameters in: the table's order, rearranged so that no two
+// neighbours have replies of the same layout class (digit, number, address).
+const std::vector<const Parameter*>& readOrder();
+
+// The frames a job sends when nothing goes wrong, in order (for --dry-run and the tests).
+QList<QByteArray> plannedFrames(const Job& job);
+
+class Engine
+{
+public:
+    // jobs: modules in conversation at once; 0 or less: all.
+    Engine(Wire& wire, int jobs = 0);
+
+    void start(const QList<Job>& jobs);
+    void arrival(const QByteArray& datagram, int interfaceIndex);
+    void expired(int job);
+
+    bool isFinished() const { return m_done == static_cast<int>(m_runs.size()); }
+    QList<Outcome> outcomes() const;
+
+private:
+    struct Echo
+    {
+        QByteArray bytes;
+        int owed = 0;
+    };
+    struct Run
+    {
+        Job job;
+        Outcome outcome;
+        QList<Exchange> chain;
+        int step = 0;
+        int attempts = 0; // of the exchange in flight
+        int eaten = 0;    // datagrams of the exchange in flight taken as late copies
+        enum State
+        {
+            Waiting,
+            Active,
+            Done
+        } state = Waiting;
+        bool identityConfirmed = false;
+        bool strangerSeen = false;
+        QList<Echo> echoes;
+    };
+
+    void schedule();
+    void begin(int index);
+    void send(int index);
+    void receive(int index, const QByteArray& datagram);
+    bool fits(const Exchange& exchange, const QByteArray& datagram) const;
+    void accept(int index, const QByteArray& datagram);
+    void advance(int index);
+    void finish(int index, const QString& error);
+    QString stageText(const Run& run) const;
+
+    Wire& m_wire;
+    int m_limit;
+    std::vector<Run> m_runs;
+    QList<int> m_aloneQueue; // runs waiting to be handled alone
+    int m_active = 0;
+    int m_done = 0;
+    int m_aloneActive = -1;
+};
+
+} // namespace tarvik::batch

@@ -1,0 +1,360 @@
+// The many-module engine of tarvik-cli, driven through a fake wire: the same frames as the window,
+// and replies that come late, twice, too short, without identity or not at all.
+#include "link/frames.h"
+#include "ops/batch.h"
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+#include <QSet>
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::batch;
+
+namespace {
+
+// A module's answer to a frame: a query gets its value in the fixed-width form, a setting "OK".
+QByteArray answer(const QByteArray& frame, const QByteArray& identity)
+{
+    for (const Parameter& p : kParameters) {
+        if (frame != frames::query(frame.left(6), p))
+            continue;
+        QByteArray value;
+        switch (p.layout) {
+        case Layout::Digit:
+        case Layout::ZeroDigit:
+            value = QByteArray("0") + char(p.base + (indexOf(p) % p.entries.count));
+            break;
+        case Layout::Number4:
+        case Layout::Number5:
+            value = QByteArray::number(10000 + indexOf(p)).right(5);
+            break;
+        case Layout::Address:
+            value = QStringLiteral("010.000.000.%1").arg(100 + indexOf(p)).toLatin1();
+            break;
+        }
+        return identity + value;
+    }
+    return identity + "OK";
+}
+
+// What the engine sends and arms, and a way to answer.
+struct FakeWire : Wire
+{
+    bool send(const QByteArray& frame, int) override
+    {
+        sent << frame;
+        const int module = frame.at(5);
+        outstanding[module] += 1;
+        maxOutstanding = qMax(maxOutstanding, outstanding[module]);
+        inFlight.insert(module);
+        maxInFlight = qMax(maxInFlight, static_cast<int>(inFlight.size()));
+        return true;
+    }
+    void arm(int job, int) override { armed.insert(job); }
+    void stop(int job) override { armed.remove(job); }
+    void notice(const QString& text) override { notices << text; }
+    void finished() override { done = true; }
+
+    QList<QByteArray> sent;
+    QMap<int, int> outstanding; // requests not yet answered, by module
+    QSet<int> inFlight;
+    int maxOutstanding = 0;
+    int maxInFlight = 0;
+    QSet<int> armed;
+    QStringList notices;
+    bool done = false;
+};
+
+Job job(int n, Task task = Task::Read)
+{
+    Job j;
+    j.module.identity = test::identity(n);
+    j.task = task;
+    return j;
+}
+
+// Answers the last frame sent to module n (its identity, or `as` in its place).
+void reply(Engine& engine, FakeWire& wire, int n, const QByteArray& as = {}, int size = -1)
+{
+    for (qsizetype i = wire.sent.size() - 1; i >= 0; --i) {
+        if (wire.sent[i].at(5) != n)
+            continue;
+        QByteArray bytes = answer(wire.sent[i], as.isNull() ? test::identity(n) : as);
+        if (size >= 0)
+            bytes.truncate(size);
+        wire.outstanding[n] = 0;
+        engine.arrival(bytes, 0);
+        return;
+    }
+}
+
+// Runs every module to its end, answering each request at once.
+void answerAll(Engine& engine, FakeWire& wire, const QList<int>& modules)
+{
+    for (int guard = 0; guard < 10000 && !engine.isFinished(); ++guard) {
+        for (int n : modules)
+            reply(engine, wire, n);
+    }
+}
+
+paramfile::Values expectedValues(int n)
+{
+    paramfile::Values values;
+    for (const Parameter& p : kParameters) {
+        const QByteArray bytes = answer(frames::query(test::identity(n), p), test::identity(n));
+        frames::FieldValue v;
+        if (p.isDropDown())
+            v.index = bytes.at(7) - p.base;
+        else if (p.layout == Layout::Address)
+            v.text = QString::fromLatin1(bytes.mid(6));
+        else
+            v.text = QString::fromLatin1(bytes.mid(p.layout == Layout::Number4 ? 7 : 6));
+        values[static_cast<size_t>(indexOf(p))] = v;
+    }
+    return values;
+}
+
+bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
+{
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].has_value() != b[i].has_value() || (a[i] && (a[i]->index != b[i]->index || a[i]->text != b[i]->text)))
+            return false;
+    }
+    return true;
+}
+
+int countSent(const FakeWire& wire, const QByteArray& frame)
+{
+    return static_cast<int>(wire.sent.count(frame));
+}
+
+} // namespace
+
+class TestBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void framesAsTheWindowBuildsThem_data();
+    void framesAsTheWindowBuildsThem();
+    void readOrderSeparatesLayouts();
+    void concurrentReadsRespectLimits();
+    void lostReplyRepeatsOnlyThatExchange();
+    void lateCopyIsNotTheNextAnswer_data();
+    void lateCopyIsNotTheNextAnswer();
+    void lostAcknowledgementCostsOneRepeat();
+    void silentModuleFailsAlone();
+    void moduleWithoutIdentityIsHandledAlone();
+    void refusedSettingEndsTheWrite();
+};
+
+// Every parameter, two values each: the CLI's write and read frames against the window's
+// operations (through the stand-ins) for the same field value.
+void TestBatch::framesAsTheWindowBuildsThem_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("text");
+    for (const Parameter& p : kParameters) {
+        if (p.isDropDown()) {
+            QTest::addRow("%s first", p.name) << indexOf(p) << 0 << QString();
+            QTest::addRow("%s last", p.name) << indexOf(p) << p.entries.count - 1 << QString();
+        } else {
+            const bool address = p.layout == Layout::Address;
+            QTest::addRow("%s short", p.name) << indexOf(p) << -1 << (address ? "10.0.0.1" : "7");
+            QTest::addRow("%s padded", p.name) << indexOf(p) << -1 << (address ? "192.168.001.010" : "05000");
+        }
+    }
+}
+
+void TestBatch::framesAsTheWindowBuildsThem()
+{
+    QFETCH(int, index);
+    QFETCH(int, position);
+    QFETCH(QString, text);
+    const Parameter& p = kParameters[index];
+    test::Rig rig;
+    rig.discover(2);
+    rig.select(1);
+    if (p.isDropDown())
+        rig.panel.setComboIndex(fieldOf(p), position);
+    else
+        rig.panel.setFieldText(fieldOf(p), text);
+    rig.ops.Send_Setting(p);
+    rig.state.Op_Code = p.stage;
+    rig.ops.Send_Query();
+
+    Job write = job(2, Task::Write);
+    write.values[static_cast<size_t>(index)] = frames::FieldValue{position, text};
+    QCOMPARE(plannedFrames(write), QList<QByteArray>{rig.link.sent.at(0)});
+    QVERIFY(plannedFrames(job(2)).contains(rig.link.sent.at(1)));
+}
+
+// Every parameter once, and no two neighbours with replies of the same length class.
+void TestBatch::readOrderSeparatesLayouts()
+{
+    const auto& order = readOrder();
+    QCOMPARE(static_cast<int>(order.size()), kParameterCount);
+    QCOMPARE(QSet<const Parameter*>(order.begin(), order.end()).size(), kParameterCount);
+    const auto cls = [](const Parameter* p) { return p->isDropDown() ? 0 : p->layout == Layout::Address ? 2 : 1; };
+    for (size_t i = 1; i < order.size(); ++i)
+        QVERIFY2(cls(order[i]) != cls(order[i - 1]), order[i]->name);
+}
+
+void TestBatch::concurrentReadsRespectLimits()
+{
+    for (int limit : {0, 2}) {
+        FakeWire wire;
+        Engine engine(wire, limit);
+        engine.start({job(1), job(2), job(3), job(4)});
+        answerAll(engine, wire, {1, 2, 3, 4});
+        QVERIFY(wire.done);
+        QCOMPARE(wire.maxOutstanding, 1);
+        QCOMPARE(wire.sent.size(), 4 * kParameterCount);
+        const QList<Outcome> outcomes = engine.outcomes();
+        for (int n = 1; n <= 4; ++n) {
+            QVERIFY(outcomes[n - 1].ok);
+            QVERIFY(sameValues(outcomes[n - 1].values, expectedValues(n)));
+        }
+    }
+    // With a limit of 2 the first two modules are in flight before the others start.
+    FakeWire wire;
+    Engine engine(wire, 2);
+    engine.start({job(1), job(2), job(3)});
+    QCOMPARE(wire.sent.size(), 2);
+}
+
+void TestBatch::lostReplyRepeatsOnlyThatExchange()
+{
+    FakeWire wire;
+    Engine engine(wire);
+    engine.start({job(1), job(2)});
+    const QByteArray lost = frames::query(test::identity(1), parameterOf(fieldNamed("Ch1_Port_Number")));
+    for (int guard = 0; guard < 1000 && !engine.isFinished(); ++guard) {
+        reply(engine, wire, 2);
+        const auto toModule1 =
+            std::find_if(wire.sent.rbegin(), wire.sent.rend(), [](const QByteArray& f) { return f.at(5) == 1; });
+        if (wire.sent.count(lost) == 1 && *toModule1 == lost) {
+            engine.expired(0); // its reply is lost: the time-out repeats that query alone
+            continue;
+        }
+        reply(engine, wire, 1);
+    }
+    QCOMPARE(countSent(wire, lost), 2);
+    QCOMPARE(wire.sent.size(), 2 * kParameterCount + 1);
+    QCOMPARE(engine.outcomes()[0].retries, 1);
+    QVERIFY(sameValues(engine.outcomes()[0].values, expectedValues(1)));
+    QVERIFY(sameValues(engine.outcomes()[1].values, expectedValues(2)));
+}
+
+// A copy of the previous reply arriving in the next exchange: after a retry (two copies come,
+// both answering the same query) or duplicated on the way. The read never shifts a value.
+void TestBatch::lateCopyIsNotTheNextAnswer_data()
+{
+    QTest::addColumn<bool>("retried");
+    QTest::addColumn<int>("step");
+    QTest::newRow("late after retry, early") << true << 1;
+    QTest::newRow("late after retry, middle") << true << 13;
+    QTest::newRow("duplicate, early") << false << 2;
+    QTest::newRow("duplicate, last but one") << false << kParameterCount - 2;
+}
+
+void TestBatch::lateCopyIsNotTheNextAnswer()
+{
+    QFETCH(bool, retried);
+    QFETCH(int, step);
+    FakeWire wire;
+    Engine engine(wire);
+    engine.start({job(1)});
+    for (int i = 0; i < step; ++i)
+        reply(engine, wire, 1);
+    const QByteArray previous = answer(wire.sent.last(), test::identity(1));
+    if (retried)
+        engine.expired(0);
+    reply(engine, wire, 1);      // the answer; the engine moves on
+    engine.arrival(previous, 0); // the second copy, in the next exchange
+    answerAll(engine, wire, {1});
+    QVERIFY(engine.outcomes()[0].ok);
+    QVERIFY(sameValues(engine.outcomes()[0].values, expectedValues(1)));
+    QCOMPARE(wire.sent.size(), kParameterCount + (retried ? 1 : 0));
+}
+
+// A write whose acknowledgement was lost, not late: the next "OK" may be taken for the copy still
+// owed, which costs one repeat of the next setting, but not more.
+void TestBatch::lostAcknowledgementCostsOneRepeat()
+{
+    FakeWire wire;
+    Engine engine(wire);
+    Job write = job(1, Task::Write);
+    for (const Parameter& p : kParameters)
+        write.values[static_cast<size_t>(indexOf(p))] = frames::FieldValue{0, QStringLiteral("1")};
+    engine.start({write});
+    reply(engine, wire, 1);
+    engine.expired(0);      // the acknowledgement of the second setting is lost
+    reply(engine, wire, 1); // the repeat is acknowledged
+    reply(engine, wire, 1); // the third setting's "OK": could be the late copy, is set aside
+    engine.expired(0);      // nothing else came: the third setting is repeated
+    answerAll(engine, wire, {1});
+    QVERIFY(engine.outcomes()[0].ok);
+    QCOMPARE(wire.sent.size(), kParameterCount + 2);
+}
+
+void TestBatch::silentModuleFailsAlone()
+{
+    FakeWire wire;
+    Engine engine(wire);
+    engine.start({job(1), job(2), job(3)});
+    for (int guard = 0; guard < 1000 && !engine.isFinished(); ++guard) {
+        reply(engine, wire, 1);
+        reply(engine, wire, 3);
+        reply(engine, wire, 2, {}, 7); // too short for any reply: not arrived
+        if (wire.armed.contains(1))
+            engine.expired(1);
+    }
+    const QList<Outcome> outcomes = engine.outcomes();
+    QVERIFY(outcomes[0].ok);
+    QVERIFY(outcomes[2].ok);
+    QVERIFY(!outcomes[1].ok);
+    QCOMPARE(outcomes[1].error, QStringLiteral("no reply to the query of Ethernet_Mode (ET) after 3 attempts"));
+    QCOMPARE(countSent(wire, frames::query(test::identity(2), kParameters[0])), 3);
+}
+
+// Module 2 answers with zeros where its identity belongs: it is read alone after module 1.
+void TestBatch::moduleWithoutIdentityIsHandledAlone()
+{
+    FakeWire wire;
+    Engine engine(wire);
+    engine.start({job(1), job(2)});
+    reply(engine, wire, 2, QByteArray(6, '\0'));
+    QVERIFY(wire.notices.isEmpty());
+    engine.expired(1);
+    QCOMPARE(wire.notices.size(), 1);
+    QVERIFY(wire.notices[0].startsWith(QStringLiteral("020000000002: its replies do not carry its identity")));
+    answerAll(engine, wire, {1});
+    QVERIFY(engine.outcomes()[0].ok);
+    // Now alone: its anonymous replies are taken.
+    for (int guard = 0; guard < 100 && !engine.isFinished(); ++guard)
+        reply(engine, wire, 2, QByteArray(6, '\0'));
+    QVERIFY(engine.outcomes()[1].ok);
+    QVERIFY(engine.outcomes()[1].alone);
+    QVERIFY(sameValues(engine.outcomes()[1].values, expectedValues(2)));
+}
+
+void TestBatch::refusedSettingEndsTheWrite()
+{
+    FakeWire wire;
+    Engine engine(wire);
+    Job write = job(1, Task::Write);
+    const Field port = fieldNamed("Ch1_D_Port");
+    write.values[static_cast<size_t>(port)] = frames::FieldValue{-1, QStringLiteral("6000")};
+    write.values[static_cast<size_t>(fieldNamed("Ch2_D_Port"))] = frames::FieldValue{-1, QStringLiteral("6001")};
+    engine.start({write});
+    engine.arrival(test::identity(1) + "ER", 0);
+    QVERIFY(engine.isFinished());
+    QCOMPARE(engine.outcomes()[0].error, QStringLiteral("the module refused Ch1_D_Port = \"6000\""));
+    QCOMPARE(wire.sent.size(), 1);
+}
+
+TARVIK_TEST_MAIN(TestBatch)
+#include "tst_batch.moc"

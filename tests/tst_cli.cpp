@@ -1,0 +1,256 @@
+// tarvik-cli end to end: the program against tarvik-sim processes in the test's private network
+// namespace, with a listener on the modules' port that sees every frame it sends.
+#include "link/frames.h"
+#include "ops/paramfile.h"
+#include "support/simbed.h"
+#include "support/testmain.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QString err;
+};
+
+Run cli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(TARVIK_CLI_PATH), arguments);
+    Run run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.status = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+const QByteArray kFirst = QByteArray::fromHex("001a2b3c4d5e");
+const QString kFirstId = QStringLiteral("001A2B3C4D5E");
+
+// Frames the program sent, without the listener's own sync markers.
+QList<QByteArray> sentFrames(WireTap& tap)
+{
+    tap.sync();
+    QList<QByteArray> frames;
+    for (const QByteArray& bytes : tap.payloads()) {
+        if (!bytes.startsWith("tap-sync-"))
+            frames << bytes;
+    }
+    return frames;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Every parameter away from its factory value.
+const QByteArray kAllChanged = R"({
+  "Ethernet_Mode": "10M半双工手动握手", "G_IP": "10.1.2.254", "S_IP": "10.1.2.3", "MASK": "255.255.0.0",
+  "Disp_Mode": 0, "UART_BaudRate": "115200bps", "UART_Stream": "RTS/CTS", "UART_Bits": "9",
+  "UART_TimeDeli": "150", "UART_ByteDeli": "1024", "UART_Parity": "偶校验", "UART_Stopbit": "2",
+  "Ch1_SOCK_Mode": "UDP模式1", "Ch1_Port_Number": "8001", "Ch1_D_IP": "10.1.2.9", "Ch1_D_Port": "9001",
+  "Ch2_SOCK_Mode": "端口关闭", "Ch2_Port_Number": "8002", "Ch2_D_IP": "10.1.2.10", "Ch2_D_Port": "9002",
+  "Ch3_SOCK_Mode": "TCP服务器", "Ch3_Port_Number": "8003", "Ch3_D_IP": "10.1.2.11", "Ch3_D_Port": "9003",
+  "Ch4_SOCK_Mode": "TCP客户端", "Ch4_Port_Number": "65535", "Ch4_D_IP": "255.255.255.255", "Ch4_D_Port": "1"
+})";
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void concurrentReadsRepeatOnlyTheLostExchange();
+    void silentModuleFailsAlone();
+    void roundTrip();
+    void badFileSendsNothing_data();
+    void badFileSendsNothing();
+    void dryRunPrintsTheFrames();
+
+private:
+    std::unique_ptr<WireTap> m_tap;
+    std::list<std::unique_ptr<SimProcess>> m_sims;
+    QTemporaryDir m_dir;
+
+    SimProcess* sim(const QStringList& arguments)
+    {
+        m_sims.push_back(std::make_unique<SimProcess>(arguments));
+        return m_sims.back()->start() ? m_sims.back().get() : nullptr;
+    }
+};
+
+void TestCli::init()
+{
+    m_tap = std::make_unique<WireTap>();
+    QVERIFY(m_tap->open(kModulePort));
+}
+
+void TestCli::cleanup()
+{
+    m_sims.clear();
+    m_tap.reset();
+}
+
+// Three modules read at once; each loses its first reply to the PT1 query: that query alone is
+// sent again, and every value comes out right.
+void TestCli::concurrentReadsRepeatOnlyTheLostExchange()
+{
+    QVERIFY(sim({"--count", "3", "--quiet", "--drop", "PT1?#1"}));
+    const Run run = cli({"read", "001A2B3C4D5E", "001A2B3C4D5F", "001A2B3C4D60", "--json"});
+    QCOMPARE(run.status, 0);
+    const QJsonArray modules = QJsonDocument::fromJson(run.out).object().value("modules").toArray();
+    QCOMPARE(modules.size(), 3);
+    const QList<QByteArray> sent = sentFrames(*m_tap);
+    for (int n = 0; n < 3; ++n) {
+        const QJsonObject module = modules[n].toObject();
+        QVERIFY(module.value("ok").toBool());
+        QCOMPARE(module.value("retries").toInt(), 1);
+        const QJsonObject values = module.value("parameters").toObject();
+        const QList<FieldValue> factory = factoryFields(n);
+        QCOMPARE(values.value("S_IP").toString(), QStringLiteral("192.168.001.%1").arg(101 + n));
+        QCOMPARE(values.value("Ch1_Port_Number").toString(), QStringLiteral("05000"));
+        QCOMPARE(values.value("Ch1_D_IP").toString(), QStringLiteral("192.168.001.200"));
+        QCOMPARE(values.value("UART_Stopbit").toString(), QStringLiteral("1"));
+        const QByteArray id = kFirst.left(5) + char(0x5e + n);
+        for (const Parameter& p : kParameters) {
+            const bool lost = QByteArray(p.code) == "PT" && p.channel == '1';
+            QCOMPARE(sent.count(frames::query(id, p)), lost ? 2 : 1);
+        }
+    }
+}
+
+// A module that takes SETUP but answers no command fails alone; the others are read.
+void TestCli::silentModuleFailsAlone()
+{
+    QVERIFY(sim({"--count", "2", "--quiet"}));
+    QVERIFY(sim({"--first-id", "00AA00000001", "--drop", "*", "--quiet"}));
+    const Run run = cli({"read", "001A2B3C4D5E", "00AA00000001", "001A2B3C4D5F", "--json"});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QStringLiteral("tarvik-cli: 00AA00000001: no reply to the query of Ethernet_Mode (ET) after 3 "
+                                     "attempts\n"));
+    const QJsonArray modules = QJsonDocument::fromJson(run.out).object().value("modules").toArray();
+    QCOMPARE(modules.size(), 3);
+    QVERIFY(modules[0].toObject().value("ok").toBool());
+    QVERIFY(!modules[1].toObject().value("ok").toBool());
+    QVERIFY(modules[2].toObject().value("ok").toBool());
+}
+
+// write, read --out, defaults, write --from that file, read again: the same file.
+void TestCli::roundTrip()
+{
+    QVERIFY(sim({"--quiet"}));
+    const QString changed = m_dir.filePath("changed.json");
+    const QString first = m_dir.filePath("first.json");
+    const QString second = m_dir.filePath("second.json");
+    QVERIFY(writeFile(changed, kAllChanged));
+    QCOMPARE(cli({"write", kFirstId, "--from", changed}).status, 0);
+    QCOMPARE(cli({"read", kFirstId, "--out", first}).status, 0);
+    QCOMPARE(cli({"defaults", kFirstId}).status, 0);
+    QCOMPARE(cli({"write", kFirstId, "--from", first}).status, 0);
+    QCOMPARE(cli({"read", kFirstId, "--out", second}).status, 0);
+
+    QFile a(first), b(second);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray bytes = a.readAll();
+    QCOMPARE(bytes, b.readAll());
+    const paramfile::Result read = paramfile::parse(bytes);
+    const paramfile::Result written = paramfile::parse(kAllChanged);
+    QVERIFY(read.ok());
+    for (const Parameter& p : kParameters) {
+        const auto& got = read.modules[0].values[static_cast<size_t>(indexOf(p))];
+        const auto& want = written.modules[0].values[static_cast<size_t>(indexOf(p))];
+        QVERIFY2(got.has_value(), p.name);
+        if (p.isDropDown())
+            QCOMPARE(got->index, want->index);
+        else // the module answers in fixed width: numbers with leading zeros, addresses in 3-digit groups
+            QCOMPARE(got->text.split('.').replaceInStrings(QRegularExpression("^0+(?=.)"), QString()).join('.'),
+                     want->text);
+    }
+}
+
+void TestCli::badFileSendsNothing_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << QByteArray() << "line 1, column 1 (offset 0): bad JSON";
+    QTest::newRow("bad JSON") << QByteArray("{\n  \"S_IP\": \"1.2.3.4\",\n}") << "line 3, column 2 (offset 24)";
+    QTest::newRow("unknown key") << QByteArray("{\n\"S_IP\": \"1.2.3.4\",\n\"Baud\": 3}")
+                                 << "line 3: key \"Baud\": unknown";
+    QTest::newRow("entry") << QByteArray("{\"UART_BaudRate\": \"9601bps\"}")
+                           << "key \"UART_BaudRate\": \"9601bps\" is not";
+    QTest::newRow("position") << QByteArray("{\"UART_Bits\": 2}") << "key \"UART_Bits\": position out of range (0-1)";
+    QTest::newRow("negative zero") << QByteArray("{\"UART_Bits\": -0}") << "key \"UART_Bits\": position out of range";
+    QTest::newRow("1e999") << QByteArray("{\"UART_Bits\": 1e999}") << "line 1, column 20 (offset 19): bad JSON";
+    QTest::newRow("three numbers") << QByteArray("{\"G_IP\": \"1.2.3\"}")
+                                   << "key \"G_IP\": \"1.2.3\" is not an address";
+    QTest::newRow("256") << QByteArray("{\"MASK\": \"255.255.256.0\"}") << "key \"MASK\": \"255.255.256.0\" is not";
+    QTest::newRow("Chinese address") << QByteArray("{\"S_IP\": \"１９２.1.1.1\"}") << "key \"S_IP\":";
+    QTest::newRow("port") << QByteArray("{\"Ch2_D_Port\": \"65536\"}")
+                          << "key \"Ch2_D_Port\": \"65536\" is not a number 0-65535";
+    QTest::newRow("port as number") << QByteArray("{\"Ch2_D_Port\": 80}") << "key \"Ch2_D_Port\": wrong type";
+    QTest::newRow("top array") << QByteArray("[{}]") << "wrong type: the file holds one JSON object";
+    QTest::newRow("nested") << QByteArray("{\"S_IP\": {\"a\": \"1.2.3.4\"}}") << "key \"S_IP\": wrong type";
+    QTest::newRow("deep") << QByteArray(100000, '[') << "bad JSON";
+    QTest::newRow("duplicate") << QByteArray("{\"S_IP\": \"1.2.3.4\",\n \"S_IP\": \"1.2.3.5\"}")
+                               << "line 2: key \"S_IP\" occurs twice";
+    QTest::newRow("NUL") << QByteArray("{\"S_IP\": \"1.2.3.4\0\"}", 21) << "byte 17 is a NUL character";
+    QTest::newRow("escaped NUL") << QByteArray("{\"S_IP\": \"1.2.3.4\\u0000\"}") << "key \"S_IP\":";
+    QTest::newRow("not UTF-8") << QByteArray("{\"Ch1_SOCK_Mode\": \"TCP\xb7\xfe\xce\xf1\xc6\xf7\"}") << "not UTF-8";
+    QTest::newRow("huge") << QByteArray(paramfile::kMaxFileSize + 1, ' ') << "larger than";
+    QTest::newRow("other module") << QByteArray("{\"00AA00000001\": {\"S_IP\": \"1.2.3.4\"}}")
+                                  << "no parameters for 001A2B3C4D5E";
+    QTest::newRow("module not object") << QByteArray("{\"001A2B3C4D5E\": 3}") << "key \"001A2B3C4D5E\": wrong type";
+    QTest::newRow("no parameter") << QByteArray("{}") << "names no parameter";
+}
+
+// The file is refused with a message that points into it, and nothing goes on the wire.
+void TestCli::badFileSendsNothing()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    QVERIFY(sim({"--quiet"}));
+    const QString path = m_dir.filePath("bad.json");
+    QVERIFY(writeFile(path, content));
+    const Run run = cli({"write", kFirstId, "001A2B3C4D5F", "--from", path});
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.startsWith("tarvik-cli: " + path + ": ") && run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(sentFrames(*m_tap).size(), 0);
+}
+
+void TestCli::dryRunPrintsTheFrames()
+{
+    const QString path = m_dir.filePath("some.json");
+    QVERIFY(writeFile(path, R"({"UART_BaudRate": 7, "Ch1_D_IP": "10.0.0.1", "Ethernet_Mode": "自动握手"})"));
+    const Run run = cli({"write", kFirstId, "--from", path, "--dry-run", "--json"});
+    QCOMPARE(run.status, 0);
+    QList<QByteArray> printed;
+    for (const QJsonValue frame : QJsonDocument::fromJson(run.out).object().value("frames").toArray())
+        printed << QByteArray::fromHex(frame.toObject().value("hex").toString().toLatin1());
+    const auto setting = [](const char* name, frames::FieldValue value) {
+        return *frames::setting(kFirst, parameterOf(fieldNamed(name)), value);
+    };
+    QCOMPARE(printed, (QList<QByteArray>{setting("Ethernet_Mode", {0, {}}), setting("UART_BaudRate", {7, {}}),
+                                         setting("Ch1_D_IP", {-1, "10.0.0.1"})}));
+    QCOMPARE(sentFrames(*m_tap).size(), 0);
+}
+
+TARVIK_TEST_MAIN_NET(TestCli)
+#include "tst_cli.moc"
