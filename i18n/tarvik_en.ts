@@ -111,6 +111,34 @@
         <source>设备列表</source>
         <translation>Device list</translation>
     </message>
+    <message>
+        <source>导出参数…</source>
+        <translation>Export parameters…</translation>
+    </message>
+    <message>
+        <source>导入参数…</source>
+        <translation>Import parameters…</translation>
+    </message>
+    <message>
+        <source>参数文件 (*.json)</source>
+        <translation>Parameter files (*.json)</translation>
+    </message>
+    <message>
+        <source>参数已导出到文件：</source>
+        <translation>Parameters exported to the file: </translation>
+    </message>
+    <message>
+        <source>参数导出不成功：</source>
+        <translation>Exporting the parameters failed: </translation>
+    </message>
+    <message>
+        <source>已从文件导入参数，请按“设  置”写入设备：</source>
+        <translation>Parameters imported from the file; press Set to write them to the device: </translation>
+    </message>
+    <message>
+        <source>参数文件未导入，参数保持不变：</source>
+        <translation>The parameter file was not imported; the fields are unchanged: </translation>
+    </message>
 </context>
 <context>
     <name>Message</name>
