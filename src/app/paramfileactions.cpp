@@ -40,11 +40,15 @@ void MainForm::installParameterFileActions()
         // export once a read has succeeded, import while the parameter pages can be edited.
         exportAction->setEnabled(Setting->isEnabled());
         importAction->setEnabled(m_pages[0]->isEnabled());
-        QMenu menu(this);
-        menu.addActions({exportAction, importAction});
-        menu.exec(Device_List->viewport()->mapToGlobal(at));
-        exportAction->setEnabled(true);
-        importAction->setEnabled(true);
+        // Not modal: arrivals and the time-out go on while the menu is open.
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addActions({exportAction, importAction});
+        connect(menu, &QMenu::aboutToHide, this, [exportAction, importAction] {
+            exportAction->setEnabled(true);
+            importAction->setEnabled(true);
+        });
+        menu->popup(Device_List->viewport()->mapToGlobal(at));
     });
 }
 
