@@ -50,8 +50,8 @@ private slots:
         QVERIFY(endpoint.isBound());
         const QByteArray setup("SETUP");
         const QByteArray query = QByteArray::fromHex("001a2b3c4d5e") + "ATET\r" + QByteArray(1, '\0');
-        QVERIFY(endpoint.send(setup));
-        QVERIFY(endpoint.send(query));
+        QVERIFY(endpoint.send(setup, kAnyCard));
+        QVERIFY(endpoint.send(query, kAnyCard));
         QTRY_VERIFY(modules->hasPendingDatagrams());
         QCOMPARE(nextDatagram(*modules), setup);
         QTRY_VERIFY(modules->hasPendingDatagrams());
@@ -112,12 +112,12 @@ private slots:
         UdpEndpoint endpoint;
         endpoint.open();
         QVERIFY(!endpoint.isBound());
-        QVERIFY(!endpoint.send("SETUP"));
+        QVERIFY(!endpoint.send("SETUP", kAnyCard));
         QTest::qWait(50);
         QVERIFY(!modules->hasPendingDatagrams());
 
         squatter.reset();
-        QVERIFY(endpoint.send("SETUP"));
+        QVERIFY(endpoint.send("SETUP", kAnyCard));
         QVERIFY(endpoint.isBound());
         QTRY_VERIFY(modules->hasPendingDatagrams());
         QCOMPARE(nextDatagram(*modules), QByteArray("SETUP"));

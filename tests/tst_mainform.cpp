@@ -381,7 +381,7 @@ private slots:
         QTimer feed;
         connect(&feed, &QTimer::timeout, m_form.get(), [this, &fed] {
             ++fed;
-            emit m_form->endpoint().datagramArrived(QByteArray::fromHex("0102030405064f4b"));
+            emit m_form->endpoint().datagramArrived(QByteArray::fromHex("0102030405064f4b"), kAnyCard);
         });
         feed.start(1);
         const int paintsBefore = counter.paints;

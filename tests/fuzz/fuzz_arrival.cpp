@@ -176,7 +176,7 @@ struct Run
             }
             CHECK(known);
         }
-        rig.link.sent.clear();
+        rig.link.clear();
     }
 
     void arrive(const QByteArray& datagram) { rig.ops.Winsock_DataArrival(datagram); }
@@ -217,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     s.Retry_Count = static_cast<qint16>((counters & 3) % 3);
     s.Scan_Round = static_cast<qint16>((counters >> 2) % 5);
     s.Op_Code = opCode;
-    run.rig.link.sent.clear();
+    run.rig.link.clear();
     run.checkState();
 
     constexpr int kShortSizes[] = {0, 1, 5, 6, 7, 8, 11, 21};
