@@ -42,7 +42,7 @@ while [ $# -gt 0 ]; do
     --no-build) build=0 ;;
     --build-dir) build_dir=$2; shift ;;
     --) shift; sim_args=("$@"); break ;;
-    -h | --help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo.sh: unknown option $1 (try --help)" >&2; exit 1 ;;
     esac
     shift
@@ -188,7 +188,6 @@ fi
 
 start_modules 1 --count "$count" "${sim_args[@]}"
 [ "$lans" = 2 ] && start_modules 2 --count "$count" --first-id "$FIRST_ID2" "${sim_args[@]}"
-sim_log=$work/sim1.log
 
 # hex_id HEX: an identity as the modules print the bytes they receive ("00 1A 2B 3C 4D 5E").
 hex_id() { echo "$1" | tr a-f A-F | sed 's/../& /g; s/ $//'; }
