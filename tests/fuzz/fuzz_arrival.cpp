@@ -9,7 +9,8 @@
 //   byte 2  Sel_Device (0 .. Device_Count) and the selected list item
 //   byte 3  Retry_Count (bits 0-1) and Scan_Round (bits 2-4)
 //   then, per action, one byte (kind % 8):
-//     0-2  a datagram: two length bytes (little endian), then that many bytes
+//     0-2  a datagram: two length bytes (little endian), then that many bytes; it arrives on no
+//          card the system named (0), on card 2 (1) or on card 3 (2)
 //     3    a long datagram: two length bytes, one pattern-length byte, the pattern; the pattern is
 //          repeated up to the length, so datagrams of up to 65,507 bytes are cheap to reach
 //     4    Timer1 expires
@@ -19,7 +20,8 @@
 //
 // Every datagram is handed over in a heap block of exactly its own size, so that a read past its
 // end is an AddressSanitizer report; after every action the operation state, the device list and
-// the frames sent are checked against the rules the tool keeps.
+// the frames sent are checked against the rules the tool keeps. The modules of the table answered on
+// cards 2 and 3 in turn, so that copies heard on the other card are explored too.
 #include "link/frames.h"
 #include "ops/operations.h"
 #include "support/fakes.h"
@@ -137,9 +139,10 @@ struct Run
     struct Listed
     {
         std::array<QByteArray, kDeviceTableSize> table;
+        std::array<int, kDeviceTableSize> cards;
         int count;
     };
-    Listed listed() { return {state().Device_Table, state().Device_Count}; }
+    Listed listed() { return {state().Device_Table, state().Device_Card, state().Device_Count}; }
 
     void checkState()
     {
@@ -158,28 +161,34 @@ struct Run
     }
 
     // Frames are built only from live entries: every frame but "SETUP" starts with the identity
-    // of a module that was listed before or after the action.
+    // of a module that was listed before or after the action, and goes through that module's card.
     void checkFrames(const Listed& before)
     {
         if (rig.link.sent.isEmpty())
             return;
+        CHECK(rig.link.sentCards.size() == rig.link.sent.size());
         const Listed after = listed();
-        for (const QByteArray& frame : rig.link.sent) {
-            if (frame == frames::discovery())
+        for (qsizetype f = 0; f < rig.link.sent.size(); ++f) {
+            const QByteArray& frame = rig.link.sent[f];
+            if (frame == frames::discovery()) {
+                CHECK(rig.link.sentCards[f] == kAnyCard); // the fake has no cards: the routing table
                 continue;
+            }
             CHECK(frame.size() >= 9);
             const QByteArray head = frame.left(frames::kIdentitySize);
             bool known = false;
             for (const Listed* list : {&before, &after}) {
-                for (int i = 0; i < list->count && !known; ++i)
-                    known = list->table[static_cast<size_t>(i)].startsWith(head);
+                for (int i = 0; i < list->count && !known; ++i) {
+                    const auto entry = static_cast<size_t>(i);
+                    known = list->table[entry].startsWith(head) && list->cards[entry] == rig.link.sentCards[f];
+                }
             }
             CHECK(known);
         }
         rig.link.clear();
     }
 
-    void arrive(const QByteArray& datagram) { rig.ops.Winsock_DataArrival(datagram); }
+    void arrive(const QByteArray& datagram, int card = kAnyCard) { rig.ops.Winsock_DataArrival(datagram, card); }
 };
 
 void populate(Run& run, uint8_t tableByte)
@@ -191,7 +200,7 @@ void populate(Run& run, uint8_t tableByte)
         QByteArray reply = test::discoveryReply(n);
         if (longTails)
             reply += QByteArray(200 + n, static_cast<char>(n));
-        run.arrive(reply);
+        run.arrive(reply, 2 + n % 2);
     }
     // One more: the table is full, so this one is not stored.
     if (count == kDeviceTableSize)
@@ -223,12 +232,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     constexpr int kShortSizes[] = {0, 1, 5, 6, 7, 8, 11, 21};
     while (!in.atEnd()) {
         const Run::Listed before = run.listed();
-        switch (in.byte() % 8) {
+        const uint8_t kind = in.byte() % 8;
+        switch (kind) {
         case 0:
         case 1:
         case 2: {
             const size_t n = std::min<size_t>({static_cast<size_t>(in.length()), in.left(), kMaxDatagram});
-            run.arrive(run.datagrams.make(in.take(n), n));
+            run.arrive(run.datagrams.make(in.take(n), n), kind == 0 ? kAnyCard : 1 + kind);
             break;
         }
         case 3: {
