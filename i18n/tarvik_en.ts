@@ -139,6 +139,14 @@
         <source>参数文件未导入，参数保持不变：</source>
         <translation>The parameter file was not imported; the fields are unchanged: </translation>
     </message>
+    <message>
+        <source>没有可以广播的网卡：扫描经由系统的路由发出。</source>
+        <translation>No network card can broadcast: the scan goes out by the system's routes.</translation>
+    </message>
+    <message>
+        <source>扫描设备所经的网卡：</source>
+        <translation>Network cards the scan goes out on:</translation>
+    </message>
 </context>
 <context>
     <name>Message</name>
@@ -265,6 +273,14 @@
     <message>
         <source>没有选择设备！</source>
         <translation>No device selected!</translation>
+    </message>
+    <message>
+        <source>扫描广播未能从本计算机发出：</source>
+        <translation>The scan broadcast could not leave this computer: </translation>
+    </message>
+    <message>
+        <source>无法使用本机UDP端口%1，收不到设备的回复：</source>
+        <translation>Cannot use local UDP port %1, so no device reply can arrive: </translation>
     </message>
 </context>
 <context>

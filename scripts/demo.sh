@@ -13,7 +13,11 @@ tool is made for. Nothing leaves the machine: neither namespace is connected to 
   scripts/demo.sh --check          the same without a display: checks that the namespaces, the
                                    veth pair and the modules come up and that the tool (offscreen)
                                    finds the 3 modules and reads one
-  scripts/demo.sh --count 5        five modules
+  scripts/demo.sh --two-lans       two module networks in different subnets, each behind a card
+                                   of its own, and no default route on the tool's side; --check
+                                   then also writes, restores and resets a module behind each card
+                                   and checks that no frame for it reached the other network
+  scripts/demo.sh --count 5        five modules (on each network)
   scripts/demo.sh -- --drop 'PT1?#1'   everything after -- goes to tarvik-sim (see tarvik-sim --help)
   --no-build, --build-dir DIR      use an existing build (default build/default)
 
@@ -24,15 +28,21 @@ EOF
 
 TOOL_ADDRESS=172.20.0.1/24      # the PC
 MODULE_ADDRESS=192.168.1.100/24 # the modules' side, the subnet of their factory addresses
+# --two-lans: the second network, its modules and the PC's second card.
+TOOL_ADDRESS2=172.21.0.1/24
+MODULE_ADDRESS2=192.168.2.100/24
+FIRST_ID2=0102030A0B0C # the first module identity on the second network
 
 mode=window
 count=3
+lans=1
 build=1
 build_dir=build/default
 sim_args=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --check) mode=check ;;
+    --two-lans) lans=2 ;;
     --count) count=$2; shift ;;
     --no-build) build=0 ;;
     --build-dir) build_dir=$2; shift ;;
@@ -60,6 +70,7 @@ if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null 2>&1 || { echo "demo.sh: root is needed for the network namespaces" >&2; exit 1; }
     args=(--no-build --build-dir "$build_dir" --count "$count")
     [ "$mode" = check ] && args+=(--check)
+    [ "$lans" = 2 ] && args+=(--two-lans)
     exec sudo --preserve-env=DISPLAY,WAYLAND_DISPLAY,XDG_RUNTIME_DIR,XAUTHORITY "$0" "${args[@]}" -- "${sim_args[@]}"
 fi
 
@@ -94,12 +105,10 @@ fi
 
 id=$$
 ns_tool=tarvik-tool-$id
-ns_modules=tarvik-modules-$id
-veth_tool=tvkt$id    # names beginning with tvk: tarvik-sim accepts them as the demo's own links
-veth_modules=tvkm$id
 work=$(mktemp -d /tmp/tarvik-demo.XXXXXX)
 chmod 755 "$work"
 pids=()
+namespaces=("$ns_tool")
 
 cleanup() {
     local status=$?
@@ -110,42 +119,83 @@ cleanup() {
     for pid in "${pids[@]}"; do
         wait "$pid" 2>/dev/null || true
     done
-    # Deleting a namespace deletes its end of the veth pair, and with it the other end.
-    ip netns del "$ns_tool" 2>/dev/null || true
-    ip netns del "$ns_modules" 2>/dev/null || true
+    # Deleting a namespace deletes its end of each veth pair, and with it the other end.
+    for ns in "${namespaces[@]}"; do
+        ip netns del "$ns" 2>/dev/null || true
+    done
     rm -rf "$work"
     exit "$status"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-echo "== network: tool $TOOL_ADDRESS ($ns_tool) <-veth-> modules $MODULE_ADDRESS ($ns_modules)"
 ip netns add "$ns_tool"
-ip netns add "$ns_modules"
-ip link add "$veth_tool" netns "$ns_tool" type veth peer name "$veth_modules" netns "$ns_modules"
-for side in "$ns_tool $veth_tool $TOOL_ADDRESS" "$ns_modules $veth_modules $MODULE_ADDRESS"; do
-    read -r ns link address <<<"$side"
+ip -n "$ns_tool" link set lo up
+# A module network: its namespace, a veth pair to the tool's namespace (names beginning with tvk:
+# tarvik-sim accepts them as the demo's own links), addresses on both ends.
+#   add_lan N TOOL_ADDRESS MODULE_ADDRESS
+add_lan() {
+    local n=$1 tool_address=$2 module_address=$3
+    local ns=tarvik-modules$n-$id veth_tool=tvkt$n-$id veth_modules=tvkm$n-$id
+    [ "$lans" = 1 ] && ns=tarvik-modules-$id veth_tool=tvkt$id veth_modules=tvkm$id
+    namespaces+=("$ns")
+    echo "== network $n: tool $tool_address ($ns_tool, $veth_tool) <-veth-> modules $module_address ($ns)"
+    ip netns add "$ns"
+    ip link add "$veth_tool" netns "$ns_tool" type veth peer name "$veth_modules" netns "$ns"
+    ip -n "$ns_tool" address add "$tool_address" dev "$veth_tool"
+    ip -n "$ns_tool" link set "$veth_tool" up
     ip -n "$ns" link set lo up
-    ip -n "$ns" address add "$address" dev "$link"
-    ip -n "$ns" link set "$link" up
-    # The limited broadcast 255.255.255.255 leaves by the default route: over the veth.
-    ip -n "$ns" route add default dev "$link"
-done
+    ip -n "$ns" address add "$module_address" dev "$veth_modules"
+    ip -n "$ns" link set "$veth_modules" up
+    # The modules' replies to the limited broadcast leave by their default route: over the veth.
+    ip -n "$ns" route add default dev "$veth_modules"
+    if [ "$lans" = 1 ]; then
+        # One card: the tool's broadcasts may leave by a default route too, as on most PCs.
+        ip -n "$ns_tool" route add default dev "$veth_tool"
+    fi
+}
 
-echo "== modules: tarvik-sim --count $count ${sim_args[*]}"
-sim_log=$work/sim.log
-ip netns exec "$ns_modules" "${as_user[@]}" "$build_dir/tools/sim/tarvik-sim" --count "$count" "${sim_args[@]}" >"$sim_log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    grep -qx ready "$sim_log" && break
-    kill -0 "${pids[0]}" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -qx ready "$sim_log"; then
-    cat "$sim_log" >&2
-    echo "demo.sh: the simulated modules did not start" >&2
-    exit 1
+# start_modules N ARGS...: tarvik-sim in the namespace of network N, its output in $work/simN.log.
+start_modules() {
+    local n=$1
+    shift
+    local ns=tarvik-modules$n-$id log=$work/sim$n.log
+    [ "$lans" = 1 ] && ns=tarvik-modules-$id
+    echo "== modules on network $n: tarvik-sim $*"
+    ip netns exec "$ns" "${as_user[@]}" "$build_dir/tools/sim/tarvik-sim" "$@" >"$log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        grep -qx ready "$log" && break
+        kill -0 "$!" 2>/dev/null || break
+        sleep 0.1
+    done
+    if ! grep -qx ready "$log"; then
+        cat "$log" >&2
+        echo "demo.sh: the simulated modules did not start" >&2
+        exit 1
+    fi
+}
+
+add_lan 1 "$TOOL_ADDRESS" "$MODULE_ADDRESS"
+if [ "$lans" = 2 ]; then
+    add_lan 2 "$TOOL_ADDRESS2" "$MODULE_ADDRESS2"
+    # Two cards and no default route on the tool's side: each broadcast leaves through each card.
+    # The modules sit in other subnets than the cards, and no route leads back to them: Linux's
+    # reverse-path filter (rp_filter 1 or 2, as many distributions set it) would drop their
+    # replies, so it is off here, as it must be on such a PC (README: "Several network cards").
+    ip netns exec "$ns_tool" sysctl -q -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.default.rp_filter=0
+    for link in $(ip -n "$ns_tool" -o link show | awk -F': ' '{print $2}' | cut -d@ -f1 | grep '^tvk'); do
+        ip netns exec "$ns_tool" sysctl -q -w "net.ipv4.conf.$link.rp_filter=0"
+    done
+    echo "== tool's routes (no default route):"
+    ip -n "$ns_tool" route show | sed 's/^/   /'
 fi
+
+start_modules 1 --count "$count" "${sim_args[@]}"
+[ "$lans" = 2 ] && start_modules 2 --count "$count" --first-id "$FIRST_ID2" "${sim_args[@]}"
+
+# hex_id HEX: an identity as the modules print the bytes they receive ("00 1A 2B 3C 4D 5E").
+hex_id() { echo "$1" | tr a-f A-F | sed 's/../& /g; s/ $//'; }
 
 if [ "$mode" = check ]; then
     status=0
@@ -161,27 +211,61 @@ if [ "$mode" = check ]; then
         cat "$work/tool.log" >&2
         status=1
     fi
-    # The tool's window scans across the veth pair and reads a module.
-    if ip netns exec "$ns_tool" env QT_QPA_PLATFORM=offscreen "${as_user[@]}" \
-        "$build_dir/tools/sim/tarvik-demo-check" --expect "$count"; then
-        echo "tool: found $count modules and read one"
+    if [ "$lans" = 1 ]; then
+        # The tool's window scans across the veth pair and reads a module.
+        if ip netns exec "$ns_tool" env QT_QPA_PLATFORM=offscreen "${as_user[@]}" \
+            "$build_dir/tools/sim/tarvik-demo-check" --expect "$count"; then
+            echo "tool: found $count modules and read one"
+        else
+            status=1
+        fi
     else
-        status=1
+        # The window scans through both cards, then reads, writes, restores and resets the last
+        # module of each network, each through its own card.
+        last1=$(printf '%012X' $((0x001A2B3C4D5E + count - 1)))
+        last2=$(printf '%012X' $((0x$FIRST_ID2 + count - 1)))
+        if ip netns exec "$ns_tool" env QT_QPA_PLATFORM=offscreen "${as_user[@]}" \
+            "$build_dir/tools/sim/tarvik-demo-check" --expect $((2 * count)) --operate "$last1" --operate "$last2"; then
+            echo "tool: found $((2 * count)) modules on two networks; read, wrote, restored and reset $last1 and $last2"
+        else
+            status=1
+        fi
+        # Nothing for a module of one network went out on the other.
+        for pair in "1 $FIRST_ID2" "2 001A2B3C4D5E"; do
+            read -r n other_first <<<"$pair"
+            leaked=0
+            for i in $(seq 0 $((count - 1))); do
+                other=$(printf '%012X' $((0x$other_first + i)))
+                if grep " RX " "$work/sim$n.log" | grep -q "$(hex_id "$other")"; then
+                    echo "network $n: received a frame for $other of the other network" >&2
+                    leaked=1
+                fi
+            done
+            if [ "$leaked" = 0 ]; then
+                echo "network $n: $(grep -c ' RX ' "$work/sim$n.log") datagrams received, none for a module of the other network"
+            else
+                status=1
+            fi
+        done
     fi
     # The modules saw the tool's datagrams come from the other subnet.
-    if [[ " ${sim_args[*]} " == *" --quiet "* ]]; then
-        echo "modules: --quiet, their datagrams are not shown"
-    elif grep -q " RX ${TOOL_ADDRESS%/*}:65002 " "$sim_log"; then
-        echo "modules: heard the tool from ${TOOL_ADDRESS%/*}"
-    else
-        echo "modules: never heard the tool from ${TOOL_ADDRESS%/*}" >&2
-        status=1
-    fi
+    for n in $(seq "$lans"); do
+        address=$TOOL_ADDRESS
+        [ "$n" = 2 ] && address=$TOOL_ADDRESS2
+        if [[ " ${sim_args[*]} " == *" --quiet "* ]]; then
+            echo "modules: --quiet, their datagrams are not shown"
+        elif grep -q " RX ${address%/*}:65002 " "$work/sim$n.log"; then
+            echo "modules on network $n: heard the tool from ${address%/*}"
+        else
+            echo "modules on network $n: never heard the tool from ${address%/*}" >&2
+            status=1
+        fi
+    done
     [ "$status" -eq 0 ] && echo "demo check passed" || echo "demo check FAILED" >&2
     exit "$status"
 fi
 
 echo "== tool: in $ns_tool; the modules' datagrams follow (close the window to end the demo)"
-tail -n +1 -f "$sim_log" &
+tail -n +1 -f "$work"/sim*.log &
 pids+=($!)
 ip netns exec "$ns_tool" env "${display_env[@]}" "${as_user[@]}" "$build_dir/src/tarvik" || true

@@ -25,10 +25,13 @@ if [ "${1:-}" = "--inside-namespace" ]; then
         ctest --preset "$preset" || status=1
     done
     # The demo as a new user runs it: the tool and three simulated modules in two more namespaces
-    # of their own, in different IP subnets, joined only by a veth pair.
+    # of their own, in different IP subnets, joined only by a veth pair; then the tool with two
+    # cards to two module networks and no default route.
     if can_run_demo; then
         echo "== demo check"
         scripts/demo.sh --check --no-build || status=1
+        echo "== demo check: two networks, two cards, no default route"
+        scripts/demo.sh --check --two-lans --no-build || status=1
     else
         echo "== demo check: skipped (needs root and named network namespaces with a veth pair)"
     fi

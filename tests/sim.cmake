@@ -1,7 +1,8 @@
 # Tests: module simulator and the end-to-end test bed
 
 # The bed: tarvik-sim processes in the test's namespace, a wire listener, the real window.
-add_library(tarvik_simbed STATIC support/simbed.cpp support/simbed.h support/soak.cpp support/soak.h)
+add_library(tarvik_simbed STATIC support/netlab.cpp support/netlab.h support/simbed.cpp support/simbed.h
+    support/soak.cpp support/soak.h)
 target_link_libraries(tarvik_simbed PUBLIC tarvik_testsupport tarvik_ui Qt6::Widgets Qt6::Network Qt6::Test)
 target_compile_definitions(tarvik_simbed PRIVATE TARVIK_SIM_PATH="$<TARGET_FILE:tarvik-sim>")
 add_dependencies(tarvik_simbed tarvik-sim)
@@ -15,3 +16,4 @@ tarvik_add_test(tst_e2e_write SOURCES tst_e2e_write.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_cli SOURCES tst_cli.cpp LIBS tarvik_simbed NET)
 target_compile_definitions(tst_cli PRIVATE TARVIK_CLI_PATH="$<TARGET_FILE:tarvik-cli>")
 add_dependencies(tst_cli tarvik-cli)
+tarvik_add_test(tst_e2e_cards SOURCES tst_e2e_cards.cpp LIBS tarvik_simbed NET)

@@ -1,7 +1,9 @@
 // The UDP endpoint on real sockets, inside the test's private network namespace.
+#include "link/cards.h"
 #include "link/udpendpoint.h"
 #include "support/testmain.h"
 
+#include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QUdpSocket>
@@ -50,8 +52,8 @@ private slots:
         QVERIFY(endpoint.isBound());
         const QByteArray setup("SETUP");
         const QByteArray query = QByteArray::fromHex("001a2b3c4d5e") + "ATET\r" + QByteArray(1, '\0');
-        QVERIFY(endpoint.send(setup));
-        QVERIFY(endpoint.send(query));
+        QVERIFY(endpoint.send(setup, kAnyCard));
+        QVERIFY(endpoint.send(query, kAnyCard));
         QTRY_VERIFY(modules->hasPendingDatagrams());
         QCOMPARE(nextDatagram(*modules), setup);
         QTRY_VERIFY(modules->hasPendingDatagrams());
@@ -110,17 +112,74 @@ private slots:
         auto squatter = std::make_unique<QUdpSocket>();
         QVERIFY(squatter->bind(QHostAddress::AnyIPv4, kLocalPort));
         UdpEndpoint endpoint;
-        endpoint.open();
+        QVERIFY(!endpoint.open());
+        QVERIFY(!endpoint.errorString().isEmpty());
         QVERIFY(!endpoint.isBound());
-        QVERIFY(!endpoint.send("SETUP"));
+        QVERIFY(!endpoint.send("SETUP", kAnyCard));
+        const BroadcastReport report = endpoint.broadcast("SETUP");
+        QVERIFY(!report.sent());
+        QCOMPARE(report.error, endpoint.errorString());
         QTest::qWait(50);
         QVERIFY(!modules->hasPendingDatagrams());
 
         squatter.reset();
-        QVERIFY(endpoint.send("SETUP"));
+        QVERIFY(endpoint.send("SETUP", kAnyCard));
         QVERIFY(endpoint.isBound());
         QTRY_VERIFY(modules->hasPendingDatagrams());
         QCOMPARE(nextDatagram(*modules), QByteArray("SETUP"));
+    }
+
+    // Each arrival names the card it came in on: here the loopback.
+    void arrivalsNameTheirCard()
+    {
+        UdpEndpoint endpoint;
+        QVERIFY(endpoint.open());
+        QSignalSpy arrivals(&endpoint, &UdpEndpoint::datagramArrived);
+        sendToTool({QByteArray("first"), QByteArray()});
+        QTRY_COMPARE(arrivals.size(), 2);
+        const int loopback = QNetworkInterface::interfaceIndexFromName(QStringLiteral("lo"));
+        QVERIFY(loopback > 0);
+        QCOMPARE(arrivals[0][1].toInt(), loopback);
+        QCOMPARE(arrivals[1][1].toInt(), loopback);
+    }
+
+    // Through one card, chosen by its index: the loopback here, which needs no route for it.
+    void sendsThroughOneCard()
+    {
+        auto modules = sharedSocket(kModulePort);
+        UdpEndpoint endpoint;
+        QVERIFY(endpoint.open());
+        QVERIFY(endpoint.send("ATDF", QNetworkInterface::interfaceIndexFromName(QStringLiteral("lo"))));
+        QTRY_VERIFY(modules->hasPendingDatagrams());
+        QCOMPARE(nextDatagram(*modules), QByteArray("ATDF"));
+        // A card that does not exist: a send error with the system's reason.
+        QVERIFY(!endpoint.send("ATDF", 999999));
+        QVERIFY(!endpoint.errorString().isEmpty());
+    }
+
+    // Only the loopback here: no card can broadcast, and the routing table sends, as always.
+    void broadcastWithoutCardsGoesByTheRoutingTable()
+    {
+        QVERIFY(cards::usable().isEmpty());
+        auto modules = sharedSocket(kModulePort);
+        UdpEndpoint endpoint;
+        QVERIFY(endpoint.open());
+        QSignalSpy done(&endpoint, &UdpEndpoint::broadcastDone);
+        const BroadcastReport report = endpoint.broadcast("SETUP");
+        QVERIFY(report.routed);
+        QVERIFY(report.sent());
+        QVERIFY(report.cards.isEmpty());
+        QCOMPARE(done.size(), 1);
+        QTRY_VERIFY(modules->hasPendingDatagrams());
+        QCOMPARE(nextDatagram(*modules), QByteArray("SETUP"));
+
+        // A card asked for by name that cannot broadcast: nothing is sent, and the report says why.
+        endpoint.setCardName(QStringLiteral("lo"));
+        const BroadcastReport named = endpoint.broadcast("SETUP");
+        QVERIFY(!named.sent());
+        QCOMPARE(named.error, QStringLiteral("no usable IPv4 interface named lo"));
+        QTest::qWait(50);
+        QVERIFY(!modules->hasPendingDatagrams());
     }
 
     void primaryAddress()

@@ -42,7 +42,7 @@ void prepare(Rig& rig, qint16 opCode)
     rig.panel.timerRunning = true;
     rig.state.Op_Code = opCode;
     rig.state.Retry_Count = route(opCode) == Branch::Read || route(opCode) == Branch::Write ? 1 : 0;
-    rig.link.sent.clear();
+    rig.link.clear();
 }
 
 bool fieldsKept(const FakePanel& panel, std::optional<Field> except = std::nullopt)
@@ -275,7 +275,7 @@ void TestHostile::identitiesOfZerosAndOnes()
 
     for (int index : {0, 1}) {
         const QByteArray id = index == 0 ? zeros : ones;
-        rig.link.sent.clear();
+        rig.link.clear();
         rig.panel.selected = index;
         rig.ops.pickDevice();
         QCOMPARE(rig.link.last(), id + QByteArray("ATET\r\0", 6));
@@ -286,7 +286,7 @@ void TestHostile::identitiesOfZerosAndOnes()
             QVERIFY(frame.startsWith(id + "AT"));
         QVERIFY(rig.panel.log.endsWith(QStringLiteral("读取设备 %1数据成功！").arg(index + 1)));
 
-        rig.link.sent.clear();
+        rig.link.clear();
         rig.ops.Setting_Click();
         while (rig.panel.timerRunning)
             rig.ops.Winsock_DataArrival(id + "OK\r\n");

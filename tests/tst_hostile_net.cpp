@@ -73,9 +73,20 @@ void TestHostileNet::portTakenByAnotherProcess()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(!form.endpoint().isBound());
     QVERIFY(child<QLabel>(form, "DISP_IP")->text().endsWith(QStringLiteral("端口号： 65002")));
+    // The start-up log says so in one line, with the system's reason.
+    const QString portLine = QStringLiteral("无法使用本机UDP端口65002，收不到设备的回复：");
+    const QStringList startLog = logLines(form);
+    QCOMPARE(startLog.size(), 6);
+    QVERIFY2(startLog.last().startsWith(portLine) && startLog.last().size() > portLine.size(),
+             qPrintable(startLog.last()));
 
     click(form, "Scan");
     QTRY_VERIFY_WITH_TIMEOUT(logLines(form).contains(kNoDevice), 10000);
+    // Not one broadcast went out: the report says why before the advice.
+    const QStringList report = logLines(form);
+    const qsizetype noDevice = report.indexOf(kNoDevice);
+    QVERIFY2(report.value(noDevice - 1).startsWith(QStringLiteral("扫描广播未能从本计算机发出：")),
+             qPrintable(report.join(QLatin1Char('\n'))));
     QCOMPARE(form.operations().state().Scan_Round, qint16(0));
     QCOMPARE(child<QListWidget>(form, "Device_List")->count(), 0);
     QVERIFY(form.isVisible());

@@ -354,6 +354,9 @@ private slots:
         QVERIFY2(match.hasMatch(), qPrintable(caption));
         QVERIFY(match.captured(1) != QStringLiteral("0.0.0.0"));
         QCOMPARE(child<QLabel>(*m_form, "DISP_IP")->palette().color(QPalette::WindowText), QColor(Qt::red));
+        // The test's namespace has only the loopback: no card to list, and the tooltip says so.
+        QCOMPARE(child<QLabel>(*m_form, "DISP_IP")->toolTip(),
+                 QStringLiteral("没有可以广播的网卡：扫描经由系统的路由发出。"));
     }
 
     void pageSwitching_data()
@@ -659,7 +662,7 @@ private slots:
         QTimer feed;
         connect(&feed, &QTimer::timeout, m_form.get(), [this, &fed] {
             ++fed;
-            emit m_form->endpoint().datagramArrived(QByteArray::fromHex("0102030405064f4b"));
+            emit m_form->endpoint().datagramArrived(QByteArray::fromHex("0102030405064f4b"), kAnyCard);
         });
         feed.start(1);
         const int paintsBefore = counter.paints;

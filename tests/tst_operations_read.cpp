@@ -352,7 +352,7 @@ void TestRead::pickAfterOvertakenRead()
     rig.ops.Scan_Click();
     for (int i = 0; i < 4; ++i)
         rig.ops.Timer1_Timer();
-    rig.link.sent.clear();
+    rig.link.clear();
 
     rig.ops.pickDevice();
     QCOMPARE(rig.state.Retry_Count, qint16(0));

@@ -146,7 +146,7 @@ void TestWrite::refusal()
     Rig rig;
     prepare(rig);
     rig.ops.Setting_Click();
-    rig.link.sent.clear();
+    rig.link.clear();
     rig.ops.Timer1_Timer(); // a first lost acknowledgement: Retry_Count 1
     acknowledge(rig, 9);
     rig.ops.Winsock_DataArrival(datagram); // refuses the tenth setting, "BT"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/catalogue.h"
+#include "link/link.h"
 
 #include <QString>
 
@@ -97,5 +98,8 @@ QString text(const char* caption);
 
 // Caption of the address label: 本机IP地址：<address>    端口号： <port>
 QString addressCaption(const QString& address, quint16 port);
+
+// Tooltip of the address label: the cards a scan goes out through, one a line with its address.
+QString cardsTip(const QList<Card>& cards);
 
 } // namespace tarvik::captions

@@ -141,9 +141,9 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     // A coarse timer may expire up to 5 % early and count a reply that is on its way as lost.
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, [this] { m_ops.Timer1_Timer(); });
-    connect(&Winsock, &UdpEndpoint::datagramArrived, this, [this](const QByteArray& datagram) {
+    connect(&Winsock, &UdpEndpoint::datagramArrived, this, [this](const QByteArray& datagram, int card) {
         holdRepaints();
-        m_ops.Winsock_DataArrival(datagram);
+        m_ops.Winsock_DataArrival(datagram, card);
     });
     m_repaintHold.setSingleShot(true);
     connect(&m_repaintHold, &QTimer::timeout, this, [this] {
@@ -401,12 +401,19 @@ void MainForm::Form_Load()
     for (QGroupBox* page : m_pages)
         page->setEnabled(false);
 
-    Winsock.open(kLocalPort);
+    const bool bound = Winsock.open(kLocalPort);
 
-    setLogText(log::begin(log::timestamp(), Operations::startAdvice()));
+    QString advice = Operations::startAdvice();
+    if (!bound)
+        advice += log::kLineBreak + Operations::portUnavailable(Winsock.localPort(), Winsock.errorString());
+    setLogText(log::begin(log::timestamp(), advice));
 
     DISP_IP->setText(captions::addressCaption(UdpEndpoint::primaryIPv4Address().toString(), Winsock.localPort()));
     DISP_IP->adjustSize();
+    // The cards a scan goes out through, as found now and again at every broadcast.
+    DISP_IP->setToolTip(captions::cardsTip(Winsock.cards()));
+    connect(&Winsock, &UdpEndpoint::broadcastDone, DISP_IP,
+            [this](const BroadcastReport& report) { DISP_IP->setToolTip(captions::cardsTip(report.cards)); });
 
     m_ops.state().Device_Count = 0;
     for (QPushButton* button : {L_Default, Setting, Run_Device})
@@ -418,9 +425,9 @@ void MainForm::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    // Every module that hears this resets and runs; nothing waits for an answer, and a failure to
-    // send does not keep the window open.
-    Winsock.send(frames::shutdownNotice());
+    // Every module that hears this, behind any card, resets and runs; nothing waits for an
+    // answer, and a failure to send does not keep the window open.
+    Winsock.broadcast(frames::shutdownNotice());
 }
 
 void MainForm::Exit_Command_Click()

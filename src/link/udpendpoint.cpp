@@ -1,5 +1,7 @@
 #include "udpendpoint.h"
 
+#include "link/cards.h"
+
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 
@@ -11,10 +13,10 @@ UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent)
     connect(&m_socket, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
 }
 
-void UdpEndpoint::open(quint16 localPort)
+bool UdpEndpoint::open(quint16 localPort)
 {
     m_localPort = localPort;
-    bind();
+    return bind();
 }
 
 bool UdpEndpoint::isBound() const
@@ -26,30 +28,88 @@ bool UdpEndpoint::bind()
 {
     if (isBound())
         return true;
-    // Broadcast permission is set by Qt on every UDP socket it opens.
-    return m_socket.bind(QHostAddress::AnyIPv4, m_localPort);
+    // Broadcast permission and the arrival interface of each datagram (IP_PKTINFO) are set by Qt
+    // on every UDP socket it opens.
+    if (m_socket.bind(QHostAddress::AnyIPv4, m_localPort))
+        return true;
+    m_error = m_socket.errorString();
+    return false;
 }
 
-bool UdpEndpoint::send(const QByteArray& payload)
+QList<Card> UdpEndpoint::cards() const
+{
+    return cards::usable(m_cardName);
+}
+
+bool UdpEndpoint::send(const QByteArray& payload, int card)
 {
     // An unbound socket would send from a port of the system's choosing, where no reply can
     // reach us: without our own port there is no send.
     if (!bind())
         return false;
-    return m_socket.writeDatagram(payload, QHostAddress(QHostAddress::Broadcast), kModulePort) == payload.size();
+    return sendThrough(payload, card);
+}
+
+bool UdpEndpoint::sendThrough(const QByteArray& payload, int card)
+{
+    qint64 sent = 0;
+    if (card == kAnyCard) {
+        sent = m_socket.writeDatagram(payload, QHostAddress(QHostAddress::Broadcast), kModulePort);
+    } else {
+        // Sent with the card chosen (IP_PKTINFO): the limited broadcast goes out through it
+        // whatever the routing table holds, a default route or none.
+        QNetworkDatagram datagram(payload, QHostAddress(QHostAddress::Broadcast), kModulePort);
+        datagram.setInterfaceIndex(static_cast<uint>(card));
+        sent = m_socket.writeDatagram(datagram);
+    }
+    if (sent == payload.size())
+        return true;
+    m_error = m_socket.errorString();
+    return false;
+}
+
+BroadcastReport UdpEndpoint::broadcast(const QByteArray& payload)
+{
+    BroadcastReport report;
+    report.cards = cards();
+    if (!bind()) {
+        report.error = m_error;
+    } else if (report.cards.isEmpty() && m_cardName.isEmpty()) {
+        // No card to choose (only the loopback, say): the routing table decides, as it always did.
+        report.routed = sendThrough(payload, kAnyCard);
+        if (!report.routed)
+            report.error = m_error;
+    } else if (report.cards.isEmpty()) {
+        report.error = QStringLiteral("no usable IPv4 interface named %1").arg(m_cardName);
+        m_error = report.error;
+    } else {
+        for (const Card& card : std::as_const(report.cards)) {
+            if (sendThrough(payload, card.index))
+                report.sentOn.append(card);
+            else
+                report.error = cards::describe(card) + QStringLiteral(": ") + m_error;
+        }
+    }
+    emit broadcastDone(report);
+    return report;
 }
 
 void UdpEndpoint::readPending()
 {
     for (int taken = 0; taken < kArrivalBatch && m_socket.hasPendingDatagrams(); ++taken) {
-        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size());
+        // The pending size is the whole datagram's, so that an oversized one is dropped without
+        // being read into memory, and the others are read into a block of exactly their size.
+        const qint64 size = m_socket.pendingDatagramSize();
         if (size < 0)
-            continue;
+            break;
         if (size > kMaxDatagramSize) {
+            m_socket.receiveDatagram(0);
             emit oversizedDropped(size);
             continue;
         }
-        emit datagramArrived(QByteArray(m_buffer.constData(), static_cast<qsizetype>(size)));
+        const QNetworkDatagram datagram = m_socket.receiveDatagram(size);
+        emit datagramArrived(datagram.data(),
+                             datagram.interfaceIndex() > 0 ? static_cast<int>(datagram.interfaceIndex()) : kAnyCard);
     }
 }
 

@@ -1,5 +1,6 @@
 // The tool's one UDP endpoint: bound at local port 65002 on every IPv4 address, sending to the
-// limited broadcast address, handing on every datagram that arrives, one arrival per datagram.
+// limited broadcast address through one network card or through every card that can broadcast,
+// handing on every datagram that arrives with the card it arrived on, one arrival per datagram.
 #pragma once
 
 #include "link/link.h"
@@ -25,30 +26,44 @@ public:
 
     explicit UdpEndpoint(QObject* parent = nullptr);
 
-    // Binds the local port with broadcast permission. A failure is not reported here: the port is
-    // tried again at the next send, and a send without a bound port is a send error.
-    void open(quint16 localPort = kLocalPort);
+    // Binds the local port with broadcast permission; false when the port cannot be had, and
+    // errorString() says why. The port is tried again at the next send, and a send without a
+    // bound port is a send error.
+    bool open(quint16 localPort = kLocalPort);
     bool isBound() const;
+    // The system's reason for the last bind or send that failed.
+    QString errorString() const { return m_error; }
 
-    bool send(const QByteArray& payload) override;
+    // Broadcasts go out only through the card of this name (empty, as by default: every usable card).
+    void setCardName(const QString& name) { m_cardName = name; }
+    QString cardName() const { return m_cardName; }
+    // The cards a broadcast would go out through now.
+    QList<Card> cards() const;
+
+    bool send(const QByteArray& payload, int card) override;
+    BroadcastReport broadcast(const QByteArray& payload) override;
 
     quint16 localPort() const { return m_localPort; }
     // The host's primary IPv4 address: the first of a card that is up and not the loopback.
     static QHostAddress primaryIPv4Address();
 
 signals:
-    void datagramArrived(const QByteArray& datagram);
+    // `card`: the interface index the datagram arrived on (kAnyCard when the system did not say).
+    void datagramArrived(const QByteArray& datagram, int card);
     // A datagram longer than kMaxDatagramSize was dropped.
     void oversizedDropped(qint64 size);
+    // A broadcast was handed on; the report names the cards looked up and those it went out on.
+    void broadcastDone(const tarvik::BroadcastReport& report);
 
 private:
     bool bind();
+    bool sendThrough(const QByteArray& payload, int card);
     void readPending();
 
     QUdpSocket m_socket;
-    // Room for the largest datagram UDP carries, so that one read takes any datagram whole.
-    QByteArray m_buffer{65536, Qt::Uninitialized};
     quint16 m_localPort = kLocalPort;
+    QString m_cardName;
+    QString m_error;
 };
 
 } // namespace tarvik

@@ -26,6 +26,13 @@ inline constexpr const char* kNoDevice = QT_TRANSLATE_NOOP("Message", "未检查
 inline constexpr const char* kNoDeviceAdvice = QT_TRANSLATE_NOOP(
     "Message",
     "设备与计算机必须是在同一个交换机或路由器所支持的局域网内，不能经过路由器隔离。请检查网络连接，重新操作！");
+// Our own: not one broadcast of a scan could be sent (no card, no route, port taken); the
+// system's reason follows the colon.
+inline constexpr const char* kScanNotSent = QT_TRANSLATE_NOOP("Message", "扫描广播未能从本计算机发出：");
+// Our own: the tool's port cannot be bound at start-up (another program holds it); %1 the port,
+// the system's reason follows the colon.
+inline constexpr const char* kPortUnavailable =
+    QT_TRANSLATE_NOOP("Message", "无法使用本机UDP端口%1，收不到设备的回复：");
 // Our own: the device table holds 254 modules; a further one is not listed.
 inline constexpr const char* kTableFull =
     QT_TRANSLATE_NOOP("Message", "设备列表已满（最多254个设备），其余设备未能列出。");

@@ -37,6 +37,11 @@ QString Operations::startAdvice()
     return advice.join(log::kLineBreak);
 }
 
+QString Operations::portUnavailable(quint16 port, const QString& reason)
+{
+    return log::text(msg::kPortUnavailable).arg(port) + reason;
+}
+
 QString Operations::deviceItemText(QByteArrayView identity)
 {
     // Built in one piece: a scan of a full network makes 254 of them.
@@ -60,16 +65,24 @@ void Operations::Scan_Click()
     if (m_state.Scan_Round == 0) {
         logBegin(log::lines({msg::kScanning, msg::kScanningAdvice}));
         m_tableFullNoted = false;
+        m_scanSent = false;
+        m_scanError.clear();
+        m_answeredScan.fill(false);
     }
-    // A broadcast that fails to go out still counts: the scan runs its rounds and reports.
-    m_link.send(frames::discovery());
+    // Through every card. A broadcast that fails to go out still counts: the scan runs its rounds
+    // and reports.
+    const BroadcastReport report = m_link.broadcast(frames::discovery());
+    if (report.sent())
+        m_scanSent = true;
+    else
+        m_scanError = report.error;
     m_state.Op_Code = kOpScan;
     armTimer();
     enable({Control::Setting, Control::L_Default}, false);
     advance(m_state.Scan_Round, 1);
 }
 
-void Operations::discoveryReply(const QByteArray& datagram)
+void Operations::discoveryReply(const QByteArray& datagram, int card)
 {
     // Too short to hold an identity: nothing to list, nothing to address later.
     if (datagram.size() < frames::kIdentitySize)
@@ -77,8 +90,17 @@ void Operations::discoveryReply(const QByteArray& datagram)
     // Looked at in place: every datagram that arrives during or after a scan comes through here.
     const QByteArrayView identity(datagram.constData(), frames::kIdentitySize);
     for (int i = 0; i < m_state.Device_Count; ++i) {
-        if (m_state.Device_Table[static_cast<size_t>(i)].startsWith(identity))
+        const auto entry = static_cast<size_t>(i);
+        if (m_state.Device_Table[entry].startsWith(identity)) {
+            // Listed once. Its first answer to a scan names its card: a module heard on two cards
+            // keeps the first, and one whose card was replaced (an adapter plugged in again) is
+            // reached through the new one.
+            if (!m_answeredScan[entry]) {
+                m_answeredScan[entry] = true;
+                m_state.Device_Card[entry] = card;
+            }
             return;
+        }
     }
     if (m_state.Device_Count >= kDeviceTableSize) {
         if (!m_tableFullNoted)
@@ -86,7 +108,10 @@ void Operations::discoveryReply(const QByteArray& datagram)
         m_tableFullNoted = true;
         return;
     }
-    m_state.Device_Table[static_cast<size_t>(m_state.Device_Count)] = datagram;
+    const auto entry = static_cast<size_t>(m_state.Device_Count);
+    m_state.Device_Table[entry] = datagram;
+    m_state.Device_Card[entry] = card;
+    m_answeredScan[entry] = true;
     m_panel.insertDevice(m_state.Device_Count, deviceItemText(identity));
     advance(m_state.Device_Count, 1);
 }
@@ -98,12 +123,14 @@ void Operations::scanTimeout()
         return;
     }
     m_state.Scan_Round = 0;
+    // Not one broadcast went out: the report says why before what it found.
+    const QString notSent = m_scanSent ? QString() : log::text(msg::kScanNotSent) + m_scanError + log::kLineBreak;
     if (m_state.Device_Count != 0) {
-        logAppend(log::numbered(msg::kDetected, m_state.Device_Count, msg::kDevicesSuffix));
+        logAppend(notSent + log::numbered(msg::kDetected, m_state.Device_Count, msg::kDevicesSuffix));
         enable(kPageControls, true);
         enable({Control::Device_List}, true);
     } else {
-        logAppend(log::lines({msg::kNoDevice, msg::kNoDeviceAdvice}));
+        logAppend(notSent + log::lines({msg::kNoDevice, msg::kNoDeviceAdvice}));
     }
 }
 
@@ -260,7 +287,7 @@ void Operations::L_Default_Click()
     m_state.Op_Code = kOpRestoreDefaults;
     // Without a live identity nothing is sent; the time-out reports the failure.
     if (identity)
-        m_link.send(frames::restoreDefaults(*identity));
+        m_link.send(frames::restoreDefaults(*identity), selectedCard());
     armTimer();
 }
 
@@ -284,18 +311,14 @@ void Operations::Run_Device_Click()
         // fields are blanked as after any press.
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), msg::kResetFailed));
     } else if (identity) {
-        const bool sent = m_link.send(frames::resetAndRun(*identity));
+        const bool sent = m_link.send(frames::resetAndRun(*identity), selectedCard());
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), sent ? msg::kResetSucceeded : msg::kResetFailed));
 
         // The module leaves the list and the table; the entries after it move down, still paired
         // with their list items.
         const int removed = m_state.Sel_Device;
         m_panel.removeDevice(removed);
-        auto& table = m_state.Device_Table;
-        for (int i = removed; i < m_state.Device_Count - 1; ++i)
-            table[static_cast<size_t>(i)] = table[static_cast<size_t>(i) + 1];
-        table[static_cast<size_t>(m_state.Device_Count) - 1].clear();
-        advance(m_state.Device_Count, -1);
+        removeEntry(removed);
         m_tableFullNoted = false;
     }
     for (Field field : kAllFields)
@@ -323,13 +346,35 @@ void Operations::Timer1_Timer()
     }
 }
 
-// The scan's timer runs on through its replies; every other branch stops it for a reply it takes.
-void Operations::Winsock_DataArrival(const QByteArray& datagram)
+void Operations::removeEntry(int index)
 {
-    switch (route(m_state.Op_Code)) {
-    case Branch::Discovery:
-        discoveryReply(datagram);
-        break;
+    auto& table = m_state.Device_Table;
+    auto& cards = m_state.Device_Card;
+    const auto last = static_cast<size_t>(m_state.Device_Count) - 1;
+    for (auto i = static_cast<size_t>(index); i < last; ++i) {
+        table[i] = table[i + 1];
+        cards[i] = cards[i + 1];
+        m_answeredScan[i] = m_answeredScan[i + 1];
+    }
+    table[last].clear();
+    cards[last] = kAnyCard;
+    m_answeredScan[last] = false;
+    advance(m_state.Device_Count, -1);
+}
+
+// The scan's timer runs on through its replies; every other branch stops it for a reply it takes.
+void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
+{
+    const Branch branch = route(m_state.Op_Code);
+    if (branch == Branch::Discovery) {
+        discoveryReply(datagram, card);
+        return;
+    }
+    // A reply carries nothing that says which request it answers: a copy heard on another card
+    // (two cards on one LAN) would be taken for the answer to the next request.
+    if (fromAnotherCard(card))
+        return;
+    switch (branch) {
     case Branch::Defaults:
         m_timer.stop();
         defaultsAcknowledgement(datagram);
@@ -340,6 +385,8 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram)
         break;
     case Branch::Read:
         readReply(datagram); // stops the timer itself: a reply too short is not taken
+        break;
+    case Branch::Discovery:
         break;
     }
 }
@@ -364,12 +411,23 @@ std::optional<QByteArray> Operations::selectedIdentity() const
     return frames::identityOf(entry);
 }
 
+int Operations::selectedCard() const
+{
+    return m_state.selectionIsLive() ? m_state.Device_Card[static_cast<size_t>(m_state.Sel_Device)] : kAnyCard;
+}
+
+bool Operations::fromAnotherCard(int card) const
+{
+    const int own = selectedCard();
+    return own != kAnyCard && card != kAnyCard && card != own;
+}
+
 void Operations::Send_Query()
 {
     const Parameter* parameter = parameterForStage(m_state.Op_Code);
     const std::optional<QByteArray> identity = selectedIdentity();
     if (parameter && identity)
-        m_link.send(frames::query(*identity, *parameter));
+        m_link.send(frames::query(*identity, *parameter), selectedCard());
 }
 
 void Operations::Send_Setting(const Parameter& parameter)
@@ -384,7 +442,7 @@ void Operations::Send_Setting(const Parameter& parameter)
     else
         value.text = m_panel.fieldText(field);
     if (const std::optional<QByteArray> frame = frames::setting(*identity, parameter, value))
-        m_link.send(*frame);
+        m_link.send(*frame, selectedCard());
 }
 
 // ---- Window helpers -----------------------------------------------------------------------------

@@ -40,11 +40,15 @@ public:
     void pickDevice();
 
     void Timer1_Timer();
-    // The reply dispatcher: one call per arriving datagram.
-    void Winsock_DataArrival(const QByteArray& datagram);
+    // The reply dispatcher: one call per arriving datagram, with the card it arrived on. While a
+    // read, write or restore of a module whose card is known runs, a datagram that arrived on
+    // another card is not its reply and is ignored.
+    void Winsock_DataArrival(const QByteArray& datagram, int card = kAnyCard);
 
     // The start-up advice that begins the log.
     static QString startAdvice();
+    // The log line when the tool's port cannot be bound, with the system's reason.
+    static QString portUnavailable(quint16 port, const QString& reason);
 
     // Frame builders for the selected module.
     void Send_Query();
@@ -55,7 +59,7 @@ public:
     static QString deviceItemText(QByteArrayView identity);
 
 private:
-    void discoveryReply(const QByteArray& datagram);
+    void discoveryReply(const QByteArray& datagram, int card);
     void scanTimeout();
     void readReply(const QByteArray& datagram);
     void endRead();
@@ -70,6 +74,12 @@ private:
     // The identity of Sel_Device when it designates a live entry.
     std::optional<QByteArray> selectedIdentity() const;
     int deviceNumber() const { return m_state.Sel_Device + 1; }
+    // The card of Sel_Device when it designates a live entry; kAnyCard otherwise.
+    int selectedCard() const;
+    // Whether an arrival on `card` comes from another card than the selected module's.
+    bool fromAnotherCard(int card) const;
+    // Removes entry `index` of the table; the entries after it move down with their cards.
+    void removeEntry(int index);
     void blankField(Field field);
     template <typename Controls> void enable(const Controls& controls, bool enabled);
     void enable(std::initializer_list<Control> controls, bool enabled);
@@ -86,6 +96,12 @@ private:
     std::function<QString()> m_clock;
     // The "table full" entry is written once until a scan starts or a module is removed.
     bool m_tableFullNoted = false;
+    // Of the scan in progress: whether any of its broadcasts went out, the system's reason why
+    // the last one did not, and which listed modules have answered it (the card of a module's
+    // first answer in a scan is its card from then on).
+    bool m_scanSent = false;
+    QString m_scanError;
+    std::array<bool, kDeviceTableSize> m_answeredScan{};
 };
 
 } // namespace tarvik

@@ -1,6 +1,8 @@
 // The state that ties the operations together; owned by the window for its whole life.
 #pragma once
 
+#include "link/link.h"
+
 #include <QByteArray>
 
 #include <array>
@@ -15,6 +17,9 @@ struct OperationState
     qint16 Device_Count = 0; // live entries of Device_Table, items of Device_List
     // One entry per discovered module: its whole discovery reply; the first six bytes are its identity.
     std::array<QByteArray, kDeviceTableSize> Device_Table{};
+    // Paired with Device_Table: the network card (interface index) each module's discovery reply
+    // arrived on, through which its commands go; kAnyCard when the arrival did not say.
+    std::array<int, kDeviceTableSize> Device_Card{};
     qint16 Sel_Device = 0;  // the module that read, write, restore and reset address
     qint16 Scan_Round = 0;  // "SETUP" broadcasts sent in the scan in progress; 0 = no scan
     qint16 Retry_Count = 0; // restarts already made of the current read or write

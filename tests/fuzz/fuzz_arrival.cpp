@@ -9,7 +9,8 @@
 //   byte 2  Sel_Device (0 .. Device_Count) and the selected list item
 //   byte 3  Retry_Count (bits 0-1) and Scan_Round (bits 2-4)
 //   then, per action, one byte (kind % 8):
-//     0-2  a datagram: two length bytes (little endian), then that many bytes
+//     0-2  a datagram: two length bytes (little endian), then that many bytes; it arrives on no
+//          card the system named (0), on card 2 (1) or on card 3 (2)
 //     3    a long datagram: two length bytes, one pattern-length byte, the pattern; the pattern is
 //          repeated up to the length, so datagrams of up to 65,507 bytes are cheap to reach
 //     4    Timer1 expires
@@ -19,7 +20,8 @@
 //
 // Every datagram is handed over in a heap block of exactly its own size, so that a read past its
 // end is an AddressSanitizer report; after every action the operation state, the device list and
-// the frames sent are checked against the rules the tool keeps.
+// the frames sent are checked against the rules the tool keeps. The modules of the table answered on
+// cards 2 and 3 in turn, so that copies heard on the other card are explored too.
 #include "link/frames.h"
 #include "ops/operations.h"
 #include "support/fakes.h"
@@ -171,9 +173,10 @@ struct Run
     struct Listed
     {
         std::array<QByteArray, kDeviceTableSize> table;
+        std::array<int, kDeviceTableSize> cards;
         int count;
     };
-    Listed listed() { return {state().Device_Table, state().Device_Count}; }
+    Listed listed() { return {state().Device_Table, state().Device_Card, state().Device_Count}; }
 
     void checkState()
     {
@@ -192,28 +195,37 @@ struct Run
     }
 
     // Frames are built only from live entries: every frame but "SETUP" starts with the identity
-    // of a module that was listed before or after the action.
+    // of a module that was listed before or after the action, and goes through that module's card.
     void checkFrames(const std::optional<Listed>& before)
     {
         if (rig.link.sent.isEmpty())
             return;
+        CHECK(rig.link.sentCards.size() == rig.link.sent.size());
         const OperationState& s = state();
-        for (const QByteArray& frame : rig.link.sent) {
-            if (frame == frames::discovery())
+        for (qsizetype f = 0; f < rig.link.sent.size(); ++f) {
+            const QByteArray& frame = rig.link.sent[f];
+            const int card = rig.link.sentCards[f];
+            if (frame == frames::discovery()) {
+                CHECK(card == kAnyCard); // the fake has no cards: the routing table
                 continue;
+            }
             CHECK(frame.size() >= 9);
             const QByteArrayView head(frame.constData(), frames::kIdentitySize);
             bool known = false;
-            for (int i = 0; i < s.Device_Count && !known; ++i)
-                known = s.Device_Table[static_cast<size_t>(i)].startsWith(head);
-            for (int i = 0; before && i < before->count && !known; ++i)
-                known = before->table[static_cast<size_t>(i)].startsWith(head);
+            for (int i = 0; i < s.Device_Count && !known; ++i) {
+                const auto entry = static_cast<size_t>(i);
+                known = s.Device_Table[entry].startsWith(head) && s.Device_Card[entry] == card;
+            }
+            for (int i = 0; before && i < before->count && !known; ++i) {
+                const auto entry = static_cast<size_t>(i);
+                known = before->table[entry].startsWith(head) && before->cards[entry] == card;
+            }
             CHECK(known);
         }
-        rig.link.sent.clear();
+        rig.link.clear();
     }
 
-    void arrive(const QByteArray& datagram) { rig.ops.Winsock_DataArrival(datagram); }
+    void arrive(const QByteArray& datagram, int card = kAnyCard) { rig.ops.Winsock_DataArrival(datagram, card); }
 };
 
 // The modules a run starts with, built once: every run shares them (implicitly shared bytes), so
@@ -247,13 +259,16 @@ void populate(Run& run, uint8_t tableByte)
     // last two go through discovery, and with them the search through a nearly full table.
     const int placed = std::max(0, count - 2);
     OperationState& s = run.state();
+    // Module n answered on card 2 + n % 2.
+    const auto cardOf = [](int index) { return 2 + (index + 1) % 2; };
     for (int i = 0; i < placed; ++i) {
         s.Device_Table[static_cast<size_t>(i)] = modules.replies[tails][static_cast<size_t>(i)];
+        s.Device_Card[static_cast<size_t>(i)] = cardOf(i);
         run.rig.panel.items << modules.items[tails][i];
     }
     s.Device_Count = static_cast<qint16>(placed);
     for (int i = placed; i < count; ++i)
-        run.arrive(modules.replies[tails][static_cast<size_t>(i)]);
+        run.arrive(modules.replies[tails][static_cast<size_t>(i)], cardOf(i));
     // One more: the table is full, so this one is not stored.
     if (count == kDeviceTableSize)
         run.arrive(modules.replies[tails][kDeviceTableSize]);
@@ -278,7 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     s.Retry_Count = static_cast<qint16>((counters & 3) % 3);
     s.Scan_Round = static_cast<qint16>((counters >> 2) % 5);
     s.Op_Code = opCode;
-    run.rig.link.sent.clear();
+    run.rig.link.clear();
     run.checkState();
 
     constexpr int kShortSizes[] = {0, 1, 5, 6, 7, 8, 11, 21};
@@ -295,7 +310,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 1:
         case 2: {
             const size_t n = std::min<size_t>({static_cast<size_t>(in.length()), in.left(), kMaxDatagram});
-            run.arrive(run.datagrams.make(in.take(n), n));
+            run.arrive(run.datagrams.make(in.take(n), n), kind == 0 ? kAnyCard : 1 + kind);
             break;
         }
         case 3: {

@@ -147,10 +147,10 @@ Rig::Rig()
     ops.setClock([this] { return stamp(++stamps); });
 }
 
-void Rig::discover(int n)
+void Rig::discover(int n, int card)
 {
     for (int i = 1; i <= n; ++i)
-        ops.Winsock_DataArrival(discoveryReply(i));
+        ops.Winsock_DataArrival(discoveryReply(i), card);
 }
 
 void Rig::select(int index)

@@ -15,21 +15,64 @@
 
 namespace tarvik::test {
 
-// Records every frame handed to it; send() fails while `failSends` is set.
+// Records every frame handed to it with the card it went through; send() fails while `failSends` is
+// set. A broadcast goes once through each of `cards` (none: once through the routing table, card
+// kAnyCard), except through the cards in `failingCards`.
 class FakeLink : public Link
 {
 public:
-    bool send(const QByteArray& payload) override
+    bool send(const QByteArray& payload, int card) override
     {
-        if (failSends)
+        if (failSends || failingCards.contains(card))
             return false;
         sent.append(payload);
+        sentCards.append(card);
         return true;
     }
+    BroadcastReport broadcast(const QByteArray& payload) override
+    {
+        ++broadcasts;
+        BroadcastReport report;
+        for (int card : cards)
+            report.cards.append({card, QStringLiteral("card%1").arg(card), QStringLiteral("10.0.%1.1").arg(card)});
+        if (report.cards.isEmpty()) {
+            report.routed = send(payload, kAnyCard);
+            if (!report.routed)
+                report.error = error;
+        }
+        for (const Card& card : std::as_const(report.cards)) {
+            if (send(payload, card.index))
+                report.sentOn.append(card);
+            else
+                report.error = card.name + QStringLiteral(": ") + error;
+        }
+        return report;
+    }
     QByteArray last() const { return sent.isEmpty() ? QByteArray() : sent.last(); }
+    // The frames that went through `card`.
+    QList<QByteArray> sentThrough(int card) const
+    {
+        QList<QByteArray> result;
+        Q_ASSERT(sentCards.size() == sent.size());
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            if (sentCards[i] == card)
+                result.append(sent[i]);
+        }
+        return result;
+    }
+    void clear()
+    {
+        sent.clear();
+        sentCards.clear();
+    }
 
     QList<QByteArray> sent;
+    QList<int> sentCards; // paired with `sent`
+    QList<int> cards;     // the usable cards a broadcast finds
+    QList<int> failingCards;
     bool failSends = false;
+    QString error = QStringLiteral("Network unreachable");
+    int broadcasts = 0;
 };
 
 // The window as a plain record: fields, enabled flags, list items, log text and timer state.
@@ -102,8 +145,9 @@ QStringList commands(const QList<QByteArray>& frames);
 struct Rig
 {
     Rig();
-    // Lists modules 1..n through discovery replies (Op_Code is 0 before any other operation).
-    void discover(int n);
+    // Lists modules 1..n through discovery replies (Op_Code is 0 before any other operation),
+    // arrived on `card`.
+    void discover(int n, int card = kAnyCard);
     // Makes `index` the module the last pick designated, without a read.
     void select(int index);
     QString stamp(int n) const { return QStringLiteral("T%1").arg(n); }

@@ -14,8 +14,13 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include <QNetworkInterface>
+
 #include <csignal>
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace tarvik::test {
 
@@ -26,13 +31,16 @@ QString simulatorPath()
 
 // ---- SimProcess ---------------------------------------------------------------------------------
 
-SimProcess::SimProcess(QStringList arguments, QObject* parent)
-    : QObject(parent)
-    , m_arguments(std::move(arguments))
+SimProcess::SimProcess(QStringList arguments, QObject* parent, int netns)
+    : QObject(parent), m_arguments(std::move(arguments))
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    // A test that crashes takes its modules with it instead of leaving them behind.
-    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_process.setChildProcessModifier([netns] {
+        // A test that crashes takes its modules with it instead of leaving them behind.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (netns >= 0 && ::setns(netns, CLONE_NEWNET) != 0)
+            ::_exit(127);
+    });
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &SimProcess::readOutput);
 }
 
@@ -101,18 +109,34 @@ WireTap::WireTap(QObject* parent)
     connect(&m_socket, &QUdpSocket::readyRead, this, &WireTap::readPending);
 }
 
-bool WireTap::open(quint16 port)
+bool WireTap::open(quint16 port, int netns)
 {
     m_clock.start();
     m_port = port;
-    return m_socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    // A socket belongs to the namespace of the thread that makes it: made in `netns`, it listens
+    // there, whichever namespace this thread returns to.
+    const int own = netns >= 0 ? ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC) : -1;
+    if (netns >= 0 && (own < 0 || ::setns(netns, CLONE_NEWNET) != 0)) {
+        if (own >= 0)
+            ::close(own);
+        return false;
+    }
+    const bool bound =
+        m_socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    if (netns >= 0) {
+        if (::setns(own, CLONE_NEWNET) != 0)
+            qFatal("cannot return to the test's network namespace");
+        ::close(own);
+    }
+    return bound;
 }
 
 void WireTap::readPending()
 {
     while (m_socket.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
-        m_frames.append({datagram.data(), m_clock.elapsed()});
+        m_frames.append({datagram.data(), m_clock.elapsed(), datagram.senderAddress(),
+                         static_cast<quint16>(datagram.senderPort()), datagram.destinationAddress()});
     }
 }
 
@@ -152,16 +176,22 @@ int WireTap::countCommand(const QByteArray& command) const
     return n;
 }
 
-bool WireTap::broadcast(const QByteArray& bytes, quint16 port)
+bool WireTap::broadcast(const QByteArray& bytes, quint16 port, bool throughLoopback)
 {
-    return m_socket.writeDatagram(bytes, QHostAddress::Broadcast, port) == bytes.size();
+    if (!throughLoopback)
+        return m_socket.writeDatagram(bytes, QHostAddress::Broadcast, port) == bytes.size();
+    QNetworkDatagram datagram(bytes, QHostAddress::Broadcast, port);
+    datagram.setInterfaceIndex(static_cast<uint>(QNetworkInterface::interfaceIndexFromName(QStringLiteral("lo"))));
+    return m_socket.writeDatagram(datagram) == bytes.size();
 }
 
 bool WireTap::sync(int timeoutMs)
 {
     // Not a module's identity, not a command: the modules ignore it.
     const QByteArray marker = QByteArrayLiteral("tap-sync-") + QByteArray::number(++m_syncs);
-    if (!broadcast(marker, m_port))
+    // Through the loopback, which reaches every listener on this port in the tap's namespace and
+    // needs no route (a test's namespace may have none).
+    if (!broadcast(marker, m_port, true))
         return false;
     const auto seen = [&] {
         for (const Frame& frame : m_frames) {
@@ -272,9 +302,9 @@ bool Bed::open()
     return true;
 }
 
-SimProcess* Bed::startSim(const QStringList& arguments)
+SimProcess* Bed::startSim(const QStringList& arguments, int netns)
 {
-    auto sim = std::make_unique<SimProcess>(arguments);
+    auto sim = std::make_unique<SimProcess>(arguments, nullptr, netns);
     if (!sim->start()) {
         qWarning("%s", qPrintable(sim->error()));
         return nullptr;

@@ -7,6 +7,7 @@
 #include "link/link.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QProcess>
@@ -31,7 +32,8 @@ class SimProcess : public QObject
     Q_OBJECT
 
 public:
-    explicit SimProcess(QStringList arguments, QObject* parent = nullptr);
+    // `netns`: a file descriptor of the network namespace to run in (-1: this process's own).
+    explicit SimProcess(QStringList arguments, QObject* parent = nullptr, int netns = -1);
     ~SimProcess() override;
 
     // Starts the program and waits until it listens ("ready"); false with the reason in error().
@@ -65,10 +67,14 @@ public:
     {
         QByteArray bytes;
         qint64 atMs = 0; // since the tap opened
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        QHostAddress destination;
     };
 
     explicit WireTap(QObject* parent = nullptr);
-    bool open(quint16 port = kModulePort);
+    // `netns`: a file descriptor of the network namespace to listen in (-1: this process's own).
+    bool open(quint16 port = kModulePort, int netns = -1);
 
     const QList<Frame>& frames() const { return m_frames; }
     QList<QByteArray> payloads() const;
@@ -78,8 +84,9 @@ public:
     QList<QByteArray> commands() const; // every frame with its identity cut off ("SETUP" stays whole)
     void clear() { m_frames.clear(); }
     qint64 elapsed() const { return m_clock.elapsed(); }
-    // Sends a datagram from this tap's socket to the limited broadcast address.
-    bool broadcast(const QByteArray& bytes, quint16 port);
+    // Sends a datagram from this tap's socket to the limited broadcast address (through the
+    // loopback with `throughLoopback`, which needs no route).
+    bool broadcast(const QByteArray& bytes, quint16 port, bool throughLoopback = false);
     // Waits until every datagram that reached the port before this call has been recorded: sends
     // itself a marker through the same port and waits for it (datagrams queue in order).
     bool sync(int timeoutMs = 5000);
@@ -134,8 +141,9 @@ public:
 
     // Opens the listener and the window; false when the listener cannot bind.
     bool open();
-    // Starts one more tarvik-sim process; nullptr (and a warning with the reason) when it fails.
-    SimProcess* startSim(const QStringList& arguments);
+    // Starts one more tarvik-sim process (in the network namespace `netns`, -1: this process's
+    // own); nullptr (and a warning with the reason) when it fails.
+    SimProcess* startSim(const QStringList& arguments, int netns = -1);
 
     // Clicks Scan and waits for the scan's report; true when it reports `devices` modules (0: the
     // no-device entry).

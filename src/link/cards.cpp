@@ -1,0 +1,57 @@
+#include "cards.h"
+
+#include <QNetworkInterface>
+#include <QStringList>
+
+namespace tarvik::cards {
+
+namespace {
+
+// The first IPv4 address of an interface; a null address when it has none.
+QHostAddress firstIPv4Address(const QNetworkInterface& interface)
+{
+    const auto entries = interface.addressEntries();
+    for (const QNetworkAddressEntry& entry : entries) {
+        if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
+            return entry.ip();
+    }
+    return {};
+}
+
+} // namespace
+
+bool isUsable(const QNetworkInterface& interface)
+{
+    const auto flags = interface.flags();
+    return flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning) &&
+           flags.testFlag(QNetworkInterface::CanBroadcast) && !flags.testFlag(QNetworkInterface::IsLoopBack) &&
+           interface.index() > 0 && !firstIPv4Address(interface).isNull();
+}
+
+QList<Card> usable(const QString& name)
+{
+    QList<Card> result;
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& interface : interfaces) {
+        if (!name.isEmpty() && interface.name() != name)
+            continue;
+        if (isUsable(interface))
+            result.append({interface.index(), interface.name(), firstIPv4Address(interface).toString()});
+    }
+    return result;
+}
+
+QString describe(const Card& card)
+{
+    return card.name + QLatin1Char(' ') + card.address;
+}
+
+QString describe(const QList<Card>& cards)
+{
+    QStringList parts;
+    for (const Card& card : cards)
+        parts << describe(card);
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace tarvik::cards

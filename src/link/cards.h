@@ -1,0 +1,28 @@
+// The network cards the tool broadcasts through: every IPv4 interface that is up, running, can
+// broadcast and is not the loopback. Looked up afresh at every call, so that a card plugged in
+// after start-up is used and one that went down is left out.
+#pragma once
+
+#include "link/link.h"
+
+#include <QList>
+#include <QString>
+
+class QNetworkInterface;
+
+namespace tarvik::cards {
+
+// Whether a broadcast may go out through `interface`: up, running, able to broadcast, not the
+// loopback, with an IPv4 address.
+bool isUsable(const QNetworkInterface& interface);
+
+// The usable cards in the system's order. With `name` (as for a --interface NAME option), only the
+// usable card of that name, if there is one.
+QList<Card> usable(const QString& name = QString());
+
+// "eth0 192.168.1.5", one card in a line of text.
+QString describe(const Card& card);
+// The cards described and joined by ", ".
+QString describe(const QList<Card>& cards);
+
+} // namespace tarvik::cards
