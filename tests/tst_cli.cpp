@@ -10,8 +10,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace tarvik;
 using namespace tarvik::test;
