@@ -53,7 +53,6 @@ int main(int argc, char* argv[])
         QString error;
         if (!session.open(&error))
             qFatal("%s", qPrintable(error));
-        session.setCards(cli::broadcastCards(QString(), &error));
         const qint64 t0 = nowNs();
         const QList<cli::Found> found = session.scan();
         std::printf("scan: %lld modules in %.0f ms\n", static_cast<long long>(found.size()),

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -84,6 +85,8 @@ private slots:
     void badFileSendsNothing_data();
     void badFileSendsNothing();
     void dryRunPrintsTheFrames();
+    void refusedInOneLine_data();
+    void refusedInOneLine();
 
 private:
     std::unique_ptr<WireTap> m_tap;
@@ -253,4 +256,35 @@ void TestCli::dryRunPrintsTheFrames()
 }
 
 TARVIK_TEST_MAIN_NET(TestCli)
+// The port held by another program (the window, say) or a card that cannot be used: one line that
+// says why, status 2, and nothing sent.
+void TestCli::refusedInOneLine_data()
+{
+    QTest::addColumn<bool>("portHeld");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("port held, scan") << true << QStringList{"scan"} << "cannot use UDP port 65002: ";
+    QTest::newRow("port held, read") << true << QStringList{"read", "--all"} << "cannot use UDP port 65002: ";
+    QTest::newRow("unknown card") << false << QStringList{"scan", "--interface", "nosuch0"}
+                                  << "no usable IPv4 interface named nosuch0; usable: none";
+    QTest::newRow("loopback") << false << QStringList{"read", kFirstId, "--interface", "lo"}
+                              << "no usable IPv4 interface named lo; usable: none";
+}
+
+void TestCli::refusedInOneLine()
+{
+    QFETCH(bool, portHeld);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, line);
+    QVERIFY(sim({"--quiet"}));
+    QUdpSocket holder;
+    if (portHeld)
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, kLocalPort));
+    const Run run = cli(arguments);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.startsWith("tarvik-cli: " + line) && run.err.count('\n') == 1, qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(sentFrames(*m_tap).size(), 0);
+}
+
 #include "tst_cli.moc"

@@ -240,6 +240,9 @@ private slots:
         QVERIFY(m_lab->ip(
             {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("tvkAm"), QStringLiteral("down")}, m_nsA));
         QTRY_COMPARE(cards::usable().size(), 1);
+        // tarvik-cli --interface tvkA would now be refused with this line.
+        QCOMPARE(cards::notUsable(QStringLiteral("tvkA")),
+                 QStringLiteral("no usable IPv4 interface named tvkA; usable: tvkB 172.21.0.1"));
         clearTaps();
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
         QVERIFY(m_bed->scan(2));

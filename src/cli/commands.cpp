@@ -1,5 +1,6 @@
 #include "cli/command.h"
 #include "cli/session.h"
+#include "link/cards.h"
 #include "link/frames.h"
 #include "ops/batch.h"
 #include "ops/paramfile.h"
@@ -119,17 +120,11 @@ const QCommandLineOption kDryRun{QStringLiteral("dry-run"),
 std::unique_ptr<Session> openSession(const QCommandLineParser& parser)
 {
     QString error;
-    const QList<Card> cards = broadcastCards(parser.value(kInterface), &error);
-    if (!error.isEmpty()) {
-        complain(error);
-        return nullptr;
-    }
     auto session = std::make_unique<Session>();
-    if (!session->open(&error)) {
+    if (!session->useCard(parser.value(kInterface), &error) || !session->open(&error)) {
         complain(error);
         return nullptr;
     }
-    session->setCards(cards);
     session->onNotice = [](const QString& text) { complain(text); };
     return session;
 }
@@ -159,7 +154,7 @@ protected:
         QJsonArray modules;
         for (const Found& f : found) {
             const QString id = paramfile::identityText(frames::identityOf(f.reply));
-            const QString card = cardName(f.interfaceIndex);
+            const QString card = cards::nameOf(f.interfaceIndex);
             const QByteArray rest = f.reply.mid(frames::kIdentitySize);
             const std::optional<QString> text = printable(rest);
             QJsonObject module{{QStringLiteral("id"), id}, {QStringLiteral("interface"), card}};

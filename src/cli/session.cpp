@@ -1,53 +1,65 @@
 #include "session.h"
 
+#include "link/cards.h"
 #include "link/frames.h"
-#include "link/link.h"
-#include "link/udpendpoint.h"
 #include "ops/dispatch.h"
-
-#include <QHostAddress>
-#include <QNetworkDatagram>
 
 namespace tarvik::cli {
 
 Session::Session(QObject* parent) : QObject(parent)
 {
-    connect(&m_socket, &QUdpSocket::readyRead, this, &Session::readPending);
+    connect(&m_endpoint, &UdpEndpoint::datagramArrived, this, &Session::arrived);
 }
 
 Session::~Session() = default;
 
 bool Session::open(QString* error)
 {
-    if (m_socket.bind(QHostAddress::AnyIPv4, kLocalPort))
+    if (m_endpoint.open(kLocalPort))
         return true;
+    // Most often the window, or a second tarvik-cli, holds the port.
     if (error)
-        *error = QStringLiteral("cannot use UDP port %1: %2").arg(kLocalPort).arg(m_socket.errorString());
+        *error = QStringLiteral("cannot use UDP port %1: %2 (is Tarvik or another tarvik-cli running?)")
+                     .arg(kLocalPort)
+                     .arg(m_endpoint.errorString());
     return false;
+}
+
+bool Session::useCard(const QString& name, QString* error)
+{
+    if (!name.isEmpty() && cards::usable(name).isEmpty()) {
+        if (error)
+            *error = cards::notUsable(name);
+        return false;
+    }
+    m_endpoint.setCardName(name);
+    return true;
 }
 
 void Session::broadcast(const QByteArray& payload)
 {
-    if (m_cards.isEmpty()) {
-        send(payload, 0);
-        return;
+    const BroadcastReport report = m_endpoint.broadcast(payload);
+    for (const Card& card : report.sentOn) {
+        if (!m_scanned.contains(card.index))
+            m_scanned.append(card.index);
     }
-    for (const Card& card : std::as_const(m_cards))
-        send(payload, card.index);
+    if (!report.sent() && !m_broadcastFailed) {
+        m_broadcastFailed = true; // once a scan: its other rounds would only repeat it
+        notice(QStringLiteral("the scan's broadcast could not be sent: %1").arg(report.error));
+    }
 }
 
 bool Session::send(const QByteArray& frame, int interfaceIndex)
 {
-    QNetworkDatagram datagram(frame, QHostAddress(QHostAddress::Broadcast), kModulePort);
-    if (interfaceIndex > 0)
-        datagram.setInterfaceIndex(static_cast<uint>(interfaceIndex));
-    return m_socket.writeDatagram(datagram) == frame.size();
+    return m_endpoint.send(frame, interfaceIndex);
 }
 
 QList<Found> Session::scan(const QSet<QByteArray>& wanted)
 {
     m_found.emplace();
     m_wanted = wanted;
+    m_scanned.clear();
+    m_broadcastFailed = false;
     QTimer round;
     round.setTimerType(Qt::PreciseTimer);
     int rounds = 0;
@@ -76,10 +88,8 @@ batch::Module Session::moduleOf(const Found& found) const
     module.arrivalInterface = found.interfaceIndex;
     // Requests go out through the card the module answered on when it is one the scan used; an
     // arrival on another (the loopback) leaves the choice to the routing table.
-    for (const Card& card : m_cards) {
-        if (card.index == found.interfaceIndex)
-            module.sendInterface = card.index;
-    }
+    if (m_scanned.contains(found.interfaceIndex))
+        module.sendInterface = found.interfaceIndex;
     return module;
 }
 
@@ -130,29 +140,21 @@ void Session::finished()
     m_loop.quit();
 }
 
-void Session::readPending()
+void Session::arrived(const QByteArray& data, int card)
 {
-    while (m_socket.hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_socket.receiveDatagram(UdpEndpoint::kMaxDatagramSize + 1);
-        const QByteArray data = datagram.data();
-        if (!datagram.isValid() || data.size() > UdpEndpoint::kMaxDatagramSize)
-            continue;
-        const int card = datagram.interfaceIndex();
-        if (m_found) {
-            if (data.size() < frames::kIdentitySize)
-                continue;
-            const QByteArray identity = frames::identityOf(data);
-            bool known = false;
-            for (const Found& f : std::as_const(*m_found))
-                known = known || frames::identityOf(f.reply) == identity;
-            if (known)
-                continue;
-            m_found->append({data, card});
-            if (m_wanted.remove(identity) && m_wanted.isEmpty())
-                m_loop.quit(); // every module asked for has answered: no need for more rounds
-        } else if (m_engine) {
-            m_engine->arrival(data, card);
+    if (m_found) {
+        if (data.size() < frames::kIdentitySize)
+            return;
+        const QByteArray identity = frames::identityOf(data);
+        for (const Found& f : std::as_const(*m_found)) {
+            if (frames::identityOf(f.reply) == identity)
+                return; // the first card it answered on is kept
         }
+        m_found->append({data, card});
+        if (m_wanted.remove(identity) && m_wanted.isEmpty())
+            m_loop.quit(); // every module asked for has answered: no need for more rounds
+    } else if (m_engine) {
+        m_engine->arrival(data, card);
     }
 }
 

@@ -1,8 +1,8 @@
-// The command-line program's side of the network: the tool's UDP port, the scan, and the engine's
-// timers and sends. Blocking calls that run an event loop until their work is done.
+// The command-line program's side of the network: the scan, and the engine's timers and sends, over
+// the window's own endpoint and cards. Blocking calls that run an event loop until their work is done.
 #pragma once
 
-#include "cli/cards.h"
+#include "link/udpendpoint.h"
 #include "ops/batch.h"
 
 #include <QByteArray>
@@ -11,7 +11,6 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <functional>
 #include <memory>
@@ -32,9 +31,11 @@ public:
     explicit Session(QObject* parent = nullptr);
     ~Session() override;
 
-    // Binds the tool's port (65002); false with the reason.
+    // Binds the tool's port (65002); false with one line that says why.
     bool open(QString* error);
-    void setCards(const QList<Card>& cards) { m_cards = cards; }
+    // Broadcasts go out only through the card named (empty: every usable card); false, with the
+    // usable cards listed, when there is no usable card of that name.
+    bool useCard(const QString& name, QString* error);
 
     // "SETUP" through every card, kScanBroadcasts times 400 ms apart, and replies until 400 ms after
     // the last. With `wanted`, it ends as soon as every wanted identity has answered.
@@ -56,11 +57,14 @@ private:
     void progress(int done, int total, const QString& stage) override;
     void finished() override;
 
-    void readPending();
+    void arrived(const QByteArray& datagram, int card);
     void broadcast(const QByteArray& payload);
 
-    QUdpSocket m_socket;
-    QList<Card> m_cards;
+    UdpEndpoint m_endpoint;
+    // The cards the scan's broadcasts were sent through: a module that answered on one of them is
+    // addressed through it.
+    QList<int> m_scanned;
+    bool m_broadcastFailed = false;
     QEventLoop m_loop;
     std::unique_ptr<batch::Engine> m_engine;
     std::vector<std::unique_ptr<QTimer>> m_timers;

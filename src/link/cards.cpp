@@ -54,4 +54,16 @@ QString describe(const QList<Card>& cards)
     return parts.join(QStringLiteral(", "));
 }
 
+QString notUsable(const QString& name)
+{
+    const QList<Card> cards = usable();
+    return QStringLiteral("no usable IPv4 interface named %1; usable: %2")
+        .arg(name, cards.isEmpty() ? QStringLiteral("none") : describe(cards));
+}
+
+QString nameOf(int index)
+{
+    return index > kAnyCard ? QNetworkInterface::interfaceNameFromIndex(index) : QString();
+}
+
 } // namespace tarvik::cards

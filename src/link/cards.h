@@ -25,4 +25,11 @@ QString describe(const Card& card);
 // The cards described and joined by ", ".
 QString describe(const QList<Card>& cards);
 
+// Why the card `name` cannot be chosen: it is not a usable card. Lists the usable ones, so that
+// whoever typed the name sees what to type instead.
+QString notUsable(const QString& name);
+
+// The system's name of an interface index; empty for kAnyCard or an index it does not know.
+QString nameOf(int index);
+
 } // namespace tarvik::cards

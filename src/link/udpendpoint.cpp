@@ -80,7 +80,7 @@ BroadcastReport UdpEndpoint::broadcast(const QByteArray& payload)
         if (!report.routed)
             report.error = m_error;
     } else if (report.cards.isEmpty()) {
-        report.error = QStringLiteral("no usable IPv4 interface named %1").arg(m_cardName);
+        report.error = cards::notUsable(m_cardName);
         m_error = report.error;
     } else {
         for (const Card& card : std::as_const(report.cards)) {
