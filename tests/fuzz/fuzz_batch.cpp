@@ -8,7 +8,8 @@
 //   per module: task (bits 0-1: read, read, write, restore defaults), card it answered the scan on
 //           (bits 2-3: any, 2, 3, 2), and whether it refuses settings (bit 4)
 //   then, per action, one byte (kind % 8) and usually a second that picks:
-//     0  a pending reply arrives          4  a pending reply arrives cut short (next byte: length)
+//     0  a pending reply arrives          4  the answer to the request in flight arrives cut short
+//                                            (next byte: length)
 //     1  a pending reply is lost          5  an armed timer expires
 //     2  a pending reply arrives, and     6  a stranger's datagram of a reply's length arrives
 //        stays pending (a duplicate)      7  a pending reply arrives on the other card
@@ -164,6 +165,7 @@ struct World : Wire
         bool refuses = false;
         QByteArray lastFrame;
         int sameFrameSends = 0;
+        int step = 0; // of the last request
         std::array<bool, 64> received{}; // chain steps that reached the module
     };
 
@@ -215,6 +217,7 @@ struct World : Wire
             if (chain[step].frame != frame)
                 continue;
             m.received[static_cast<size_t>(step)] = true;
+            m.step = static_cast<int>(step);
             forgetOlderThan(n, static_cast<int>(step) - 1);
             if (m.silent || chain[step].expect == Exchange::Nothing)
                 return true;
@@ -320,6 +323,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (k < 0)
                 break;
             const Pending reply = world.pending[static_cast<size_t>(k)];
+            // A module cuts short only its answer to the request in flight: a cut copy of an older
+            // reply can have the length of a shorter layout and then is that layout's whole reply.
+            if (kind == 4 && reply.step != world.sim[static_cast<size_t>(reply.module)].step)
+                break;
             if (kind != 2)
                 world.pending.erase(world.pending.begin() + k);
             if (kind == 0 || kind == 2)
