@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
     });
     print(figures);
     std::printf("cli soak: %d rounds; resident memory grew %ld kB from round 10 to the end%s%s\n", figures.rounds,
-                figures.rssEndKb - figures.rssAfterTenKb, figures.firstProblem.isEmpty() ? "" : "; first problem: ",
-                qPrintable(figures.firstProblem));
+                figures.rssEndKb - figures.rssAfterTenKb,
+                figures.firstProblem.isEmpty() ? "" : "; first problem: ", qPrintable(figures.firstProblem));
     return figures.wrongSuccesses == 0 && figures.unknownModules == 0 ? 0 : 1;
 }

@@ -48,10 +48,10 @@ constexpr int kModules = 8;
     std::abort();
 }
 
-#define CHECK(condition)                                                                                           \
-    do {                                                                                                           \
-        if (!(condition))                                                                                          \
-            fail(#condition);                                                                                      \
+#define CHECK(condition)                                                                                               \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            fail(#condition);                                                                                          \
     } while (false)
 
 QByteArray identityOf(int n)
@@ -165,7 +165,7 @@ struct World : Wire
         bool refuses = false;
         QByteArray lastFrame;
         int sameFrameSends = 0;
-        int step = 0; // of the last request
+        int step = 0;                    // of the last request
         std::array<bool, 64> received{}; // chain steps that reached the module
     };
 
@@ -248,7 +248,8 @@ struct World : Wire
     void notice(const QString& text) override
     {
         for (int n = 0; n < count; ++n) {
-            if (text.startsWith(QString::fromLatin1(modules().modules[static_cast<size_t>(n)].identity.toHex().toUpper())))
+            if (text.startsWith(
+                    QString::fromLatin1(modules().modules[static_cast<size_t>(n)].identity.toHex().toUpper())))
                 sim[static_cast<size_t>(n)].sameFrameSends = 0;
         }
     }
@@ -407,8 +408,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                  qPrintable(fixed.held[i]->text));
             }
             fail("a read that reports success holds values its module does not hold");
-        }
-        else
+        } else
             CHECK(!m.refuses);
     }
     return 0;

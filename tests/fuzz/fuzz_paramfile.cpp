@@ -20,10 +20,10 @@ namespace {
     std::abort();
 }
 
-#define CHECK(condition)                                                                                           \
-    do {                                                                                                           \
-        if (!(condition))                                                                                          \
-            fail(#condition);                                                                                      \
+#define CHECK(condition)                                                                                               \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            fail(#condition);                                                                                          \
     } while (false)
 
 bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
@@ -45,8 +45,7 @@ bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // The bytes are not copied: the reader sees the fuzzer's buffer, so a read past its end is a report.
-    const QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const paramfile::Result file = paramfile::parse(bytes);
     if (!file.ok()) {
         CHECK(file.modules.isEmpty());

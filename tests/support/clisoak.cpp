@@ -60,11 +60,11 @@ CliSoakFigures soakCliReads(cli::Session& session, const QList<cli::Found>& foun
                     continue;
                 ++figures.wrongSuccesses;
                 if (figures.firstProblem.isEmpty()) {
-                    figures.firstProblem = QStringLiteral("round %1, %2: %3 is %4, the module holds %5")
-                                               .arg(round + 1)
-                                               .arg(QString::fromLatin1(jobs[m].module.identity.toHex()),
-                                                    QString::fromLatin1(parameterOf(field.field).name), value,
-                                                    field.value);
+                    figures.firstProblem =
+                        QStringLiteral("round %1, %2: %3 is %4, the module holds %5")
+                            .arg(round + 1)
+                            .arg(QString::fromLatin1(jobs[m].module.identity.toHex()),
+                                 QString::fromLatin1(parameterOf(field.field).name), value, field.value);
                 }
                 break;
             }
