@@ -45,8 +45,9 @@ if [ "$seconds" = 0 ]; then
     target=${targets[0]}
     exec "build/fuzz/tests/fuzz/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" "$@"
 fi
-# Sequentially, so the run takes one core; the time is shared out, at least a few seconds each.
-share=$((seconds / ${#targets[@]}))
+# Sequentially, so the run takes one core; the time is shared out, at least a few seconds each,
+# less the second or so each target takes to load its corpus, so that the whole stays within it.
+share=$((seconds / ${#targets[@]} - 1))
 [ "$share" -ge 5 ] || share=5
 for target in "${targets[@]}"; do
     mkdir -p "build/fuzz/corpus/$target"
