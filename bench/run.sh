@@ -13,6 +13,8 @@ bench/RESULTS.md records them.
   bench/run.sh 3          every benchmark three times
   bench/run.sh soak [CYCLES [LOSS_PERCENT]]
                           the soak under loss alone (300 cycles, 2 % loss: several minutes)
+  bench/run.sh cli-soak [ROUNDS [LOSS_PERCENT]]
+                          tarvik-cli's engine reading 50 modules ROUNDS times (100, 2 % loss)
 EOF
 }
 case "${1:-}" in -h | --help) usage; exit 0 ;; esac
@@ -21,6 +23,10 @@ runs=${1:-1}
 if [ "$runs" = soak ] && [ "${2:-}" = "--inside-namespace" ]; then
     private_netns_up
     QT_QPA_PLATFORM=offscreen exec build/bench/bench/bench_soak "${@:3}"
+fi
+if [ "$runs" = cli-soak ] && [ "${2:-}" = "--inside-namespace" ]; then
+    private_netns_up
+    exec build/bench/bench/bench_cli_soak "${@:3}"
 fi
 if [ "${2:-}" = "--inside-namespace" ]; then
     private_netns_up
@@ -40,9 +46,9 @@ ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux
 if [ ! -f build/bench/CMakeCache.txt ]; then
     cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_BENCH=ON >/dev/null
 fi
-cmake --build build/bench --target bench_arrival bench_startup bench_readwrite bench_soak bench_cli tarvik tarvik-sim -j "$(nproc)"
+cmake --build build/bench --target bench_arrival bench_startup bench_readwrite bench_soak bench_cli bench_cli_soak tarvik tarvik-sim -j "$(nproc)"
 echo "== $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), Linux $(uname -r)"
-if [ "$runs" = soak ]; then
-    in_private_netns "$0" soak --inside-namespace "${@:2}"
+if [ "$runs" = soak ] || [ "$runs" = cli-soak ]; then
+    in_private_netns "$0" "$runs" --inside-namespace "${@:2}"
 fi
 in_private_netns "$0" "$runs" --inside-namespace

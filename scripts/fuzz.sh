@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer in
-# build/fuzz, and fuzzes the arrival path for a bounded time.
+# build/fuzz, and fuzzes for a bounded time, one target after the other on one core.
 #
-#   scripts/fuzz.sh            # 60 seconds
-#   scripts/fuzz.sh 3600       # an hour; the corpus grown in build/fuzz/corpus is kept between runs
-#   scripts/fuzz.sh 0 FILE...  # replays the given inputs (a crash file, say) and stops
+#   scripts/fuzz.sh                    # all three targets, 60 seconds in all (a third each)
+#   scripts/fuzz.sh 3600               # an hour in all, split the same way
+#   scripts/fuzz.sh 3600 batch         # an hour on one target: arrival, paramfile or batch
+#   scripts/fuzz.sh 0 batch FILE...    # replays the given inputs of one target (a crash file, say)
 #
-# A crash, a sanitizer report or a broken rule of the target stops the run with a non-zero status
-# and leaves the input as build/fuzz/crash-* (or leak-*, timeout-*, oom-*).
+# The corpus each target grows is kept in build/fuzz/corpus/<target> between runs. A crash, a
+# sanitizer report or a broken rule of the target stops the run with a non-zero status and leaves
+# the input as build/fuzz/crash-* (or leak-*, timeout-*, oom-*).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
 seconds=${1:-60}
 shift || true
+targets=(arrival paramfile batch)
+if [ $# -gt 0 ]; then
+    case "$1" in
+    arrival | paramfile | batch) targets=("$1") ;;
+    *) [ "$seconds" = 0 ] || { echo "fuzz.sh: unknown target '$1' (arrival, paramfile, batch)" >&2; exit 2; } ;;
+    esac
+    [ "$1" != "${targets[0]}" ] || shift
+fi
 
 # clang with its sanitizer and libFuzzer runtimes; llvm for llvm-symbolizer, so that reports name lines.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
@@ -22,17 +32,26 @@ if [ ! -f build/fuzz/CMakeCache.txt ]; then
     CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
         -DTARVIK_FUZZ=ON -DTARVIK_SANITIZE=ON -DTARVIK_BENCH=OFF >/dev/null
 fi
-cmake --build build/fuzz --target fuzz_arrival -j "$(nproc)"
+cmake --build build/fuzz --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
 
-target=build/fuzz/tests/fuzz/fuzz_arrival
-# Datagrams up to 65,507 bytes, with room for the target's header and action bytes.
-options=(-max_len=70000 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/)
+# The largest input of each target: datagrams up to 65,507 bytes with room for the arrival target's
+# header and action bytes; a parameter file is about 1 KB and a conversation a few hundred actions.
+max_len() { case "$1" in arrival) echo 70000 ;; *) echo 4096 ;; esac; }
+options=(-timeout=20 -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/)
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 if [ "$seconds" = 0 ]; then
-    exec "$target" "${options[@]}" "$@"
+    target=${targets[0]}
+    exec "build/fuzz/tests/fuzz/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" "$@"
 fi
-mkdir -p build/fuzz/corpus
-echo "== fuzzing the arrival path for ${seconds} s"
-"$target" "${options[@]}" -max_total_time="$seconds" build/fuzz/corpus tests/fuzz/corpus/arrival
+# Sequentially, so the run takes one core; the time is shared out, at least a few seconds each,
+# less the second or so each target takes to load its corpus, so that the whole stays within it.
+share=$((seconds / ${#targets[@]} - 1))
+[ "$share" -ge 5 ] || share=5
+for target in "${targets[@]}"; do
+    mkdir -p "build/fuzz/corpus/$target"
+    echo "== fuzzing $target for ${share} s"
+    "build/fuzz/tests/fuzz/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" -max_total_time="$share" \
+        "build/fuzz/corpus/$target" "tests/fuzz/corpus/$target"
+done

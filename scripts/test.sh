@@ -44,7 +44,7 @@ ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux desktop-file-utils ap
     fonts-noto-cjk
 build_preset default
 build_preset asan
-# The arrival path under libFuzzer for a bounded time (TARVIK_FUZZ_SECONDS, 60 by default).
+# The three fuzz targets one after the other, for a bounded time in all (TARVIK_FUZZ_SECONDS, 60 by default).
 scripts/fuzz.sh "${TARVIK_FUZZ_SECONDS:-60}"
 
 in_private_netns "$0" --inside-namespace

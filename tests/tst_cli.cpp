@@ -2,6 +2,8 @@
 // namespace, with a listener on the modules' port that sees every frame it sends.
 #include "link/frames.h"
 #include "ops/paramfile.h"
+#include "support/clisoak.h"
+#include "support/hostilefiles.h"
 #include "support/simbed.h"
 #include "support/testmain.h"
 
@@ -25,7 +27,7 @@ struct Run
     QString err;
 };
 
-Run cli(const QStringList& arguments)
+Run runCli(const QStringList& arguments)
 {
     QProcess process;
     process.start(QStringLiteral(TARVIK_CLI_PATH), arguments);
@@ -87,6 +89,7 @@ private slots:
     void dryRunPrintsTheFrames();
     void refusedInOneLine_data();
     void refusedInOneLine();
+    void readsUnderLossNeverSucceedWrong();
 
 private:
     std::unique_ptr<WireTap> m_tap;
@@ -117,7 +120,7 @@ void TestCli::cleanup()
 void TestCli::concurrentReadsRepeatOnlyTheLostExchange()
 {
     QVERIFY(sim({"--count", "3", "--quiet", "--drop", "PT1?#1"}));
-    const Run run = cli({"read", "001A2B3C4D5E", "001A2B3C4D5F", "001A2B3C4D60", "--json"});
+    const Run run = runCli({"read", "001A2B3C4D5E", "001A2B3C4D5F", "001A2B3C4D60", "--json"});
     QCOMPARE(run.status, 0);
     const QJsonArray modules = QJsonDocument::fromJson(run.out).object().value("modules").toArray();
     QCOMPARE(modules.size(), 3);
@@ -145,7 +148,7 @@ void TestCli::silentModuleFailsAlone()
 {
     QVERIFY(sim({"--count", "2", "--quiet"}));
     QVERIFY(sim({"--first-id", "00AA00000001", "--drop", "*", "--quiet"}));
-    const Run run = cli({"read", "001A2B3C4D5E", "00AA00000001", "001A2B3C4D5F", "--json"});
+    const Run run = runCli({"read", "001A2B3C4D5E", "00AA00000001", "001A2B3C4D5F", "--json"});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, QStringLiteral("tarvik-cli: 00AA00000001: no reply to the query of Ethernet_Mode (ET) after 3 "
                                      "attempts\n"));
@@ -164,11 +167,11 @@ void TestCli::roundTrip()
     const QString first = m_dir.filePath("first.json");
     const QString second = m_dir.filePath("second.json");
     QVERIFY(writeFile(changed, kAllChanged));
-    QCOMPARE(cli({"write", kFirstId, "--from", changed}).status, 0);
-    QCOMPARE(cli({"read", kFirstId, "--out", first}).status, 0);
-    QCOMPARE(cli({"defaults", kFirstId}).status, 0);
-    QCOMPARE(cli({"write", kFirstId, "--from", first}).status, 0);
-    QCOMPARE(cli({"read", kFirstId, "--out", second}).status, 0);
+    QCOMPARE(runCli({"write", kFirstId, "--from", changed}).status, 0);
+    QCOMPARE(runCli({"read", kFirstId, "--out", first}).status, 0);
+    QCOMPARE(runCli({"defaults", kFirstId}).status, 0);
+    QCOMPARE(runCli({"write", kFirstId, "--from", first}).status, 0);
+    QCOMPARE(runCli({"read", kFirstId, "--out", second}).status, 0);
 
     QFile a(first), b(second);
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
@@ -193,35 +196,27 @@ void TestCli::badFileSendsNothing_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty") << QByteArray() << "line 1, column 1 (offset 0): bad JSON";
-    QTest::newRow("bad JSON") << QByteArray("{\n  \"S_IP\": \"1.2.3.4\",\n}") << "line 3, column 2 (offset 24)";
-    QTest::newRow("unknown key") << QByteArray("{\n\"S_IP\": \"1.2.3.4\",\n\"Baud\": 3}")
-                                 << "line 3: key \"Baud\": unknown";
-    QTest::newRow("entry") << QByteArray("{\"UART_BaudRate\": \"9601bps\"}")
-                           << "key \"UART_BaudRate\": \"9601bps\" is not";
-    QTest::newRow("position") << QByteArray("{\"UART_Bits\": 2}") << "key \"UART_Bits\": position out of range (0-1)";
-    QTest::newRow("negative zero") << QByteArray("{\"UART_Bits\": -0}") << "key \"UART_Bits\": position out of range";
-    QTest::newRow("1e999") << QByteArray("{\"UART_Bits\": 1e999}") << "line 1, column 20 (offset 19): bad JSON";
-    QTest::newRow("three numbers") << QByteArray("{\"G_IP\": \"1.2.3\"}")
-                                   << "key \"G_IP\": \"1.2.3\" is not an address";
-    QTest::newRow("256") << QByteArray("{\"MASK\": \"255.255.256.0\"}") << "key \"MASK\": \"255.255.256.0\" is not";
-    QTest::newRow("Chinese address") << QByteArray("{\"S_IP\": \"１９２.1.1.1\"}") << "key \"S_IP\":";
-    QTest::newRow("port") << QByteArray("{\"Ch2_D_Port\": \"65536\"}")
-                          << "key \"Ch2_D_Port\": \"65536\" is not a number 0-65535";
-    QTest::newRow("port as number") << QByteArray("{\"Ch2_D_Port\": 80}") << "key \"Ch2_D_Port\": wrong type";
-    QTest::newRow("top array") << QByteArray("[{}]") << "wrong type: the file holds one JSON object";
-    QTest::newRow("nested") << QByteArray("{\"S_IP\": {\"a\": \"1.2.3.4\"}}") << "key \"S_IP\": wrong type";
-    QTest::newRow("deep") << QByteArray(100000, '[') << "bad JSON";
-    QTest::newRow("duplicate") << QByteArray("{\"S_IP\": \"1.2.3.4\",\n \"S_IP\": \"1.2.3.5\"}")
-                               << "line 2: key \"S_IP\" occurs twice";
-    QTest::newRow("NUL") << QByteArray("{\"S_IP\": \"1.2.3.4\0\"}", 21) << "byte 17 is a NUL character";
-    QTest::newRow("escaped NUL") << QByteArray("{\"S_IP\": \"1.2.3.4\\u0000\"}") << "key \"S_IP\":";
-    QTest::newRow("not UTF-8") << QByteArray("{\"Ch1_SOCK_Mode\": \"TCP\xb7\xfe\xce\xf1\xc6\xf7\"}") << "not UTF-8";
-    QTest::newRow("huge") << QByteArray(paramfile::kMaxFileSize + 1, ' ') << "larger than";
-    QTest::newRow("other module") << QByteArray("{\"00AA00000001\": {\"S_IP\": \"1.2.3.4\"}}")
-                                  << "no parameters for 001A2B3C4D5E";
-    QTest::newRow("module not object") << QByteArray("{\"001A2B3C4D5E\": 3}") << "key \"001A2B3C4D5E\": wrong type";
-    QTest::newRow("no parameter") << QByteArray("{}") << "names no parameter";
+    QTest::addColumn<qint64>("size"); // a sparse file of this size in place of `content`
+    const auto row = [](const char* name, const QByteArray& content, const QString& message) {
+        QTest::newRow(name) << content << message << qint64(0);
+    };
+    row("bad JSON", "{\n  \"S_IP\": \"1.2.3.4\",\n}", "line 3, column 2 (offset 24)");
+    row("unknown key", "{\n\"S_IP\": \"1.2.3.4\",\n\"Baud\": 3}", "line 3: key \"Baud\": unknown");
+    row("entry", "{\"UART_BaudRate\": \"9601bps\"}", "key \"UART_BaudRate\": \"9601bps\" is not");
+    row("position", "{\"UART_Bits\": 2}", "key \"UART_Bits\": position out of range (0-1)");
+    row("three numbers", "{\"G_IP\": \"1.2.3\"}", "key \"G_IP\": \"1.2.3\" is not an address");
+    row("256", "{\"MASK\": \"255.255.256.0\"}", "key \"MASK\": \"255.255.256.0\" is not");
+    row("port", "{\"Ch2_D_Port\": \"65536\"}", "key \"Ch2_D_Port\": \"65536\" is not a number 0-65535");
+    row("port as number", "{\"Ch2_D_Port\": 80}", "key \"Ch2_D_Port\": wrong type");
+    row("top array", "[{}]", "wrong type: the file holds one JSON object");
+    row("nested", "{\"S_IP\": {\"a\": \"1.2.3.4\"}}", "key \"S_IP\": wrong type");
+    row("just larger", QByteArray(paramfile::kMaxFileSize + 1, ' '), "larger than");
+    row("other module", "{\"00AA00000001\": {\"S_IP\": \"1.2.3.4\"}}", "no parameters for 001A2B3C4D5E");
+    row("module not object", "{\"001A2B3C4D5E\": 3}", "key \"001A2B3C4D5E\": wrong type");
+    row("no parameter", "{}", "names no parameter");
+    // The hostile files the window's import is tried with too (tst_mainform).
+    for (const HostileFile& file : hostileFiles())
+        QTest::newRow(file.name) << file.content << file.message << file.size;
 }
 
 // The file is refused with a message that points into it, and nothing goes on the wire.
@@ -229,10 +224,11 @@ void TestCli::badFileSendsNothing()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, message);
+    QFETCH(qint64, size);
     QVERIFY(sim({"--quiet"}));
     const QString path = m_dir.filePath("bad.json");
-    QVERIFY(writeFile(path, content));
-    const Run run = cli({"write", kFirstId, "001A2B3C4D5F", "--from", path});
+    QVERIFY(writeHostileFile(path, {"", content, message, size}));
+    const Run run = runCli({"write", kFirstId, "001A2B3C4D5F", "--from", path});
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.startsWith("tarvik-cli: " + path + ": ") && run.err.contains(message), qPrintable(run.err));
     QCOMPARE(sentFrames(*m_tap).size(), 0);
@@ -242,7 +238,7 @@ void TestCli::dryRunPrintsTheFrames()
 {
     const QString path = m_dir.filePath("some.json");
     QVERIFY(writeFile(path, R"({"UART_BaudRate": 7, "Ch1_D_IP": "10.0.0.1", "Ethernet_Mode": "自动握手"})"));
-    const Run run = cli({"write", kFirstId, "--from", path, "--dry-run", "--json"});
+    const Run run = runCli({"write", kFirstId, "--from", path, "--dry-run", "--json"});
     QCOMPARE(run.status, 0);
     QList<QByteArray> printed;
     for (const QJsonValue frame : QJsonDocument::fromJson(run.out).object().value("frames").toArray())
@@ -253,6 +249,24 @@ void TestCli::dryRunPrintsTheFrames()
     QCOMPARE(printed, (QList<QByteArray>{setting("Ethernet_Mode", {0, {}}), setting("UART_BaudRate", {7, {}}),
                                          setting("Ch1_D_IP", {-1, "10.0.0.1"})}));
     QCOMPARE(sentFrames(*m_tap).size(), 0);
+}
+// The short form of bench_cli_soak: the engine reads 20 modules three times in this process while
+// the simulator loses 2 % of its replies; every read holds the module's values or fails.
+void TestCli::readsUnderLossNeverSucceedWrong()
+{
+    QVERIFY(sim({"--count", "20", "--loss", "2:5", "--quiet"}));
+    cli::Session session;
+    QString error;
+    QVERIFY2(session.open(&error), qPrintable(error));
+    QVERIFY2(session.useCard(QString(), &error), qPrintable(error));
+    const QList<cli::Found> found = session.scan();
+    QVERIFY(found.size() >= 18); // a discovery reply lost four times over is rare, not impossible
+    const CliSoakFigures figures = soakCliReads(session, found, 3);
+    QCOMPARE(figures.rounds, 3);
+    QCOMPARE(figures.readsOk + figures.readsFailed, 3 * static_cast<int>(found.size()));
+    QVERIFY2(figures.wrongSuccesses == 0, qPrintable(figures.firstProblem));
+    QCOMPARE(figures.unknownModules, 0);
+    QVERIFY(figures.readsOk > 0);
 }
 
 TARVIK_TEST_MAIN_NET(TestCli)
@@ -280,7 +294,7 @@ void TestCli::refusedInOneLine()
     QUdpSocket holder;
     if (portHeld)
         QVERIFY(holder.bind(QHostAddress::AnyIPv4, kLocalPort));
-    const Run run = cli(arguments);
+    const Run run = runCli(arguments);
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.startsWith("tarvik-cli: " + line) && run.err.count('\n') == 1, qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
@@ -288,3 +302,4 @@ void TestCli::refusedInOneLine()
 }
 
 #include "tst_cli.moc"
+

@@ -5,6 +5,7 @@
 #include "link/frames.h"
 #include "ops/dispatch.h"
 #include "support/fakes.h"
+#include "support/hostilefiles.h"
 #include "support/testmain.h"
 #include "support/uiutil.h"
 
@@ -23,6 +24,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <memory>
@@ -705,6 +707,46 @@ private slots:
         const QList<QByteArray> received = receivedBy(*module);
         QCOMPARE(received, QList<QByteArray>{QByteArray::fromHex("ffffffffffff454e44")});
         m_form.reset();
+        QTest::qWait(50);
+        QVERIFY(receivedBy(*module).isEmpty());
+    }
+
+    // The window's import of each hostile file (the rows of tst_cli's bad-file test): refused in the
+    // log with the cause, every field left as it was, nothing sent.
+    void importOfHostileFileChangesNothing()
+    {
+        auto module = listenAsModule();
+        for (const char* page : kPageNames)
+            child(*m_form, page)->setEnabled(true);
+        QStringList before;
+        for (Field which : kAllFields) {
+            QWidget* widget = m_form->field(which);
+            if (auto* box = qobject_cast<QComboBox*>(widget))
+                box->setCurrentIndex(box->count() - 1);
+            else
+                qobject_cast<QLineEdit*>(widget)->setText(QStringLiteral("12"));
+        }
+        const auto fields = [this] {
+            QStringList values;
+            for (Field which : kAllFields) {
+                QWidget* widget = m_form->field(which);
+                auto* box = qobject_cast<QComboBox*>(widget);
+                values << (box ? QString::number(box->currentIndex()) : qobject_cast<QLineEdit*>(widget)->text());
+            }
+            return values;
+        };
+        before = fields();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("hostile.json"));
+        m_form->setFileChooser([&path](bool) { return path; });
+        for (const HostileFile& file : hostileFiles()) {
+            QVERIFY2(writeHostileFile(path, file), file.name);
+            m_form->importParameters();
+            const QString last = logLines(*m_form).last();
+            QVERIFY2(last.startsWith(QStringLiteral("参数文件未导入，参数保持不变：") + path) && last.contains(file.message),
+                     qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(file.name), last)));
+            QCOMPARE(fields(), before);
+        }
         QTest::qWait(50);
         QVERIFY(receivedBy(*module).isEmpty());
     }

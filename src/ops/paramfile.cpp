@@ -251,6 +251,10 @@ Result parse(const QByteArray& bytes)
         result.error = QStringLiteral("larger than %1 bytes").arg(kMaxFileSize);
         return result;
     }
+    if (bytes.isEmpty()) {
+        result.error = QStringLiteral("the file is empty");
+        return result;
+    }
     if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
         result.error = QStringLiteral("byte %1 is a NUL character").arg(nul);
         return result;

@@ -34,7 +34,7 @@ struct ModuleValues
 
 struct Result
 {
-    QList<ModuleValues> modules; // in file order
+    QList<ModuleValues> modules; // in the order of their keys' text (not the file's order)
     QString error;               // empty when the file was taken
     bool ok() const { return error.isEmpty(); }
 };

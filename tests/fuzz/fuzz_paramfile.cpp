@@ -1,0 +1,81 @@
+// libFuzzer target: any bytes through the parameter-file reader that the window's import and
+// tarvik-cli share. The reader must refuse (a message, no module) or accept; what it accepts is
+// written back and read again, and must give the same parameters.
+#include "ops/paramfile.h"
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace tarvik;
+
+namespace {
+
+[[noreturn]] void fail(const char* what)
+{
+    std::fprintf(stderr, "fuzz_paramfile: broken rule: %s\n", what);
+    std::abort();
+}
+
+#define CHECK(condition)                                                                                               \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            fail(#condition);                                                                                          \
+    } while (false)
+
+bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
+{
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].has_value() != b[i].has_value())
+            return false;
+        if (!a[i])
+            continue;
+        const Parameter& p = kParameters[i];
+        if (p.isDropDown() ? a[i]->index != b[i]->index : a[i]->text != b[i]->text)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // The bytes are not copied: the reader sees the fuzzer's buffer, so a read past its end is a report.
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const paramfile::Result file = paramfile::parse(bytes);
+    if (!file.ok()) {
+        CHECK(file.modules.isEmpty());
+        return 0;
+    }
+    CHECK(!file.modules.isEmpty());
+
+    // The writer keys every set by identity; a set without one gets a stand-in.
+    QList<paramfile::ModuleValues> modules = file.modules;
+    for (paramfile::ModuleValues& module : modules) {
+        CHECK(module.identity.isEmpty() || module.identity.size() == frames::kIdentitySize);
+        if (module.identity.isEmpty())
+            module.identity = QByteArray(frames::kIdentitySize, '\0');
+        bool any = false;
+        for (const auto& value : module.values)
+            any = any || value.has_value();
+        CHECK(any);
+    }
+    const paramfile::Result again = paramfile::parse(paramfile::write(modules));
+    CHECK(again.ok());
+    CHECK(again.modules.size() == modules.size());
+    // Sets come in the order of their keys' text, and the writer spells identities in upper case:
+    // a file with lower-case identities comes back in another order. Matched by identity (unique).
+    for (const paramfile::ModuleValues& module : modules) {
+        const paramfile::Values* values = nullptr;
+        for (const paramfile::ModuleValues& other : again.modules) {
+            if (other.identity == module.identity)
+                values = &other.values;
+        }
+        CHECK(values && sameValues(*values, module.values));
+    }
+    return 0;
+}
