@@ -22,6 +22,7 @@
 // end is an AddressSanitizer report; after every action the operation state, the device list and
 // the frames sent are checked against the rules the tool keeps. The modules of the table answered on
 // cards 2 and 3 in turn, so that copies heard on the other card are explored too.
+#include "check.h"
 #include "link/frames.h"
 #include "ops/operations.h"
 #include "support/fakes.h"
@@ -60,18 +61,6 @@ const std::vector<qint16>& opCodes()
     }();
     return codes;
 }
-
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_arrival: broken rule: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                                           \
-    do {                                                                                                           \
-        if (!(condition))                                                                                          \
-            fail(#condition);                                                                                      \
-    } while (false)
 
 // Whether a device list item shows the identity of a table entry, checked in place: the check runs
 // after every action, and the full list at the end of every run.

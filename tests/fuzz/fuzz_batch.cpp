@@ -20,6 +20,7 @@
 // attempts of one exchange; at the end: every module finished once, a silent module failed, and a
 // read that reports success holds exactly the values its module holds (nothing shifted from another
 // parameter or module); a write that reports success reached the module with every setting.
+#include "check.h"
 #include "link/frames.h"
 #include "ops/batch.h"
 #include "ops/decode.h"
@@ -41,18 +42,6 @@ using namespace tarvik::batch;
 namespace {
 
 constexpr int kModules = 8;
-
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_batch: broken rule: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                                               \
-    do {                                                                                                               \
-        if (!(condition))                                                                                              \
-            fail(#condition);                                                                                          \
-    } while (false)
 
 QByteArray identityOf(int n)
 {
@@ -229,7 +218,7 @@ struct World : Wire
             pending.push_back({reply, m.card, n, static_cast<int>(step)});
             return true;
         }
-        fail("a frame that is not in the module's chain");
+        tarvik::fuzz::fail(__FILE__, "a frame that is not in the module's chain");
     }
     void arm(int job, int milliseconds) override
     {
@@ -407,7 +396,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                  got ? got->index : -2, got ? qPrintable(got->text) : "", fixed.held[i]->index,
                                  qPrintable(fixed.held[i]->text));
             }
-            fail("a read that reports success holds values its module does not hold");
+            tarvik::fuzz::fail(__FILE__, "a read that reports success holds values its module does not hold");
         }
         if (fixed.jobs[m.task].task != Task::Read)
             CHECK(!m.refuses);

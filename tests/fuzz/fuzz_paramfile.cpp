@@ -1,6 +1,7 @@
 // libFuzzer target: any bytes through the parameter-file reader that the window's import and
 // tarvik-cli share. The reader must refuse (a message, no module) or accept; what it accepts is
 // written back and read again, and must give the same parameters.
+#include "check.h"
 #include "ops/paramfile.h"
 
 #include <QByteArray>
@@ -13,18 +14,6 @@
 using namespace tarvik;
 
 namespace {
-
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_paramfile: broken rule: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                                               \
-    do {                                                                                                               \
-        if (!(condition))                                                                                              \
-            fail(#condition);                                                                                          \
-    } while (false)
 
 bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
 {
