@@ -77,13 +77,13 @@ public:
     Progress() : m_on(isatty(STDERR_FILENO) == 1) { m_clock.start(); }
     ~Progress() { clear(); }
 
-    void show(int done, int total, const QString& stage)
+    void show(int done, int total, const std::function<QString()>& stage)
     {
         if (!m_on || (m_shown && m_clock.elapsed() < 100 && done < total))
             return;
         m_clock.restart();
         m_shown = true;
-        err() << "\r\x1b[K" << done << '/' << total << " modules  " << stage << Qt::flush;
+        err() << "\r\x1b[K" << done << '/' << total << " modules  " << stage() << Qt::flush;
     }
     void clear()
     {
@@ -295,7 +295,7 @@ protected:
         QList<batch::Outcome> outcomes;
         {
             Progress progress;
-            session->onProgress = [&progress](int done, int total, const QString& stage) {
+            session->onProgress = [&progress](int done, int total, const std::function<QString()>& stage) {
                 progress.show(done, total, stage);
             };
             outcomes = session->run(jobList, jobs);

@@ -129,7 +129,7 @@ void Session::notice(const QString& text)
         onNotice(text);
 }
 
-void Session::progress(int done, int total, const QString& stage)
+void Session::progress(int done, int total, const std::function<QString()>& stage)
 {
     if (onProgress)
         onProgress(done, total, stage);

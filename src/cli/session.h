@@ -46,7 +46,7 @@ public:
     // Runs the jobs to their end; `limit` modules at once (0: all).
     QList<batch::Outcome> run(const QList<batch::Job>& jobs, int limit);
 
-    std::function<void(int done, int total, const QString& stage)> onProgress;
+    std::function<void(int done, int total, const std::function<QString()>& stage)> onProgress;
     std::function<void(const QString&)> onNotice;
 
 private:
@@ -54,7 +54,7 @@ private:
     void arm(int job, int milliseconds) override;
     void stop(int job) override;
     void notice(const QString& text) override;
-    void progress(int done, int total, const QString& stage) override;
+    void progress(int done, int total, const std::function<QString()>& stage) override;
     void finished() override;
 
     void arrived(const QByteArray& datagram, int card);

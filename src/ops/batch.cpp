@@ -3,6 +3,7 @@
 #include "ops/decode.h"
 #include "ops/dispatch.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <map>
@@ -13,19 +14,34 @@ namespace {
 
 // Replies of the layouts are told apart by their length: each layout's shortest reply ends at
 // its last offset, and a reply as long as another layout's shortest belongs to that one.
-int shortest(Layout layout)
+constexpr int shortest(Layout layout)
 {
     return decode::lastOffset(layout) + 1;
 }
 
-int nextLonger(int length)
+constexpr int nextLongerThan(int length)
 {
     int next = std::numeric_limits<int>::max();
     for (const Parameter& p : kParameters) {
         if (shortest(p.layout) > length)
-            next = qMin(next, shortest(p.layout));
+            next = std::min(next, shortest(p.layout));
     }
     return next;
+}
+
+// The shortest reply of another layout that is longer, for every length up to the longest layout's:
+// worked out once, as every reply that arrives is measured against it.
+constexpr int kLongestShortest = shortest(Layout::Address);
+constexpr auto kNextLonger = [] {
+    std::array<int, kLongestShortest + 1> next{};
+    for (int length = 0; length <= kLongestShortest; ++length)
+        next[static_cast<size_t>(length)] = nextLongerThan(length);
+    return next;
+}();
+
+int nextLonger(int length)
+{
+    return length >= 0 && length <= kLongestShortest ? kNextLonger[static_cast<size_t>(length)] : nextLongerThan(length);
 }
 
 QString fieldName(const Parameter& p)
@@ -75,6 +91,7 @@ QList<Exchange> chainOf(const Job& job)
 {
     const QByteArray& id = job.module.identity;
     QList<Exchange> chain;
+    chain.reserve(kParameterCount);
     switch (job.task) {
     case Task::Read:
         for (const Parameter* p : readOrder())
@@ -191,14 +208,14 @@ void Engine::arrival(const QByteArray& datagram, int interfaceIndex)
 {
     if (datagram.size() < frames::kIdentitySize || isFinished())
         return;
-    const QByteArray identity = datagram.left(frames::kIdentitySize);
+    const QByteArrayView identity(datagram.constData(), frames::kIdentitySize); // looked at in place
     const auto onCard = [interfaceIndex](const Run& run) {
         const int card = run.job.module.arrivalInterface;
         return card == 0 || interfaceIndex == 0 || card == interfaceIndex;
     };
     for (size_t i = 0; i < m_runs.size(); ++i) {
         Run& run = m_runs[i];
-        if (run.job.module.identity != identity)
+        if (QByteArrayView(run.job.module.identity) != identity)
             continue;
         if (run.state == Run::Active && onCard(run))
             receive(static_cast<int>(i), datagram);
@@ -296,7 +313,7 @@ void Engine::advance(int index)
         finish(index, run.outcome.error);
         return;
     }
-    m_wire.progress(m_done, static_cast<int>(m_runs.size()), stageText(run));
+    m_wire.progress(m_done, static_cast<int>(m_runs.size()), [this, &run] { return stageText(run); });
     send(index);
 }
 
@@ -342,7 +359,7 @@ void Engine::finish(int index, const QString& error)
     ++m_done;
     run.outcome.ok = error.isEmpty();
     run.outcome.error = error;
-    m_wire.progress(m_done, static_cast<int>(m_runs.size()), stageText(run));
+    m_wire.progress(m_done, static_cast<int>(m_runs.size()), [this, &run] { return stageText(run); });
     if (isFinished()) {
         m_wire.finished();
         return;

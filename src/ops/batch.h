@@ -28,6 +28,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace tarvik::batch {
@@ -74,8 +75,9 @@ public:
     virtual void stop(int job) = 0;
     // Remarks for standard error.
     virtual void notice(const QString& text) { Q_UNUSED(text); }
-    // A module finished, or an exchange was answered (`stage` names the module and what it does).
-    virtual void progress(int done, int total, const QString& stage)
+    // A module finished, or an exchange was answered. `stage` names the module and what it does; the
+    // text is built only when asked for, as most progress is never shown.
+    virtual void progress(int done, int total, const std::function<QString()>& stage)
     {
         Q_UNUSED(done);
         Q_UNUSED(total);

@@ -13,21 +13,6 @@ int digitValue(const QByteArray& reply, int offset)
 
 } // namespace
 
-int lastOffset(Layout layout)
-{
-    switch (layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
-        return 7;
-    case Layout::Number4:
-    case Layout::Number5:
-        return 10;
-    case Layout::Address:
-        return 20;
-    }
-    return 20;
-}
-
 QString digitText(quint8 byte)
 {
     return QString::number(static_cast<int>(byte) - '0');

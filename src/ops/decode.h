@@ -31,6 +31,19 @@ struct Value
 Value reply(const Parameter& parameter, const QByteArray& reply);
 
 // The last byte offset a reply of this layout is read at.
-int lastOffset(Layout layout);
+constexpr int lastOffset(Layout layout)
+{
+    switch (layout) {
+    case Layout::Digit:
+    case Layout::ZeroDigit:
+        return 7;
+    case Layout::Number4:
+    case Layout::Number5:
+        return 10;
+    case Layout::Address:
+        return 20;
+    }
+    return 20;
+}
 
 } // namespace tarvik::decode
