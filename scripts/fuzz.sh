@@ -5,15 +5,24 @@
 #   scripts/fuzz.sh                    # all three targets, 60 seconds in all (a third each)
 #   scripts/fuzz.sh 3600               # an hour in all, split the same way
 #   scripts/fuzz.sh 3600 batch         # an hour on one target: arrival, paramfile or batch
+#   scripts/fuzz.sh --fast 3600 arrival
+#                                      # the same, several times faster: a build with
+#                                      # UndefinedBehaviorSanitizer alone (build/fuzz-fast); every
+#                                      # input the run keeps is then run again under both sanitizers
 #   scripts/fuzz.sh 0 batch FILE...    # replays the given inputs of one target (a crash file, say)
 #
-# The corpus each target grows is kept in build/fuzz/corpus/<target> between runs. A crash, a
-# sanitizer report or a broken rule of the target stops the run with a non-zero status and leaves
-# the input as build/fuzz/crash-* (or leak-*, timeout-*, oom-*).
+# The corpus each target grows is kept in build/fuzz/corpus/<target> between runs (both builds
+# share it). A crash, a sanitizer report or a broken rule of the target stops the run with a
+# non-zero status and leaves the input as build/fuzz/crash-* (or leak-*, timeout-*, oom-*).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
+fast=0
+if [ "${1:-}" = --fast ]; then
+    fast=1
+    shift
+fi
 seconds=${1:-60}
 shift || true
 targets=(arrival paramfile batch)
@@ -33,6 +42,16 @@ if [ ! -f build/fuzz/CMakeCache.txt ]; then
         -DTARVIK_FUZZ=ON -DTARVIK_SANITIZE=ON -DTARVIK_BENCH=OFF >/dev/null
 fi
 cmake --build build/fuzz --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
+bin=build/fuzz/tests/fuzz
+if [ "$fast" = 1 ]; then
+    # Assertions stay on (a Debug build), optimised as a release would be.
+    if [ ! -f build/fuzz-fast/CMakeCache.txt ]; then
+        CC=clang CXX=clang++ cmake -S . -B build/fuzz-fast -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O2" \
+            -DTARVIK_FUZZ=ON -DTARVIK_FUZZ_SANITIZERS=undefined -DTARVIK_BENCH=OFF >/dev/null
+    fi
+    cmake --build build/fuzz-fast --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
+    bin=build/fuzz-fast/tests/fuzz
+fi
 
 # The largest input of each target: 4 KB. A parameter file is about 1 KB and a conversation a few
 # hundred actions; the arrival target makes its datagrams of up to 65,507 bytes from a short pattern,
@@ -44,7 +63,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 if [ "$seconds" = 0 ]; then
     target=${targets[0]}
-    exec "build/fuzz/tests/fuzz/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" "$@"
+    exec "$bin/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" "$@"
 fi
 # Sequentially, so the run takes one core; the time is shared out, at least a few seconds each,
 # less the second or so each target takes to load its corpus, so that the whole stays within it.
@@ -53,6 +72,13 @@ share=$((seconds / ${#targets[@]} - 1))
 for target in "${targets[@]}"; do
     mkdir -p "build/fuzz/corpus/$target"
     echo "== fuzzing $target for ${share} s"
-    "build/fuzz/tests/fuzz/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" -max_total_time="$share" \
+    "$bin/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" -max_total_time="$share" \
         "build/fuzz/corpus/$target" "tests/fuzz/corpus/$target"
+    if [ "$fast" = 1 ]; then
+        # What the fast build cannot see (a read past the end of a datagram, a leak), the full build
+        # sees in every input the run found worth keeping.
+        echo "== replaying the corpus of $target under AddressSanitizer and UndefinedBehaviorSanitizer"
+        "build/fuzz/tests/fuzz/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" -runs=0 \
+            "build/fuzz/corpus/$target" "tests/fuzz/corpus/$target"
+    fi
 done

@@ -38,7 +38,7 @@ void prepare(Rig& rig, qint16 opCode)
     }
     for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Run_Device})
         rig.panel.setControlEnabled(c, false);
-    rig.panel.log = kLog;
+    rig.panel.setLogText(kLog);
     rig.panel.timerRunning = true;
     rig.state.Op_Code = opCode;
     rig.state.Retry_Count = route(opCode) == Branch::Read || route(opCode) == Branch::Write ? 1 : 0;
@@ -229,7 +229,7 @@ void TestHostile::fullTableThen255th()
     rig.discover(254);
     QCOMPARE(rig.state.Device_Count, qint16(254));
     QCOMPARE(rig.panel.items.size(), 254);
-    rig.panel.log = kLog;
+    rig.panel.setLogText(kLog);
 
     rig.ops.Winsock_DataArrival(discoveryReply(255));
     QCOMPARE(rig.state.Device_Count, qint16(254));

@@ -240,7 +240,7 @@ void TestRead::pickWithNothingSelected()
     Rig rig;
     rig.discover(2);
     rig.panel.setActionsEnabled(true);
-    rig.panel.log = QStringLiteral("LOG");
+    rig.panel.setLogText(QStringLiteral("LOG"));
     rig.ops.pickDevice();
     QVERIFY(rig.link.sent.isEmpty());
     QVERIFY(!rig.panel.timerRunning);

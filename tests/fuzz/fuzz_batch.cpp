@@ -202,7 +202,9 @@ struct World : Wire
         const Modules::Module& fixed = modules().modules[static_cast<size_t>(n)];
         const QList<Exchange>& chain = fixed.chains[m.task];
         CHECK(chain.size() <= static_cast<qsizetype>(m.received.size()));
-        for (qsizetype step = 0; step < chain.size(); ++step) {
+        // The request is the last one again or the next, mostly; the rest of the chain after them.
+        for (qsizetype k = 0; k < chain.size(); ++k) {
+            const qsizetype step = (m.step + k) % chain.size();
             if (chain[step].frame != frame)
                 continue;
             m.received[static_cast<size_t>(step)] = true;

@@ -75,24 +75,23 @@ void FakePanel::removeDevice(int position)
 void FakePanel::setLogText(const QString& text)
 {
     log = text;
+    m_logLines = log.count(kLineBreak) + 1;
     trimLog();
 }
 
 void FakePanel::appendLogText(const QString& text)
 {
     log += text;
+    // Only the new text is counted: a long log costs no more per line than a short one.
+    m_logLines += text.count(kLineBreak);
     trimLog();
 }
 
 void FakePanel::trimLog()
 {
-    const QString lineBreak = QStringLiteral("\r\n");
-    qsizetype lines = log.count(lineBreak) + 1;
     qsizetype start = 0;
-    while (lines > logLineLimit) {
-        start = log.indexOf(lineBreak, start) + lineBreak.size();
-        --lines;
-    }
+    for (; m_logLines > logLineLimit; --m_logLines)
+        start = log.indexOf(kLineBreak, start) + kLineBreak.size();
     if (start > 0)
         log.remove(0, start);
 }

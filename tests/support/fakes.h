@@ -113,7 +113,7 @@ public:
 
     QStringList items;
     int selected = -1;
-    QString log;
+    QString log; // read it; write it through setLogText()
     bool timerRunning = false;
     int timerInterval = 0;
     int timerArms = 0;
@@ -122,10 +122,12 @@ public:
 private:
     static size_t idx(Field field) { return static_cast<size_t>(field); }
     void trimLog();
+    static constexpr QStringView kLineBreak = u"\r\n";
 
     std::array<int, kFieldCount> m_index{};
     std::array<QString, kFieldCount> m_text{};
     std::array<bool, 8> m_enabled{};
+    qsizetype m_logLines = 1; // lines in `log`, an empty one included
 };
 
 // Identity of test module n (1-based): 02 00 00 00, then n in two bytes. Its discovery reply carries three more
