@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <cstring>
+
 namespace tarvik {
 
 namespace {
@@ -20,6 +22,17 @@ bool isAcknowledged(const QByteArray& datagram)
 void advance(qint16& value, int by)
 {
     value = static_cast<qint16>(value + by);
+}
+
+// The identity at the start of a datagram as a number; a datagram too short to hold one has none
+// (all ones, which no six bytes give).
+quint64 identityKey(const QByteArray& datagram)
+{
+    if (datagram.size() < frames::kIdentitySize)
+        return ~quint64(0);
+    quint64 key = 0;
+    std::memcpy(&key, datagram.constData(), frames::kIdentitySize);
+    return key;
 }
 
 } // namespace
@@ -87,11 +100,14 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
     // Too short to hold an identity: nothing to list, nothing to address later.
     if (datagram.size() < frames::kIdentitySize)
         return;
-    // Looked at in place: every datagram that arrives during or after a scan comes through here.
+    // Looked at in place: every datagram that arrives during or after a scan comes through here,
+    // and is compared with every listed module (a scan of a full network: 254 × 254 times), so the
+    // six bytes are compared as one number.
     const QByteArrayView identity(datagram.constData(), frames::kIdentitySize);
+    const quint64 key = identityKey(datagram);
     for (int i = 0; i < m_state.Device_Count; ++i) {
         const auto entry = static_cast<size_t>(i);
-        if (m_state.Device_Table[entry].startsWith(identity)) {
+        if (identityKey(m_state.Device_Table[entry]) == key) {
             // Listed once. Its first answer to a scan names its card: a module heard on two cards
             // keeps the first, and one whose card was replaced (an adapter plugged in again) is
             // reached through the new one.

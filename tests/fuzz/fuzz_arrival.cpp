@@ -37,7 +37,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
 
 using namespace tarvik;
@@ -163,14 +162,33 @@ struct Run
 
     OperationState& state() { return rig.state; }
 
-    // The live entries, shared with the table rather than copied.
+    // The identity and card of every live entry, kept before a reset: the only action that removes
+    // one. The list is reused from run to run, so that keeping it allocates nothing.
     struct Listed
     {
-        std::array<QByteArray, kDeviceTableSize> table;
-        std::array<int, kDeviceTableSize> cards;
-        int count;
+        std::array<char, frames::kIdentitySize> identity;
+        int card;
     };
-    Listed listed() { return {state().Device_Table, state().Device_Card, state().Device_Count}; }
+    static std::vector<Listed>& listedBefore()
+    {
+        static std::vector<Listed> list = [] {
+            std::vector<Listed> v;
+            v.reserve(kDeviceTableSize);
+            return v;
+        }();
+        return list;
+    }
+    void keepListed()
+    {
+        std::vector<Listed>& list = listedBefore();
+        list.clear();
+        for (int i = 0; i < state().Device_Count; ++i) {
+            const auto entry = static_cast<size_t>(i);
+            Listed listed{{}, state().Device_Card[entry]};
+            std::memcpy(listed.identity.data(), state().Device_Table[entry].constData(), frames::kIdentitySize);
+            list.push_back(listed);
+        }
+    }
 
     void checkState()
     {
@@ -184,13 +202,29 @@ struct Run
         if (s.Device_Count > 0) {
             const QByteArray& last = s.Device_Table[static_cast<size_t>(s.Device_Count - 1)];
             CHECK(last.size() >= frames::kIdentitySize);
-            CHECK(itemShows(rig.panel.items.last(), last));
+            // Most actions leave the list alone: the pair is looked at again only when it changed.
+            const Checked now{s.Device_Count, rig.panel.items.last().constData(), last.constData()};
+            if (now != m_checked)
+                CHECK(itemShows(rig.panel.items.last(), last));
+            m_checked = now;
         }
     }
 
+    struct Checked
+    {
+        int count = 0;
+        const QChar* item = nullptr;
+        const char* entry = nullptr;
+        bool operator!=(const Checked& other) const
+        {
+            return count != other.count || item != other.item || entry != other.entry;
+        }
+    };
+    Checked m_checked;
+
     // Frames are built only from live entries: every frame but "SETUP" starts with the identity
     // of a module that was listed before or after the action, and goes through that module's card.
-    void checkFrames(const std::optional<Listed>& before)
+    void checkFrames(bool afterReset)
     {
         if (rig.link.sent.isEmpty())
             return;
@@ -210,9 +244,9 @@ struct Run
                 const auto entry = static_cast<size_t>(i);
                 known = s.Device_Table[entry].startsWith(head) && s.Device_Card[entry] == card;
             }
-            for (int i = 0; before && i < before->count && !known; ++i) {
-                const auto entry = static_cast<size_t>(i);
-                known = before->table[entry].startsWith(head) && before->cards[entry] == card;
+            for (size_t i = 0; afterReset && i < listedBefore().size() && !known; ++i) {
+                const Listed& listed = listedBefore()[i];
+                known = head == QByteArrayView(listed.identity.data(), frames::kIdentitySize) && listed.card == card;
             }
             CHECK(known);
         }
@@ -252,13 +286,14 @@ void populate(Run& run, uint8_t tableByte)
     // A full table: all but the last two modules are put in place as discovery leaves them; the
     // last two go through discovery, and with them the search through a nearly full table.
     const int placed = std::max(0, count - 2);
+    run.rig.panel.items.reserve(count);
     OperationState& s = run.state();
     // Module n answered on card 2 + n % 2.
     const auto cardOf = [](int index) { return 2 + (index + 1) % 2; };
     for (int i = 0; i < placed; ++i) {
         s.Device_Table[static_cast<size_t>(i)] = modules.replies[tails][static_cast<size_t>(i)];
         s.Device_Card[static_cast<size_t>(i)] = cardOf(i);
-        run.rig.panel.items << modules.items[tails][i];
+        run.rig.panel.items.append(modules.items[tails][i]);
     }
     s.Device_Count = static_cast<qint16>(placed);
     for (int i = placed; i < count; ++i)
@@ -296,9 +331,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // so the table after it holds every module a frame may address.
         const int kind = in.byte() % 8;
         const int click = kind == 5 ? in.byte() % 5 : -1;
-        std::optional<Run::Listed> before;
         if (click == 4)
-            before = run.listed();
+            run.keepListed();
         switch (kind) {
         case 0:
         case 1:
@@ -348,7 +382,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         }
         run.checkState();
-        run.checkFrames(before);
+        run.checkFrames(click == 4);
     }
 
     // The whole list still pairs with the table.
