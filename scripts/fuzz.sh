@@ -10,6 +10,7 @@
 #                                      # UndefinedBehaviorSanitizer alone (build/fuzz-fast); every
 #                                      # input the run keeps is then run again under both sanitizers
 #   scripts/fuzz.sh 0 batch FILE...    # replays the given inputs of one target (a crash file, say)
+#   scripts/fuzz.sh --build-only       # builds the targets (AddressSanitizer build) and stops
 #
 # The corpus each target grows is kept in build/fuzz/corpus/<target> between runs (both builds
 # share it). A crash, a sanitizer report or a broken rule of the target stops the run with a
@@ -19,10 +20,11 @@ cd "$(dirname "$0")/.."
 . scripts/common.sh
 
 fast=0
-if [ "${1:-}" = --fast ]; then
-    fast=1
-    shift
-fi
+build_only=0
+case "${1:-}" in
+--fast) fast=1 && shift ;;
+--build-only) build_only=1 && shift ;;
+esac
 seconds=${1:-60}
 shift || true
 targets=(arrival paramfile batch)
@@ -42,6 +44,7 @@ if [ ! -f build/fuzz/CMakeCache.txt ]; then
         -DTARVIK_FUZZ=ON -DTARVIK_SANITIZE=ON -DTARVIK_BENCH=OFF >/dev/null
 fi
 cmake --build build/fuzz --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
+[ "$build_only" = 0 ] || exit 0
 bin=build/fuzz/tests/fuzz
 if [ "$fast" = 1 ]; then
     # Assertions stay on (a Debug build), optimised as a release would be.
