@@ -54,6 +54,10 @@ struct FakeWire : Wire
     void arm(int job, int) override { armed.insert(job); }
     void stop(int job) override { armed.remove(job); }
     void notice(const QString& text) override { notices << text; }
+    void progress(int modulesDone, int total, const std::function<QString()>& stage) override
+    {
+        progressed << Progressed{modulesDone, total, stage(), sent.size()};
+    }
     void finished() override { done = true; }
 
     QList<QByteArray> sent;
@@ -63,6 +67,14 @@ struct FakeWire : Wire
     int maxInFlight = 0;
     QSet<int> armed;
     QStringList notices;
+    struct Progressed
+    {
+        int done;
+        int total;
+        QString stage;
+        qsizetype sentBefore; // frames sent before it
+    };
+    QList<Progressed> progressed;
     bool done = false;
 };
 
@@ -212,6 +224,20 @@ void TestBatch::concurrentReadsRespectLimits()
         QVERIFY(wire.done);
         QCOMPARE(wire.maxOutstanding, 1);
         QCOMPARE(wire.sent.size(), 4 * kParameterCount);
+        // Progress after every answer: the module and the request that follows, or that it is done.
+        QCOMPARE(wire.progressed.size(), 4 * kParameterCount);
+        int finished = 0;
+        for (const FakeWire::Progressed& p : std::as_const(wire.progressed)) {
+            QCOMPARE(p.total, 4);
+            if (p.stage.endsWith(QStringLiteral(" done"))) {
+                QCOMPARE(p.done, ++finished);
+                continue;
+            }
+            QVERIFY(p.sentBefore < wire.sent.size());
+            const QByteArray& next = wire.sent.at(p.sentBefore);
+            QCOMPARE(p.stage, paramfile::identityText(next.left(6)) + QLatin1Char(' ') + test::commands({next}).first());
+        }
+        QCOMPARE(finished, 4);
         const QList<Outcome> outcomes = engine.outcomes();
         for (int n = 1; n <= 4; ++n) {
             QVERIFY(outcomes[n - 1].ok);
