@@ -6,7 +6,6 @@
 // namespace (bench/run.sh cli-soak makes one).
 #include "support/clisoak.h"
 #include "support/netns.h"
-#include "support/procstatus.h"
 #include "support/simbed.h"
 
 #include <QCoreApplication>
@@ -45,7 +44,7 @@ int main(int argc, char* argv[])
         std::printf("cli soak %3d rounds %6.1f s: reads %d ok %d failed, %d exchanges repeated, wrong successes %d, "
                     "RSS after 10 %ld kB, now %ld kB\n",
                     f.rounds, static_cast<double>(clock.elapsed()) / 1000.0, f.readsOk, f.readsFailed, f.retries,
-                    f.wrongSuccesses, f.rssAfterTenKb, f.rssEndKb >= 0 ? f.rssEndKb : statusKb("VmRSS"));
+                    f.wrongSuccesses, f.memory.afterTenKb, f.memory.nowKb());
         std::fflush(stdout);
     };
     const CliSoakFigures figures = soakCliReads(session, found, rounds, [&](const CliSoakFigures& f) {
@@ -54,7 +53,7 @@ int main(int argc, char* argv[])
     });
     print(figures);
     std::printf("cli soak: %d rounds; resident memory grew %ld kB from round 10 to the end%s%s\n", figures.rounds,
-                figures.rssEndKb - figures.rssAfterTenKb,
+                figures.memory.grownKb(),
                 figures.firstProblem.isEmpty() ? "" : "; first problem: ", qPrintable(figures.firstProblem));
     return figures.wrongSuccesses == 0 && figures.unknownModules == 0 ? 0 : 1;
 }

@@ -6,7 +6,6 @@
 //
 //   bench_soak [CYCLES [LOSS_PERCENT]]
 #include "support/netns.h"
-#include "support/procstatus.h"
 #include "support/simbed.h"
 #include "support/soak.h"
 
@@ -39,8 +38,8 @@ int main(int argc, char* argv[])
         std::printf("soak %3d cycles %6.1f s: reads %d ok %d failed, writes %d ok %d failed, wrong successes %d, "
                     "stalls %d, log blocks <= %d, RSS after 10 %ld kB, now %ld kB\n",
                     f.cycles, static_cast<double>(clock.elapsed()) / 1000.0, f.readsOk, f.readsFailed, f.writesOk,
-                    f.writesFailed, f.wrongSuccesses, f.stalls, f.logBlocksMax, f.rssAfterTenKb,
-                    f.rssEndKb >= 0 ? f.rssEndKb : statusKb("VmRSS"));
+                    f.writesFailed, f.wrongSuccesses, f.stalls, f.logBlocksMax, f.memory.afterTenKb,
+                    f.memory.nowKb());
         std::fflush(stdout);
     };
     const SoakFigures figures = soakReadWrite(bed, cycles, [&](const SoakFigures& f) {
@@ -49,7 +48,7 @@ int main(int argc, char* argv[])
     });
     print(figures);
     std::printf("soak: %d cycles with %s %% loss; resident memory grew %ld kB from cycle 10 to the end%s%s\n",
-                figures.cycles, loss.constData(), figures.rssEndKb - figures.rssAfterTenKb,
+                figures.cycles, loss.constData(), figures.memory.grownKb(),
                 figures.firstProblem.isEmpty() ? "" : "; first problem: ", qPrintable(figures.firstProblem));
     return figures.wrongSuccesses == 0 && figures.stalls == 0 ? 0 : 1;
 }

@@ -29,6 +29,16 @@ template <typename Answer> void scan(Rig& rig, Answer answer)
     }
 }
 
+// Two cards, and a scan that lists module 1 through card A and module 2 through card B.
+void listOnePerCard(Rig& rig)
+{
+    rig.link.cards = {kCardA, kCardB};
+    scan(rig, [&] {
+        rig.ops.Winsock_DataArrival(discoveryReply(1), kCardA);
+        rig.ops.Winsock_DataArrival(discoveryReply(2), kCardB);
+    });
+}
+
 // A value for each read stage that no other stage has, where the field shows it whole: a shifted
 // read would show a neighbour's.
 QByteArray distinctValue(int stage)
@@ -101,11 +111,7 @@ private slots:
     void modulesKeepTheCardTheyAnsweredOn()
     {
         Rig rig;
-        rig.link.cards = {kCardA, kCardB};
-        scan(rig, [&] {
-            rig.ops.Winsock_DataArrival(discoveryReply(1), kCardA);
-            rig.ops.Winsock_DataArrival(discoveryReply(2), kCardB);
-        });
+        listOnePerCard(rig);
         QCOMPARE(rig.state.Device_Count, qint16(2));
         QCOMPARE(rig.state.Device_Card[0], kCardA);
         QCOMPARE(rig.state.Device_Card[1], kCardB);
@@ -318,11 +324,7 @@ private slots:
     void cardDownBetweenScansIsSkipped()
     {
         Rig rig;
-        rig.link.cards = {kCardA, kCardB};
-        scan(rig, [&] {
-            rig.ops.Winsock_DataArrival(discoveryReply(1), kCardA);
-            rig.ops.Winsock_DataArrival(discoveryReply(2), kCardB);
-        });
+        listOnePerCard(rig);
         rig.link.clear();
         rig.link.cards = {kCardB};
         scan(rig, [&] { rig.ops.Winsock_DataArrival(discoveryReply(2), kCardB); });

@@ -1,6 +1,5 @@
 #include "clisoak.h"
 
-#include "support/procstatus.h"
 #include "support/simbed.h"
 
 namespace tarvik::test {
@@ -70,12 +69,11 @@ CliSoakFigures soakCliReads(cli::Session& session, const QList<cli::Found>& foun
             }
         }
         ++figures.rounds;
-        if (figures.rounds == 10)
-            figures.rssAfterTenKb = statusKb("VmRSS");
+        figures.memory.cycleDone(figures.rounds);
         if (progress)
             progress(figures);
     }
-    figures.rssEndKb = statusKb("VmRSS");
+    figures.memory.end();
     return figures;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cli/session.h"
+#include "support/procstatus.h"
 
 #include <QString>
 
@@ -20,8 +21,7 @@ struct CliSoakFigures
     int retries = 0;
     int wrongSuccesses = 0; // reads that reported success with a value the module does not hold
     int unknownModules = 0; // outcomes of an identity that is not one of the simulated modules
-    long rssAfterTenKb = -1;
-    long rssEndKb = -1;
+    SoakMemory memory;
     QString firstProblem;
 };
 

@@ -22,4 +22,23 @@ inline long statusKb(const char* key)
     return -1;
 }
 
+// The resident memory of a soak: after its tenth cycle and at its end, so that what a cycle leaves
+// behind shows as growth between the two.
+struct SoakMemory
+{
+    long afterTenKb = -1;
+    long endKb = -1;
+
+    // After every cycle, with the number of cycles done.
+    void cycleDone(int cycles)
+    {
+        if (cycles == 10)
+            afterTenKb = statusKb("VmRSS");
+    }
+    void end() { endKb = statusKb("VmRSS"); }
+    // The figure at the end, or now while the soak runs.
+    long nowKb() const { return endKb >= 0 ? endKb : statusKb("VmRSS"); }
+    long grownKb() const { return endKb - afterTenKb; }
+};
+
 } // namespace tarvik::test

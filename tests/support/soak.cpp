@@ -2,7 +2,6 @@
 
 #include "ops/messagelog.h"
 #include "ops/messages.h"
-#include "support/procstatus.h"
 
 #include <QPlainTextEdit>
 #include <QTest>
@@ -133,12 +132,11 @@ SoakFigures soakReadWrite(Bed& bed, int cycles, const std::function<void(const S
         ++figures.cycles;
         const int blocks = bed.ui().form().findChild<QPlainTextEdit*>(QStringLiteral("Help_Text"))->blockCount();
         figures.logBlocksMax = std::max(figures.logBlocksMax, blocks);
-        if (figures.cycles == 10)
-            figures.rssAfterTenKb = statusKb("VmRSS");
+        figures.memory.cycleDone(figures.cycles);
         if (progress)
             progress(figures);
     }
-    figures.rssEndKb = statusKb("VmRSS");
+    figures.memory.end();
     return figures;
 }
 

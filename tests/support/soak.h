@@ -2,6 +2,7 @@
 // success never shows wrong values. Shared by the soak test (a few cycles) and the soak benchmark.
 #pragma once
 
+#include "support/procstatus.h"
 #include "support/simbed.h"
 
 #include <QString>
@@ -22,8 +23,7 @@ struct SoakFigures
     // An outcome that is neither success nor failure (the window stalled), or another broken rule.
     int stalls = 0;
     int logBlocksMax = 0;
-    long rssAfterTenKb = -1;
-    long rssEndKb = -1;
+    SoakMemory memory;
     QString firstProblem;
 };
 
