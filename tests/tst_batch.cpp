@@ -2,6 +2,7 @@
 // and replies that come late, twice, too short, without identity or not at all.
 #include "link/frames.h"
 #include "ops/batch.h"
+#include "ops/dispatch.h"
 #include "support/fakes.h"
 #include "support/testmain.h"
 
@@ -157,7 +158,8 @@ private slots:
     void lateCopyIsNotTheNextAnswer();
     void lostAcknowledgementCostsOneRepeat();
     void silentModuleFailsAlone();
-    void moduleWithoutIdentityIsHandledAlone();
+    void identityAndStrangers_data();
+    void identityAndStrangers();
     void refusedSettingEndsTheWrite();
 };
 
@@ -235,7 +237,8 @@ void TestBatch::concurrentReadsRespectLimits()
             }
             QVERIFY(p.sentBefore < wire.sent.size());
             const QByteArray& next = wire.sent.at(p.sentBefore);
-            QCOMPARE(p.stage, paramfile::identityText(next.left(6)) + QLatin1Char(' ') + test::commands({next}).first());
+            QCOMPARE(p.stage,
+                     paramfile::identityText(next.left(6)) + QLatin1Char(' ') + test::commands({next}).first());
         }
         QCOMPARE(finished, 4);
         const QList<Outcome> outcomes = engine.outcomes();
@@ -346,25 +349,55 @@ void TestBatch::silentModuleFailsAlone()
     QCOMPARE(countSent(wire, frames::query(test::identity(2), kParameters[0])), 3);
 }
 
-// Module 2 answers with zeros where its identity belongs: it is read alone after module 1.
-void TestBatch::moduleWithoutIdentityIsHandledAlone()
+// Module 2's first query goes unanswered by it while a stranger (an identity the scan did not
+// find) sends a datagram: the stranger never switches the identity check off. Only a module whose
+// every attempt went without its identity is handled alone, after module 1; a reply with its
+// identity then turns the check on and its requests are asked again. A module whose replies carry
+// zeros for its identity is read alone. Every repeated request counts as a retry.
+void TestBatch::identityAndStrangers_data()
 {
+    const QByteArray stranger = QByteArray::fromHex("AABBCCDDEEFF");
+    QTest::addColumn<int>("lost");
+    QTest::addColumn<QByteArray>("strangers");
+    QTest::addColumn<bool>("anonymous");
+    QTest::newRow("a lost reply, a stranger's number") << 1 << stranger + "09999" << false;
+    QTest::newRow("a lost reply, a stranger of its length") << 1 << stranger + "05" << false;
+    QTest::newRow("every attempt lost, then its own reply") << 3 << stranger + "05" << false;
+    QTest::newRow("replies without identity") << 3 << QByteArray() << true;
+}
+
+void TestBatch::identityAndStrangers()
+{
+    QFETCH(int, lost);
+    QFETCH(QByteArray, strangers);
+    QFETCH(bool, anonymous);
+    const QByteArray zeros(6, '\0');
+    const bool alone = lost > kMaxRetries;
     FakeWire wire;
     Engine engine(wire);
     engine.start({job(1), job(2)});
-    reply(engine, wire, 2, QByteArray(6, '\0'));
-    QVERIFY(wire.notices.isEmpty());
-    engine.expired(1);
-    QCOMPARE(wire.notices.size(), 1);
-    QVERIFY(wire.notices[0].startsWith(QStringLiteral("020000000002: its replies do not carry its identity")));
+    for (int attempt = 0; attempt < lost; ++attempt) {
+        if (anonymous)
+            reply(engine, wire, 2, zeros);
+        else
+            engine.arrival(strangers, 0);
+        engine.expired(1);
+    }
+    QCOMPARE(wire.notices.size(), alone ? 1 : 0);
     answerAll(engine, wire, {1});
     QVERIFY(engine.outcomes()[0].ok);
-    // Now alone: its anonymous replies are taken.
+    if (alone && !anonymous)
+        engine.arrival(strangers, 0); // alone, the stranger is first: taken until the module shows its own
     for (int guard = 0; guard < 100 && !engine.isFinished(); ++guard)
-        reply(engine, wire, 2, QByteArray(6, '\0'));
-    QVERIFY(engine.outcomes()[1].ok);
-    QVERIFY(engine.outcomes()[1].alone);
-    QVERIFY(sameValues(engine.outcomes()[1].values, expectedValues(2)));
+        reply(engine, wire, 2, anonymous ? zeros : QByteArray());
+    const Outcome outcome = engine.outcomes()[1];
+    QVERIFY(outcome.ok);
+    QCOMPARE(outcome.alone, alone);
+    QCOMPARE(outcome.carriesIdentity, !anonymous);
+    QVERIFY(sameValues(outcome.values, expectedValues(2)));
+    const auto sentToModule2 =
+        std::count_if(wire.sent.begin(), wire.sent.end(), [](const QByteArray& f) { return f.at(5) == 2; });
+    QCOMPARE(outcome.retries, static_cast<int>(sentToModule2) - kParameterCount);
 }
 
 void TestBatch::refusedSettingEndsTheWrite()

@@ -1,11 +1,14 @@
 // Decoding of the read replies: one parameter per reply, fixed byte positions, ASCII digits.
 #include "link/catalogue.h"
 #include "ops/decode.h"
+#include "ops/replyrule.h"
 #include "support/testmain.h"
 
 #include <QTest>
 
 using namespace tarvik;
+
+Q_DECLARE_METATYPE(tarvik::rule::Verdict)
 
 namespace {
 
@@ -31,6 +34,8 @@ private slots:
     void value();
     void rejectionMessage_data();
     void rejectionMessage();
+    void replyRule_data();
+    void replyRule();
 };
 
 void TestDecode::value_data()
@@ -162,6 +167,60 @@ void TestDecode::rejectionMessage()
     const Parameter* parameter = parameterForStage(stage);
     QCOMPARE(parameter->isDropDown(), !message.isEmpty());
     QCOMPARE(parameter->message ? QString::fromUtf8(parameter->message) : QString(), message);
+}
+
+// Whether a datagram answers the exchange in flight with module 01..06 (card 2; module 02..07 is
+// listed too), for a read of a stage or an acknowledgement (stage 0).
+void TestDecode::replyRule_data()
+{
+    using rule::Verdict;
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<int>("card");
+    QTest::addColumn<bool>("carriesIdentity");
+    QTest::addColumn<Verdict>("verdict");
+    const QByteArray own = QByteArray::fromHex("010203040506");
+    const QByteArray listed = QByteArray::fromHex("020304050607");
+    const QByteArray stranger = QByteArray::fromHex("aabbccddeeff");
+    const auto row = [](const char* name, int stage, const QByteArray& datagram, Verdict verdict, int card = 2,
+                        bool carries = true) {
+        QTest::newRow(name) << stage << datagram << card << carries << verdict;
+    };
+    row("a digit reply", 1, own + "05", Verdict::Answer);
+    row("from a card not known", 1, own + "05", Verdict::Answer, 0);
+    row("on another card", 1, own + "05", Verdict::OtherCard, 3);
+    row("another listed module's", 1, listed + "05", Verdict::OtherModule, 2, false);
+    row("a stranger's", 1, stranger + "05", Verdict::Stranger);
+    row("a stranger's, the module never seen with its identity", 1, stranger + "05", Verdict::Unidentified, 2, false);
+    row("its discovery reply", 1, own + "c0a8", Verdict::Discovery);
+    row("five bytes", 1, own.left(5), Verdict::WrongLength);
+    row("a digit reply one byte short", 1, own + "0", Verdict::WrongLength);
+    row("a digit reply as long as a number's", 1, own + "00005", Verdict::WrongLength);
+    row("a port", 15, own + "05000", Verdict::Answer);
+    row("a port of 20 bytes", 15, own + "05000" + QByteArray(9, '\r'), Verdict::Answer);
+    row("a port as long as an address", 15, own + "05000" + QByteArray(10, '\r'), Verdict::WrongLength);
+    row("a port with a letter", 15, own + "05a00", Verdict::NotDigits);
+    row("time splitting, byte 6 not read", 10, own + "x0100", Verdict::Answer);
+    row("an address, separators not read", 16, own + "010x000x001x002", Verdict::Answer);
+    row("an address with a slash", 16, own + "010.0/0.001.002", Verdict::NotDigits);
+    row("an acknowledgement", 0, own + "OK", Verdict::Answer);
+    row("a long refusal", 0, own + "ER\r\n0000000000000000", Verdict::Answer);
+    row("an acknowledgement of 7 bytes", 0, own + "O", Verdict::WrongLength);
+}
+
+void TestDecode::replyRule()
+{
+    QFETCH(int, stage);
+    QFETCH(QByteArray, datagram);
+    QFETCH(int, card);
+    QFETCH(bool, carriesIdentity);
+    QFETCH(rule::Verdict, verdict);
+    const QByteArray own = QByteArray::fromHex("010203040506");
+    const rule::Peer peer{own, 2, own + "c0a8", carriesIdentity};
+    const auto isListed = [](QByteArrayView identity) {
+        return identity == QByteArray::fromHex("010203040506") || identity == QByteArray::fromHex("020304050607");
+    };
+    QCOMPARE(rule::judge(peer, parameterForStage(stage), datagram, card, isListed), verdict);
 }
 
 TARVIK_TEST_MAIN(TestDecode)

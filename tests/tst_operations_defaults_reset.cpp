@@ -79,18 +79,15 @@ void TestDefaultsReset::restoreDefaults()
     QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 2默认参数... ..."));
 
-    // Every datagram while Op_Code stays 40 is an acknowledgement, from whichever module.
+    // Only the module's own acknowledgement is one: another module's "OK" and a datagram too short
+    // to hold "OK" are not; "O" alone refuses; once the outcome is written nothing more is awaited.
     rig.ops.Winsock_DataArrival(moduleReply("OK", 3));
+    rig.ops.Winsock_DataArrival(moduleReply("O", 2));
+    QVERIFY(rig.panel.timerRunning);
+    rig.ops.Winsock_DataArrival(moduleReply("OX", 2));
     QVERIFY(!rig.panel.timerRunning);
-    rig.ops.Winsock_DataArrival(moduleReply("NO", 2));
-    rig.ops.Winsock_DataArrival(moduleReply("O", 2)); // too short to hold "OK"
-    rig.ops.Winsock_DataArrival(moduleReply("OX", 2)); // "O" alone is no acknowledgement
-    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 2默认参数... ..."
-                                           "\r\nT2\r\n恢复设备 2默认参数成功，请重新读取设备参数！\r\n"
-                                           "默认参数值请参考相关的用户手册。"
-                                           "\r\nT3\r\n恢复设备 2") +
-                 kRestoreCheck + QStringLiteral("\r\nT4\r\n恢复设备 2") + kRestoreCheck +
-                 QStringLiteral("\r\nT5\r\n恢复设备 2") + kRestoreCheck);
+    rig.ops.Winsock_DataArrival(moduleReply("OK", 2));
+    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 2默认参数... ...\r\nT2\r\n恢复设备 2") + kRestoreCheck);
     QCOMPARE(rig.state.Op_Code, qint16(40));
     QCOMPARE(rig.link.sent.size(), 1);
     QCOMPARE(rig.panel.blankFields(), 0); // the window keeps the values read before

@@ -77,6 +77,9 @@ QList<Found> Session::scan(const QSet<QByteArray>& wanted)
     m_loop.exec();
     QList<Found> found = *m_found;
     m_found.reset();
+    m_listed.clear();
+    for (const Found& f : std::as_const(found))
+        m_listed.append(frames::identityOf(f.reply));
     return found;
 }
 
@@ -104,7 +107,7 @@ QList<batch::Outcome> Session::run(const QList<batch::Job>& jobs, int limit)
         m_timers.push_back(std::move(timer));
     }
     m_engine = std::make_unique<batch::Engine>(static_cast<batch::Wire&>(*this), limit);
-    m_engine->start(jobs);
+    m_engine->start(jobs, m_listed);
     if (!m_engine->isFinished())
         m_loop.exec();
     QList<batch::Outcome> outcomes = m_engine->outcomes();

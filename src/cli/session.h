@@ -71,6 +71,8 @@ private:
     // Scan in progress: what has answered, in order, and which identities are still awaited.
     std::optional<QList<Found>> m_found;
     QSet<QByteArray> m_wanted;
+    // The identities the last scan found: a reply that carries one answers only that module.
+    QList<QByteArray> m_listed;
 };
 
 } // namespace tarvik::cli

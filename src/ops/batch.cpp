@@ -12,38 +12,6 @@ namespace tarvik::batch {
 
 namespace {
 
-// Replies of the layouts are told apart by their length: each layout's shortest reply ends at
-// its last offset, and a reply as long as another layout's shortest belongs to that one.
-constexpr int shortest(Layout layout)
-{
-    return decode::lastOffset(layout) + 1;
-}
-
-constexpr int nextLongerThan(int length)
-{
-    int next = std::numeric_limits<int>::max();
-    for (const Parameter& p : kParameters) {
-        if (shortest(p.layout) > length)
-            next = std::min(next, shortest(p.layout));
-    }
-    return next;
-}
-
-// The shortest reply of another layout that is longer, for every length up to the longest layout's:
-// worked out once, as every reply that arrives is measured against it.
-constexpr int kLongestShortest = shortest(Layout::Address);
-constexpr auto kNextLonger = [] {
-    std::array<int, kLongestShortest + 1> next{};
-    for (int length = 0; length <= kLongestShortest; ++length)
-        next[static_cast<size_t>(length)] = nextLongerThan(length);
-    return next;
-}();
-
-int nextLonger(int length)
-{
-    return length >= 0 && length <= kLongestShortest ? kNextLonger[static_cast<size_t>(length)] : nextLongerThan(length);
-}
-
 QString fieldName(const Parameter& p)
 {
     return QString::fromLatin1(p.name);
@@ -63,7 +31,7 @@ const std::vector<const Parameter*>& readOrder()
         // each class in table order. It never runs stuck while no class holds more than half.
         std::map<int, std::vector<const Parameter*>> left; // by shortest reply
         for (const Parameter& p : kParameters)
-            left[shortest(p.layout)].push_back(&p);
+            left[rule::shortest(p.layout)].push_back(&p);
         std::map<int, size_t> taken;
         std::vector<const Parameter*> result;
         int last = -1;
@@ -124,8 +92,9 @@ QList<QByteArray> plannedFrames(const Job& job)
 
 Engine::Engine(Wire& wire, int jobs) : m_wire(wire), m_limit(jobs) {}
 
-void Engine::start(const QList<Job>& jobs)
+void Engine::start(const QList<Job>& jobs, const QList<QByteArray>& listed)
 {
+    m_listed = listed;
     m_runs.clear();
     m_aloneQueue.clear();
     m_active = m_done = 0;
@@ -135,6 +104,7 @@ void Engine::start(const QList<Job>& jobs)
         Run run;
         run.job = job;
         run.chain = chainOf(job);
+        run.outcome.carriesIdentity = job.module.carriesIdentity;
         m_runs.push_back(std::move(run));
     }
     if (m_runs.empty()) {
@@ -172,7 +142,6 @@ void Engine::begin(int index)
     Run& run = m_runs[static_cast<size_t>(index)];
     run.state = Run::Active;
     ++m_active;
-    run.attempts = run.eaten = 0;
     for (const Exchange& exchange : run.chain) {
         if (exchange.frame.isEmpty()) {
             finish(index, QStringLiteral("a value cannot be sent: %1").arg(fieldName(*exchange.parameter)));
@@ -190,8 +159,9 @@ void Engine::send(int index)
 {
     Run& run = m_runs[static_cast<size_t>(index)];
     const Exchange& exchange = run.chain[run.step];
-    if (++run.attempts > 1)
-        ++run.outcome.retries;
+    ++run.attempts;
+    run.reached = std::max(run.reached, run.step + 1);
+    run.outcome.retries = ++run.sends - run.reached;
     const bool sent = m_wire.send(exchange.frame, run.job.module.sendInterface);
     if (exchange.expect == Exchange::Nothing) {
         if (sent)
@@ -204,50 +174,73 @@ void Engine::send(int index)
     m_wire.arm(index, kReplyTimeoutMs);
 }
 
-void Engine::arrival(const QByteArray& datagram, int interfaceIndex)
+void Engine::arrival(const QByteArray& datagram, int card)
 {
     if (datagram.size() < frames::kIdentitySize || isFinished())
         return;
     const QByteArrayView identity(datagram.constData(), frames::kIdentitySize); // looked at in place
-    const auto onCard = [interfaceIndex](const Run& run) {
-        const int card = run.job.module.arrivalInterface;
-        return card == 0 || interfaceIndex == 0 || card == interfaceIndex;
-    };
     for (size_t i = 0; i < m_runs.size(); ++i) {
-        Run& run = m_runs[i];
-        if (QByteArrayView(run.job.module.identity) != identity)
+        if (QByteArrayView(m_runs[i].job.module.identity) != identity)
             continue;
-        if (run.state == Run::Active && onCard(run))
-            receive(static_cast<int>(i), datagram);
+        if (m_runs[i].state == Run::Active)
+            receive(static_cast<int>(i), datagram, card);
         return;
     }
-    // No module of ours: the reply of one that answers without its identity, or a stranger's.
+    if (m_listed.contains(identity))
+        return;
+    // No module found carries this identity: the reply of one that answers without it, or a
+    // stranger's. Only the module handled alone may take it, and only until it has shown its own.
     if (m_aloneActive >= 0) {
-        if (onCard(m_runs[static_cast<size_t>(m_aloneActive)]))
-            receive(m_aloneActive, datagram);
+        receive(m_aloneActive, datagram, card);
         return;
     }
+    // Otherwise it tells whether a module whose first exchange is unanswered may leave its identity out.
     for (Run& run : m_runs) {
-        if (run.state == Run::Active && !run.identityConfirmed && onCard(run))
-            run.strangerSeen = true;
+        if (run.state == Run::Active && run.step == 0 && !run.outcome.carriesIdentity &&
+            rule::isAnswer(judge(run, false, datagram, card)))
+            run.unidentifiedSeen = true;
     }
 }
 
-bool Engine::fits(const Exchange& exchange, const QByteArray& datagram) const
+rule::Verdict Engine::judge(const Run& run, bool identityChecked, const QByteArray& datagram, int card) const
 {
-    // An acknowledgement is read at bytes 6 and 7, like a digit reply.
-    const int least = exchange.expect == Exchange::Ack ? shortest(Layout::Digit) : shortest(exchange.parameter->layout);
-    if (datagram.size() < least)
-        return false;
-    return exchange.expect == Exchange::Ack || datagram.size() < nextLonger(least);
+    const Exchange& exchange = run.chain[run.step];
+    const Module& module = run.job.module;
+    const rule::Peer peer{module.identity, module.arrivalInterface, module.discovery, identityChecked};
+    return rule::judge(peer, exchange.expect == Exchange::Ack ? nullptr : exchange.parameter, datagram, card,
+                       [this](QByteArrayView identity) { return isListed(identity); });
 }
 
-void Engine::receive(int index, const QByteArray& datagram)
+bool Engine::isListed(QByteArrayView identity) const
+{
+    for (const Run& run : m_runs) {
+        if (QByteArrayView(run.job.module.identity) == identity)
+            return true;
+    }
+    return m_listed.contains(identity);
+}
+
+void Engine::receive(int index, const QByteArray& datagram, int card)
 {
     Run& run = m_runs[static_cast<size_t>(index)];
     const Exchange& exchange = run.chain[run.step];
-    if (exchange.expect == Exchange::Nothing || datagram == run.job.module.discovery)
+    if (exchange.expect == Exchange::Nothing)
         return;
+    // Only the module handled alone that has not shown its identity is served without the check.
+    const bool identityChecked = index != m_aloneActive || run.outcome.carriesIdentity;
+    const rule::Verdict verdict = judge(run, identityChecked, datagram, card);
+    if (!rule::isAnswer(verdict))
+        return;
+    if (verdict == rule::Verdict::Answer && !run.outcome.carriesIdentity) {
+        run.outcome.carriesIdentity = true;
+        // It carries its identity after all: what was taken without it may have been a stranger's.
+        if (run.unidentifiedTaken) {
+            restartChecked(index);
+            return;
+        }
+    }
+    if (verdict == rule::Verdict::Unidentified)
+        run.unidentifiedTaken = true;
     for (Echo& echo : run.echoes) {
         if (echo.owed > 0 && echo.bytes == datagram) {
             --echo.owed;
@@ -255,8 +248,6 @@ void Engine::receive(int index, const QByteArray& datagram)
             return;
         }
     }
-    if (!fits(exchange, datagram))
-        return;
     accept(index, datagram);
 }
 
@@ -264,8 +255,6 @@ void Engine::accept(int index, const QByteArray& datagram)
 {
     Run& run = m_runs[static_cast<size_t>(index)];
     m_wire.stop(index);
-    if (index != m_aloneActive)
-        run.identityConfirmed = true;
     // Each unanswered attempt of this exchange may still be answered; those that a copy taken as
     // late was in truth the answer to are not owed.
     if (const int owed = run.attempts - 1 - run.eaten; owed > 0)
@@ -324,8 +313,10 @@ void Engine::expired(int index)
     Run& run = m_runs[static_cast<size_t>(index)];
     if (run.state != Run::Active)
         return;
-    if (run.step == 0 && !run.identityConfirmed && run.strangerSeen && index != m_aloneActive) {
+    if (run.step == 0 && !run.outcome.carriesIdentity && run.unidentifiedSeen && index != m_aloneActive &&
+        run.attempts > kMaxRetries) {
         run.state = Run::Waiting;
+        run.attempts = 0;
         run.outcome.alone = true;
         --m_active;
         m_aloneQueue.append(index);
@@ -346,6 +337,21 @@ void Engine::expired(int index)
                         fieldName(*exchange.parameter), commandText(*exchange.parameter));
     }
     finish(index, QStringLiteral("no reply to %1 after %2 attempts").arg(what).arg(run.attempts));
+}
+
+void Engine::restartChecked(int index)
+{
+    Run& run = m_runs[static_cast<size_t>(index)];
+    m_wire.stop(index);
+    m_wire.notice(QStringLiteral("%1: a reply carried its identity after all; its requests are sent again")
+                      .arg(paramfile::identityText(run.job.module.identity)));
+    run.step = 0;
+    run.attempts = run.eaten = 0;
+    run.echoes.clear();
+    run.outcome.values = {};
+    run.outcome.error.clear();
+    run.unidentifiedTaken = false;
+    send(index);
 }
 
 void Engine::finish(int index, const QString& error)

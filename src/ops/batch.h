@@ -5,15 +5,20 @@
 // the next. A lost reply repeats that one exchange, at most kMaxRetries times. A module never has
 // more than one request outstanding; `jobs` bounds how many modules are in conversation at once.
 //
-// Replies carry no command code, so every reply is checked before it is taken:
-//  - its identity (bytes 0-5) must be the module's, and it must come on the card the module
-//    answered the scan on. A module whose first exchange meets only datagrams of unknown identity
-//    is taken to answer without its identity and is handled alone, after the others, when any
-//    datagram can only be its reply.
-//  - it must have the length of the awaited reply's layout (a digit reply is 8-10 bytes, a number
-//    11-20, an address 21 or more; an acknowledgement 8 or more). Shorter counts as not arrived.
-//    A read queries the parameters in an order in which no two neighbours share a layout, so a
-//    late or repeated copy of the previous reply never fits the exchange in flight.
+// Replies carry no command code, so every reply must pass the reply rule (replyrule.h) before it
+// is taken: the module's card, its identity, a length that fits the awaited layout (a digit reply
+// is 8-10 bytes, a number 11-20, an address 21 or more; an acknowledgement 8 or more), digits where
+// a number's or an address's digits belong. A read queries the parameters in an order in which no
+// two neighbours share a layout, so a late or repeated copy of the previous reply never fits the
+// exchange in flight.
+//  - A module that answers without its identity: when every attempt of its first exchange went
+//    without a reply that carries its identity, but a datagram that would be its answer save for the
+//    identity came on its card, it is handled alone, after the others, when nothing else is in
+//    flight. Its replies are then taken without the identity check, until one carries its identity:
+//    from then on, and for a module seen with its identity before, the check holds, and what was
+//    taken without it is asked again. A reply that carries the identity of another module of the
+//    run or of the scan is never taken. A module whose replies never arrive, while a stranger
+//    answers in its place, cannot be told from one that leaves its identity out.
 //  - a copy of an earlier reply of the chain, while that exchange may still owe copies (it was
 //    sent more than once and answered once), is taken as that late copy and dropped. If the
 //    exchange in flight then times out, the dropped datagram was its answer after all; the repeat
@@ -23,6 +28,7 @@
 #include "link/catalogue.h"
 #include "link/frames.h"
 #include "ops/paramfile.h"
+#include "ops/replyrule.h"
 
 #include <QByteArray>
 #include <QList>
@@ -43,10 +49,11 @@ enum class Task : quint8
 
 struct Module
 {
-    QByteArray identity;      // six bytes
-    int arrivalInterface = 0; // card its discovery reply came on (0: not known, any card)
-    int sendInterface = 0;    // card its requests go out through (0: by the routing table)
-    QByteArray discovery;     // its discovery reply: a late copy of it is never taken as an answer
+    QByteArray identity;          // six bytes
+    int arrivalInterface = 0;     // card its discovery reply came on (0: not known, any card)
+    int sendInterface = 0;        // card its requests go out through (0: by the routing table)
+    QByteArray discovery;         // its discovery reply: a late copy of it is never taken as an answer
+    bool carriesIdentity = false; // seen answering with its identity: never served without the check
 };
 
 struct Job
@@ -59,10 +66,11 @@ struct Job
 struct Outcome
 {
     bool ok = false;
-    QString error;            // why the module failed, in English
-    paramfile::Values values; // Read: the values read
-    int retries = 0;          // exchanges repeated
-    bool alone = false;       // handled alone: its replies do not carry its identity
+    QString error;                // why the module failed, in English
+    paramfile::Values values;     // Read: the values read
+    int retries = 0;              // requests repeated
+    bool alone = false;           // handled alone: its replies do not carry its identity
+    bool carriesIdentity = false; // it answered with its identity
 };
 
 // What the engine needs of the world. Timers are one per job, by the job's index.
@@ -115,7 +123,9 @@ public:
     // jobs: modules in conversation at once; 0 or less: all.
     Engine(Wire& wire, int jobs = 0);
 
-    void start(const QList<Job>& jobs);
+    // `listed`: the identities of every module the scan found (those of the jobs among them); a reply
+    // that carries one of them answers no other module.
+    void start(const QList<Job>& jobs, const QList<QByteArray>& listed = {});
     void arrival(const QByteArray& datagram, int interfaceIndex);
     void expired(int job);
 
@@ -135,6 +145,8 @@ private:
         QList<Exchange> chain;
         int step = 0;
         int attempts = 0; // of the exchange in flight
+        int sends = 0;    // requests sent, repeats included
+        int reached = 0;  // steps whose request went out at least once
         int eaten = 0;    // datagrams of the exchange in flight taken as late copies
         enum State
         {
@@ -142,25 +154,30 @@ private:
             Active,
             Done
         } state = Waiting;
-        bool identityConfirmed = false;
-        bool strangerSeen = false;
+        bool unidentifiedSeen = false;  // a datagram fit to be its answer but for the identity
+        bool unidentifiedTaken = false; // an answer without its identity was taken
         QList<Echo> echoes;
     };
 
     void schedule();
     void begin(int index);
     void send(int index);
-    void receive(int index, const QByteArray& datagram);
-    bool fits(const Exchange& exchange, const QByteArray& datagram) const;
+    void receive(int index, const QByteArray& datagram, int card);
+    rule::Verdict judge(const Run& run, bool identityChecked, const QByteArray& datagram, int card) const;
+    bool isListed(QByteArrayView identity) const;
     void accept(int index, const QByteArray& datagram);
     void advance(int index);
+    // The module handled alone showed its identity after answers without it were taken: its chain
+    // starts over, with the identity check.
+    void restartChecked(int index);
     void finish(int index, const QString& error);
     QString stageText(const Run& run) const;
 
     Wire& m_wire;
     int m_limit;
     std::vector<Run> m_runs;
-    QList<int> m_aloneQueue; // runs waiting to be handled alone
+    QList<QByteArray> m_listed; // identities of the modules found, beyond the jobs'
+    QList<int> m_aloneQueue;    // runs waiting to be handled alone
     int m_active = 0;
     int m_done = 0;
     int m_aloneActive = -1;

@@ -26,7 +26,7 @@ void advance(qint16& value, int by)
 
 // The identity at the start of a datagram as a number; a datagram too short to hold one has none
 // (all ones, which no six bytes give).
-quint64 identityKey(const QByteArray& datagram)
+quint64 identityKey(QByteArrayView datagram)
 {
     if (datagram.size() < frames::kIdentitySize)
         return ~quint64(0);
@@ -90,6 +90,7 @@ void Operations::Scan_Click()
     else
         m_scanError = report.error;
     m_state.Op_Code = kOpScan;
+    m_state.Awaiting_Reply = false; // a scan overtakes whatever awaited its reply
     armTimer();
     enable({Control::Setting, Control::L_Default}, false);
     advance(m_state.Scan_Round, 1);
@@ -127,6 +128,7 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
     const auto entry = static_cast<size_t>(m_state.Device_Count);
     m_state.Device_Table[entry] = datagram;
     m_state.Device_Card[entry] = card;
+    m_state.Device_Identified[entry] = false;
     m_answeredScan[entry] = true;
     m_panel.insertDevice(m_state.Device_Count, deviceItemText(identity));
     advance(m_state.Device_Count, 1);
@@ -172,41 +174,48 @@ void Operations::Device_List_Click()
         if (parameterOf(field).blankedByRead())
             blankField(field);
     }
-    if (m_state.Retry_Count == 0)
+    if (m_state.Retry_Count == 0) {
         logBegin(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadStarts));
+        m_read.clear();
+    } else {
+        m_read.restart();
+    }
     m_state.Op_Code = kFirstReadStage;
     Send_Query();
-    armTimer();
+    awaitReply();
     enable(kActionControls, false);
 }
 
-void Operations::readReply(const QByteArray& datagram)
+// `parameter` is the stage's, and the datagram has passed the reply rule for it.
+void Operations::readReply(const Parameter& parameter, const QByteArray& datagram)
 {
-    const int stage = m_state.Op_Code;
-    const Parameter* parameter = parameterForStage(stage);
-    const decode::Value value = parameter ? decode::reply(*parameter, datagram) : decode::Value{};
-    // A reply too short for the stage's layout holds no value: it is dropped as if it had not
-    // arrived, and the timer, still counting towards the same deadline, retries or ends the read.
-    // Taking it would end the read with fields that still show another module's values.
-    if (value.kind == decode::Value::Short)
+    // A late reply to a query of this read that was sent again is dropped as if it had not
+    // arrived: the timer, still counting towards the same deadline, retries or ends the read.
+    if (m_read.isLate(indexOf(parameter), datagram))
         return;
+    takeReadReply(parameter, datagram);
+}
+
+void Operations::takeReadReply(const Parameter& parameter, const QByteArray& datagram)
+{
     m_timer.stop();
-    if (parameter) {
-        switch (value.kind) {
-        case decode::Value::Entry:
-            m_panel.setComboIndex(fieldOf(*parameter), value.entry);
-            break;
-        case decode::Value::Text:
-            m_panel.setFieldText(fieldOf(*parameter), value.text);
-            break;
-        case decode::Value::Rejected:
-            if (parameter->message)
-                logReplaceBare(tableText(parameter->message));
-            break;
-        case decode::Value::Short:
-            break;
-        }
+    m_read.take(indexOf(parameter), datagram);
+    const decode::Value value = decode::reply(parameter, datagram);
+    switch (value.kind) {
+    case decode::Value::Entry:
+        m_panel.setComboIndex(fieldOf(parameter), value.entry);
+        break;
+    case decode::Value::Text:
+        m_panel.setFieldText(fieldOf(parameter), value.text);
+        break;
+    case decode::Value::Rejected:
+        if (parameter.message)
+            logReplaceBare(tableText(parameter.message));
+        break;
+    case decode::Value::Short: // the rule has measured it
+        break;
     }
+    const int stage = m_state.Op_Code;
     advance(m_state.Op_Code, gapAfterStage(stage));
     if (m_state.Op_Code == kLastReadStage) {
         endRead();
@@ -214,11 +223,12 @@ void Operations::readReply(const QByteArray& datagram)
     }
     advance(m_state.Op_Code, 1);
     Send_Query();
-    armTimer();
+    awaitReply();
 }
 
 void Operations::endRead()
 {
+    m_state.Awaiting_Reply = false;
     m_state.Retry_Count = 0;
     enable(kActionControls, true);
     logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadSucceeded));
@@ -226,11 +236,18 @@ void Operations::endRead()
 
 void Operations::readTimeout()
 {
+    // A datagram held as a possible late copy, and nothing else came: it was the answer.
+    const Parameter* parameter = parameterForStage(m_state.Op_Code);
+    if (const std::optional<QByteArray> held = m_read.takeHeld(); held && parameter) {
+        takeReadReply(*parameter, *held);
+        return;
+    }
     if (m_state.Retry_Count < kMaxRetries) {
         advance(m_state.Retry_Count, 1);
         Device_List_Click();
         return;
     }
+    m_state.Awaiting_Reply = false;
     m_state.Retry_Count = 0;
     enable({Control::Device_List, Control::Run_Device}, true);
     logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
@@ -246,7 +263,7 @@ void Operations::Setting_Click()
         logBegin(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteStarts));
     m_state.Op_Code = kFirstWriteStage;
     Write_Next();
-    armTimer();
+    awaitReply();
     enable(kActionControls, false);
 }
 
@@ -271,7 +288,7 @@ void Operations::setAcknowledgement(const QByteArray& datagram)
     }
     advance(m_state.Op_Code, 1);
     Write_Next();
-    armTimer();
+    awaitReply();
 }
 
 void Operations::writeTimeout()
@@ -287,6 +304,7 @@ void Operations::writeTimeout()
 // Every way out of a write (success, refusal, final time-out) leaves the same state behind.
 void Operations::endWrite(const QString& outcome)
 {
+    m_state.Awaiting_Reply = false;
     m_state.Retry_Count = 0;
     enable(kActionControls, true);
     logAppend(outcome);
@@ -304,11 +322,12 @@ void Operations::L_Default_Click()
     // Without a live identity nothing is sent; the time-out reports the failure.
     if (identity)
         m_link.send(frames::restoreDefaults(*identity), selectedCard());
-    armTimer();
+    awaitReply();
 }
 
 void Operations::defaultsAcknowledgement(const QByteArray& datagram)
 {
+    m_state.Awaiting_Reply = false;
     if (isAcknowledged(datagram))
         logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreSucceeded, msg::kSeeManual));
     else
@@ -351,6 +370,7 @@ void Operations::Timer1_Timer()
         scanTimeout();
         break;
     case Branch::Defaults:
+        m_state.Awaiting_Reply = false;
         logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreUnanswered));
         break;
     case Branch::Write:
@@ -370,15 +390,18 @@ void Operations::removeEntry(int index)
     for (auto i = static_cast<size_t>(index); i < last; ++i) {
         table[i] = table[i + 1];
         cards[i] = cards[i + 1];
+        m_state.Device_Identified[i] = m_state.Device_Identified[i + 1];
         m_answeredScan[i] = m_answeredScan[i + 1];
     }
     table[last].clear();
     cards[last] = kAnyCard;
+    m_state.Device_Identified[last] = false;
     m_answeredScan[last] = false;
     advance(m_state.Device_Count, -1);
 }
 
-// The scan's timer runs on through its replies; every other branch stops it for a reply it takes.
+// The scan's timer runs on through its replies; every other branch stops it for the reply it takes.
+// Late discovery replies after a scan still list their module.
 void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
 {
     const Branch branch = route(m_state.Op_Code);
@@ -386,10 +409,21 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
         discoveryReply(datagram, card);
         return;
     }
-    // A reply carries nothing that says which request it answers: a copy heard on another card
-    // (two cards on one LAN) would be taken for the answer to the next request.
-    if (fromAnotherCard(card))
+    // Once an operation has ended nothing is awaited: a stray reply (another PC's conversation
+    // with a module, a late copy) is no further outcome of it.
+    if (!m_state.Awaiting_Reply)
         return;
+    const Parameter* awaited = branch == Branch::Read ? parameterForStage(m_state.Op_Code) : nullptr;
+    if (branch == Branch::Read && !awaited)
+        return;
+    const rule::Verdict verdict = judge(awaited, datagram, card);
+    if (!rule::isAnswer(verdict)) {
+        if (awaited && (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits))
+            m_read.refused(indexOf(*awaited), datagram, datagram.size() < rule::shortest(awaited->layout));
+        return;
+    }
+    if (verdict == rule::Verdict::Answer)
+        m_state.Device_Identified[static_cast<size_t>(m_state.Sel_Device)] = true;
     switch (branch) {
     case Branch::Defaults:
         m_timer.stop();
@@ -400,7 +434,7 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
         setAcknowledgement(datagram);
         break;
     case Branch::Read:
-        readReply(datagram); // stops the timer itself: a reply too short is not taken
+        readReply(*awaited, datagram); // stops the timer itself: a late copy is not taken
         break;
     case Branch::Discovery:
         break;
@@ -432,18 +466,35 @@ int Operations::selectedCard() const
     return m_state.selectionIsLive() ? m_state.Device_Card[static_cast<size_t>(m_state.Sel_Device)] : kAnyCard;
 }
 
-bool Operations::fromAnotherCard(int card) const
+rule::Verdict Operations::judge(const Parameter* awaited, const QByteArray& datagram, int card) const
 {
-    const int own = selectedCard();
-    return own != kAnyCard && card != kAnyCard && card != own;
+    // A request to no live entry went nowhere: nothing can answer it.
+    if (!m_state.selectionIsLive() ||
+        m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)].size() < frames::kIdentitySize)
+        return rule::Verdict::OtherModule;
+    const auto selected = static_cast<size_t>(m_state.Sel_Device);
+    const QByteArray& entry = m_state.Device_Table[selected];
+    const rule::Peer peer{QByteArrayView(entry).first(frames::kIdentitySize), m_state.Device_Card[selected], entry,
+                          m_state.Device_Identified[selected]};
+    return rule::judge(peer, awaited, datagram, card, [this](QByteArrayView identity) { return isListed(identity); });
+}
+
+bool Operations::isListed(QByteArrayView identity) const
+{
+    const quint64 key = identityKey(identity);
+    for (int i = 0; i < m_state.Device_Count; ++i) {
+        if (identityKey(m_state.Device_Table[static_cast<size_t>(i)]) == key)
+            return true;
+    }
+    return false;
 }
 
 void Operations::Send_Query()
 {
     const Parameter* parameter = parameterForStage(m_state.Op_Code);
     const std::optional<QByteArray> identity = selectedIdentity();
-    if (parameter && identity)
-        m_link.send(frames::query(*identity, *parameter), selectedCard());
+    if (parameter && identity && m_link.send(frames::query(*identity, *parameter), selectedCard()))
+        m_read.sent(indexOf(*parameter));
 }
 
 void Operations::Send_Setting(const Parameter& parameter)
@@ -485,6 +536,80 @@ void Operations::enable(std::initializer_list<Control> controls, bool enabled)
 void Operations::armTimer()
 {
     m_timer.arm(kReplyTimeoutMs);
+}
+
+void Operations::awaitReply()
+{
+    m_state.Awaiting_Reply = true;
+    armTimer();
+}
+
+// ---- Late replies of a read ---------------------------------------------------------------------
+
+void Operations::ReadRecord::clear()
+{
+    *this = ReadRecord();
+}
+
+bool Operations::ReadRecord::isLate(int parameter, const QByteArray& datagram)
+{
+    const auto awaited = static_cast<size_t>(parameter);
+    if (!m_earlier[awaited].isNull() && datagram != m_earlier[awaited]) {
+        stray(datagram);
+        return true;
+    }
+    for (size_t other = 0; other < m_taken.size(); ++other) {
+        if (other == awaited || m_sent[other] <= m_answered[other] + m_eaten[other])
+            continue;
+        if (m_taken[other] == datagram) {
+            ++m_eaten[other];
+            if (m_held.isNull()) {
+                m_held = datagram;
+                m_heldCopyOf = static_cast<int>(other);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<QByteArray> Operations::ReadRecord::takeHeld()
+{
+    if (m_held.isNull())
+        return std::nullopt;
+    // Not the owed copy after all: that one may still come.
+    --m_eaten[static_cast<size_t>(m_heldCopyOf)];
+    const QByteArray held = m_held;
+    m_held = QByteArray();
+    return held;
+}
+
+void Operations::ReadRecord::take(int parameter, const QByteArray& datagram)
+{
+    const auto index = static_cast<size_t>(parameter);
+    m_taken[index] = datagram;
+    ++m_answered[index];
+    m_held = QByteArray();
+    // A copy that came before, while another query was awaited, is owed no more.
+    if (m_strays.removeOne(datagram))
+        ++m_eaten[index];
+}
+
+void Operations::ReadRecord::refused(int parameter, const QByteArray& datagram, bool cut)
+{
+    if (cut)
+        ++m_answered[static_cast<size_t>(parameter)];
+    else
+        stray(datagram);
+}
+
+void Operations::ReadRecord::stray(const QByteArray& datagram)
+{
+    // A read is 28 exchanges: a few strays are all that a late copy can be among.
+    constexpr qsizetype kKept = 16;
+    if (m_strays.size() == kKept)
+        m_strays.removeFirst();
+    m_strays.append(datagram);
 }
 
 void Operations::logBegin(const QString& message)

@@ -1,12 +1,15 @@
 // The device operations: scan, read, write, restore defaults, reset and run, and their time-outs.
 //
 // Every operation follows one pattern: its request sets Op_Code to the reply it awaits, sends a
-// frame and arms Timer1; the reply dispatcher routes each arriving datagram by Op_Code alone, and
-// the timer handler decides by the same value what the silence means.
+// frame and arms Timer1; the reply dispatcher routes each arriving datagram by Op_Code, and the
+// timer handler decides by the same value what the silence means. A datagram is a read's, write's
+// or restore's reply only when one is awaited and the datagram passes the reply rule (replyrule.h);
+// otherwise it changes nothing.
 #pragma once
 
 #include "link/link.h"
 #include "ops/panel.h"
+#include "ops/replyrule.h"
 #include "ops/replytimer.h"
 #include "ops/state.h"
 
@@ -40,9 +43,9 @@ public:
     void pickDevice();
 
     void Timer1_Timer();
-    // The reply dispatcher: one call per arriving datagram, with the card it arrived on. While a
-    // read, write or restore of a module whose card is known runs, a datagram that arrived on
-    // another card is not its reply and is ignored.
+    // The reply dispatcher: one call per arriving datagram, with the card it arrived on. During and
+    // after a scan every datagram is a discovery reply; otherwise a datagram that is not the reply
+    // awaited (none is, once an operation has ended) is ignored.
     void Winsock_DataArrival(const QByteArray& datagram, int card = kAnyCard);
 
     // The start-up advice that begins the log.
@@ -59,9 +62,51 @@ public:
     static QString deviceItemText(QByteArrayView identity);
 
 private:
+    // What one read, with its restarts, sent and took: how the late replies to its own repeated
+    // queries are told from the answers awaited.
+    class ReadRecord
+    {
+    public:
+        void clear();
+        // A restart: what the attempts before took is what the module answers again.
+        void restart()
+        {
+            m_earlier = m_taken;
+            m_held = QByteArray();
+        }
+        void sent(int parameter) { ++m_sent[static_cast<size_t>(parameter)]; }
+        // Whether `datagram`, fit to answer `parameter`, is instead a late reply: where an earlier
+        // attempt took an answer for `parameter`, anything else; otherwise the reply taken for
+        // another parameter of which a copy is still owed (its query was sent more often than
+        // answered). That one is held: two parameters may hold the same value, so if nothing else
+        // answers `parameter` before its deadline, the held datagram was its answer after all.
+        bool isLate(int parameter, const QByteArray& datagram);
+        void take(int parameter, const QByteArray& datagram);
+        // At the deadline: the datagram held for the query in flight, if any, counted as its answer.
+        std::optional<QByteArray> takeHeld();
+        // A datagram of the module's that could not answer `parameter`: a late reply to another
+        // query, or (`cut`: too short for any value) its answer spoilt on the way.
+        void refused(int parameter, const QByteArray& datagram, bool cut);
+
+    private:
+        void stray(const QByteArray& datagram);
+
+        std::array<QByteArray, kParameterCount> m_taken;
+        std::array<QByteArray, kParameterCount> m_earlier;
+        std::array<quint8, kParameterCount> m_sent{};
+        std::array<quint8, kParameterCount> m_answered{};
+        std::array<quint8, kParameterCount> m_eaten{};
+        // The module's datagrams that answered nothing, newest last: a copy owed may be among them.
+        QList<QByteArray> m_strays;
+        QByteArray m_held;
+        int m_heldCopyOf = -1; // the parameter whose owed copy it was counted as
+    };
+
     void discoveryReply(const QByteArray& datagram, int card);
     void scanTimeout();
-    void readReply(const QByteArray& datagram);
+    void readReply(const Parameter& parameter, const QByteArray& datagram);
+    // Takes the datagram as the answer of the read stage in flight and goes on with the next.
+    void takeReadReply(const Parameter& parameter, const QByteArray& datagram);
     void endRead();
     void setAcknowledgement(const QByteArray& datagram);
     void endWrite(const QString& outcome);
@@ -76,14 +121,19 @@ private:
     int deviceNumber() const { return m_state.Sel_Device + 1; }
     // The card of Sel_Device when it designates a live entry; kAnyCard otherwise.
     int selectedCard() const;
-    // Whether an arrival on `card` comes from another card than the selected module's.
-    bool fromAnotherCard(int card) const;
+    // The reply rule for the selected module, with the listed modules as the others.
+    rule::Verdict judge(const Parameter* awaited, const QByteArray& datagram, int card) const;
+    // Whether `identity` (six bytes) is the identity of a listed module.
+    bool isListed(QByteArrayView identity) const;
     // Removes entry `index` of the table; the entries after it move down with their cards.
     void removeEntry(int index);
     void blankField(Field field);
     template <typename Controls> void enable(const Controls& controls, bool enabled);
     void enable(std::initializer_list<Control> controls, bool enabled);
     void armTimer();
+    // Arms Timer1 for the reply of a read, write or restore: one is awaited until it comes or the
+    // operation ends.
+    void awaitReply();
 
     void logBegin(const QString& message);
     void logAppend(const QString& message);
@@ -102,6 +152,7 @@ private:
     bool m_scanSent = false;
     QString m_scanError;
     std::array<bool, kDeviceTableSize> m_answeredScan{};
+    ReadRecord m_read;
 };
 
 } // namespace tarvik

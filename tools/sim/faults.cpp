@@ -234,7 +234,7 @@ Handled FaultyModule::receive(const QByteArray& datagram)
     if (!bytes)
         return handled;
     if (const Rule* answer = find(Rule::Answer); answer && handled.request.type == Request::Query)
-        bytes = m_module.identity() + answer->text;
+        bytes = m_module.replyHead() + answer->text;
     if (const Rule* truncate = find(Rule::Truncate))
         bytes->truncate(truncate->amount);
     const bool lost = m_plan && m_plan->lossPerMillion > 0 &&

@@ -9,7 +9,6 @@
 #include <QTime>
 #include <QTimer>
 
-
 namespace tarvik::sim {
 
 namespace {
@@ -37,14 +36,14 @@ QString ruleText(const Rule& rule)
 } // namespace
 
 Host::Host(Options options, QTextStream& out, QObject* parent)
-    : QObject(parent)
-    , m_options(std::move(options))
-    , m_out(out)
+    : QObject(parent), m_options(std::move(options)), m_out(out)
 {
     const QList<QByteArray> identities = m_options.moduleIdentities();
     m_modules.reserve(static_cast<size_t>(identities.size()));
-    for (int i = 0; i < identities.size(); ++i)
+    for (int i = 0; i < identities.size(); ++i) {
         m_modules.emplace_back(Module(identities[i], i), &m_options.faults);
+        m_modules.back().module().setIdentityInReplies(!m_options.noIdentity);
+    }
     connect(&m_socket, &QUdpSocket::readyRead, this, &Host::readPending);
 }
 

@@ -62,13 +62,16 @@ struct Parser
     QCommandLineOption replyTo{QStringLiteral("reply-to"),
                                QStringLiteral("Address replies go to (default 255.255.255.255)."),
                                QStringLiteral("address"), QStringLiteral("255.255.255.255")};
-    QCommandLineOption replyPort{QStringLiteral("reply-port"),
-                                 QStringLiteral("Port replies go to (default 65002)."), QStringLiteral("port"),
-                                 QStringLiteral("65002")};
-    QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("Print only the start-up lines, not the datagrams.")};
+    QCommandLineOption replyPort{QStringLiteral("reply-port"), QStringLiteral("Port replies go to (default 65002)."),
+                                 QStringLiteral("port"), QStringLiteral("65002")};
+    QCommandLineOption quiet{QStringLiteral("quiet"),
+                             QStringLiteral("Print only the start-up lines, not the datagrams.")};
     QCommandLineOption anyNetwork{QStringLiteral("any-network"),
                                   QStringLiteral("Run also outside a private network namespace.")};
     QCommandLineOption silent{QStringLiteral("silent"), QStringLiteral("Never answer anything.")};
+    QCommandLineOption noIdentity{QStringLiteral("no-identity"),
+                                  QStringLiteral("Answer commands with six zero bytes where the identity belongs "
+                                                 "(the discovery reply keeps it).")};
     QCommandLineOption drop{QStringLiteral("drop"), QStringLiteral("Lose the reply to WHICH."),
                             QStringLiteral("which")};
     QCommandLineOption delay{QStringLiteral("delay"),
@@ -98,9 +101,9 @@ struct Parser
                                          factoryTable());
         parser.addHelpOption();
         parser.addVersionOption();
-        for (const QCommandLineOption* option : {&count, &id, &firstId, &port, &replyTo, &replyPort, &quiet,
-                                                 &anyNetwork, &silent, &drop, &delay, &duplicate, &truncate,
-                                                 &refuse, &loss, &answer})
+        for (const QCommandLineOption* option :
+             {&count, &id, &firstId, &port, &replyTo, &replyPort, &quiet, &anyNetwork, &silent, &noIdentity, &drop,
+              &delay, &duplicate, &truncate, &refuse, &loss, &answer})
             parser.addOption(*option);
     }
 };
@@ -205,6 +208,7 @@ ParsedOptions parseOptions(const QStringList& arguments)
     o.quiet = p.parser.isSet(p.quiet);
     o.anyNetwork = p.parser.isSet(p.anyNetwork);
     o.faults.silent = p.parser.isSet(p.silent);
+    o.noIdentity = p.parser.isSet(p.noIdentity);
     if (p.parser.isSet(p.loss)) {
         QString error;
         if (!parseLoss(p.parser.value(p.loss), &o.faults, &error))

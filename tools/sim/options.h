@@ -12,7 +12,7 @@
 
 namespace tarvik::sim {
 
-using tarvik::kModulePort;                        // the modules listen here
+using tarvik::kModulePort;                               // the modules listen here
 inline constexpr quint16 kToolPort = tarvik::kLocalPort; // the configuration tool listens here
 
 struct Options
@@ -25,6 +25,7 @@ struct Options
     quint16 replyPort = kToolPort;
     bool quiet = false;
     bool anyNetwork = false;
+    bool noIdentity = false; // replies to commands carry zeros for the identity
     FaultPlan faults;
 
     // The identity of every module: the --id values first, then the first identity plus the
@@ -34,7 +35,13 @@ struct Options
 
 struct ParsedOptions
 {
-    enum Outcome { Run, Help, Version, Error };
+    enum Outcome
+    {
+        Run,
+        Help,
+        Version,
+        Error
+    };
     Outcome outcome = Run;
     Options options;
     QString error;

@@ -1,0 +1,90 @@
+#include "replyrule.h"
+
+#include "ops/decode.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace tarvik::rule {
+
+namespace {
+
+constexpr int shortestOf(Layout layout)
+{
+    return decode::lastOffset(layout) + 1;
+}
+
+// The shortest reply of another layout that is longer than `length`.
+constexpr int nextLongerThan(int length)
+{
+    int next = std::numeric_limits<int>::max();
+    for (const Parameter& p : kParameters) {
+        if (shortestOf(p.layout) > length)
+            next = std::min(next, shortestOf(p.layout));
+    }
+    return next;
+}
+
+// Worked out once per layout: every datagram that arrives is measured against it.
+constexpr auto kLongest = [] {
+    std::array<int, static_cast<size_t>(Layout::Address) + 1> longest{};
+    for (size_t i = 0; i < longest.size(); ++i) {
+        const int next = nextLongerThan(shortestOf(static_cast<Layout>(i)));
+        longest[i] = next == std::numeric_limits<int>::max() ? next : next - 1;
+    }
+    return longest;
+}();
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool digitsAt(QByteArrayView datagram, int first, int last)
+{
+    for (int i = first; i <= last; ++i) {
+        if (!isDigit(datagram[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int shortest(Layout layout)
+{
+    return shortestOf(layout);
+}
+
+int longest(Layout layout)
+{
+    return kLongest[static_cast<size_t>(layout)];
+}
+
+bool fitsLength(const Parameter* awaited, qsizetype size)
+{
+    // An acknowledgement is read at bytes 6 and 7, as a one-digit reply is.
+    if (!awaited)
+        return size >= shortest(Layout::Digit);
+    return size >= shortest(awaited->layout) && size <= longest(awaited->layout);
+}
+
+bool digitsInPlace(const Parameter& parameter, QByteArrayView datagram)
+{
+    switch (parameter.layout) {
+    case Layout::Digit:
+    case Layout::ZeroDigit:
+        return true;
+    case Layout::Number4:
+        return digitsAt(datagram, 7, 10);
+    case Layout::Number5:
+        return digitsAt(datagram, 6, 10);
+    case Layout::Address:
+        return digitsAt(datagram, 6, 8) && digitsAt(datagram, 10, 12) && digitsAt(datagram, 14, 16) &&
+               digitsAt(datagram, 18, 20);
+    }
+    return false;
+}
+
+} // namespace tarvik::rule
