@@ -229,16 +229,19 @@ void Engine::receive(int index, const QByteArray& datagram, int card)
     // Only the module handled alone that has not shown its identity is served without the check.
     const bool identityChecked = index != m_aloneActive || run.outcome.carriesIdentity;
     const rule::Verdict verdict = judge(run, identityChecked, datagram, card);
-    if (!rule::isAnswer(verdict))
-        return;
-    if (verdict == rule::Verdict::Answer && !run.outcome.carriesIdentity) {
+    // Any datagram of its own on its card shows that its replies carry its identity.
+    if (verdict != rule::Verdict::OtherCard && !run.outcome.carriesIdentity &&
+        QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(run.job.module.identity)) {
         run.outcome.carriesIdentity = true;
-        // It carries its identity after all: what was taken without it may have been a stranger's.
+        // What was taken without it may have been a stranger's: nothing of this run can be trusted.
         if (run.unidentifiedTaken) {
-            restartChecked(index);
+            finish(index, QStringLiteral("its replies carry its identity after all, but replies without it were "
+                                         "taken while it was handled alone; run the command again"));
             return;
         }
     }
+    if (!rule::isAnswer(verdict))
+        return;
     if (verdict == rule::Verdict::Unidentified)
         run.unidentifiedTaken = true;
     for (Echo& echo : run.echoes) {
@@ -337,21 +340,6 @@ void Engine::expired(int index)
                         fieldName(*exchange.parameter), commandText(*exchange.parameter));
     }
     finish(index, QStringLiteral("no reply to %1 after %2 attempts").arg(what).arg(run.attempts));
-}
-
-void Engine::restartChecked(int index)
-{
-    Run& run = m_runs[static_cast<size_t>(index)];
-    m_wire.stop(index);
-    m_wire.notice(QStringLiteral("%1: a reply carried its identity after all; its requests are sent again")
-                      .arg(paramfile::identityText(run.job.module.identity)));
-    run.step = 0;
-    run.attempts = run.eaten = 0;
-    run.echoes.clear();
-    run.outcome.values = {};
-    run.outcome.error.clear();
-    run.unidentifiedTaken = false;
-    send(index);
 }
 
 void Engine::finish(int index, const QString& error)

@@ -14,11 +14,12 @@
 //  - A module that answers without its identity: when every attempt of its first exchange went
 //    without a reply that carries its identity, but a datagram that would be its answer save for the
 //    identity came on its card, it is handled alone, after the others, when nothing else is in
-//    flight. Its replies are then taken without the identity check, until one carries its identity:
-//    from then on, and for a module seen with its identity before, the check holds, and what was
-//    taken without it is asked again. A reply that carries the identity of another module of the
-//    run or of the scan is never taken. A module whose replies never arrive, while a stranger
-//    answers in its place, cannot be told from one that leaves its identity out.
+//    flight. Its replies are then taken without the identity check; should one carry its identity
+//    after all, what was taken without it may have been a stranger's, and the module fails (a module
+//    seen with its identity before is never served without the check). A reply that carries the
+//    identity of another module of the run or of the scan is never taken. A module whose replies
+//    never arrive, while a stranger answers in its place, cannot be told from one that leaves its
+//    identity out.
 //  - a copy of an earlier reply of the chain, while that exchange may still owe copies (it was
 //    sent more than once and answered once), is taken as that late copy and dropped. If the
 //    exchange in flight then times out, the dropped datagram was its answer after all; the repeat
@@ -167,9 +168,6 @@ private:
     bool isListed(QByteArrayView identity) const;
     void accept(int index, const QByteArray& datagram);
     void advance(int index);
-    // The module handled alone showed its identity after answers without it were taken: its chain
-    // starts over, with the identity check.
-    void restartChecked(int index);
     void finish(int index, const QString& error);
     QString stageText(const Run& run) const;
 

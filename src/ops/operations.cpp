@@ -6,6 +6,7 @@
 #include "ops/messagelog.h"
 #include "ops/messages.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <cstring>
@@ -38,7 +39,12 @@ quint64 identityKey(QByteArrayView datagram)
 } // namespace
 
 Operations::Operations(Panel& panel, Link& link, ReplyTimer& timer)
-    : m_panel(panel), m_link(link), m_timer(timer), m_clock(&log::timestamp)
+    : m_panel(panel), m_link(link), m_timer(timer), m_clock(&log::timestamp), m_now([] {
+          static QElapsedTimer clock;
+          if (!clock.isValid())
+              clock.start();
+          return clock.elapsed();
+      })
 {
 }
 
@@ -176,9 +182,9 @@ void Operations::Device_List_Click()
     }
     if (m_state.Retry_Count == 0) {
         logBegin(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadStarts));
-        m_read.clear();
+        m_read.begin(selectedIdentity().value_or(QByteArray()), m_now());
     } else {
-        m_read.restart();
+        m_read.restart(selectedIdentity().value_or(QByteArray()), m_now());
     }
     m_state.Op_Code = kFirstReadStage;
     Send_Query();
@@ -418,8 +424,10 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
         return;
     const rule::Verdict verdict = judge(awaited, datagram, card);
     if (!rule::isAnswer(verdict)) {
-        if (awaited && (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits))
-            m_read.refused(indexOf(*awaited), datagram, datagram.size() < rule::shortest(awaited->layout));
+        // The module's own (it carries an identity the rule let through), but not the answer.
+        if (awaited && (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits) &&
+            datagram.size() >= frames::kIdentitySize)
+            m_read.refused(indexOf(*awaited), datagram, datagram.size() < rule::shortest(Layout::Digit));
         return;
     }
     if (verdict == rule::Verdict::Answer)
@@ -494,7 +502,7 @@ void Operations::Send_Query()
     const Parameter* parameter = parameterForStage(m_state.Op_Code);
     const std::optional<QByteArray> identity = selectedIdentity();
     if (parameter && identity && m_link.send(frames::query(*identity, *parameter), selectedCard()))
-        m_read.sent(indexOf(*parameter));
+        m_read.sent(indexOf(*parameter), m_now());
 }
 
 void Operations::Send_Setting(const Parameter& parameter)
@@ -542,74 +550,6 @@ void Operations::awaitReply()
 {
     m_state.Awaiting_Reply = true;
     armTimer();
-}
-
-// ---- Late replies of a read ---------------------------------------------------------------------
-
-void Operations::ReadRecord::clear()
-{
-    *this = ReadRecord();
-}
-
-bool Operations::ReadRecord::isLate(int parameter, const QByteArray& datagram)
-{
-    const auto awaited = static_cast<size_t>(parameter);
-    if (!m_earlier[awaited].isNull() && datagram != m_earlier[awaited]) {
-        stray(datagram);
-        return true;
-    }
-    for (size_t other = 0; other < m_taken.size(); ++other) {
-        if (other == awaited || m_sent[other] <= m_answered[other] + m_eaten[other])
-            continue;
-        if (m_taken[other] == datagram) {
-            ++m_eaten[other];
-            if (m_held.isNull()) {
-                m_held = datagram;
-                m_heldCopyOf = static_cast<int>(other);
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-std::optional<QByteArray> Operations::ReadRecord::takeHeld()
-{
-    if (m_held.isNull())
-        return std::nullopt;
-    // Not the owed copy after all: that one may still come.
-    --m_eaten[static_cast<size_t>(m_heldCopyOf)];
-    const QByteArray held = m_held;
-    m_held = QByteArray();
-    return held;
-}
-
-void Operations::ReadRecord::take(int parameter, const QByteArray& datagram)
-{
-    const auto index = static_cast<size_t>(parameter);
-    m_taken[index] = datagram;
-    ++m_answered[index];
-    m_held = QByteArray();
-    // A copy that came before, while another query was awaited, is owed no more.
-    if (m_strays.removeOne(datagram))
-        ++m_eaten[index];
-}
-
-void Operations::ReadRecord::refused(int parameter, const QByteArray& datagram, bool cut)
-{
-    if (cut)
-        ++m_answered[static_cast<size_t>(parameter)];
-    else
-        stray(datagram);
-}
-
-void Operations::ReadRecord::stray(const QByteArray& datagram)
-{
-    // A read is 28 exchanges: a few strays are all that a late copy can be among.
-    constexpr qsizetype kKept = 16;
-    if (m_strays.size() == kKept)
-        m_strays.removeFirst();
-    m_strays.append(datagram);
 }
 
 void Operations::logBegin(const QString& message)

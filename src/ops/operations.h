@@ -9,6 +9,7 @@
 
 #include "link/link.h"
 #include "ops/panel.h"
+#include "ops/readrecord.h"
 #include "ops/replyrule.h"
 #include "ops/replytimer.h"
 #include "ops/state.h"
@@ -31,6 +32,8 @@ public:
     const OperationState& state() const { return m_state; }
     // Source of the log's time stamps (tests fix it).
     void setClock(std::function<QString()> clock) { m_clock = std::move(clock); }
+    // A monotonic clock in milliseconds, for how late a reply may come (tests fix it).
+    void setMonotonicClock(std::function<qint64()> clock) { m_now = std::move(clock); }
 
     // Requests: the click handlers of the window; the timer handler calls the first three again.
     void Scan_Click();
@@ -62,46 +65,6 @@ public:
     static QString deviceItemText(QByteArrayView identity);
 
 private:
-    // What one read, with its restarts, sent and took: how the late replies to its own repeated
-    // queries are told from the answers awaited.
-    class ReadRecord
-    {
-    public:
-        void clear();
-        // A restart: what the attempts before took is what the module answers again.
-        void restart()
-        {
-            m_earlier = m_taken;
-            m_held = QByteArray();
-        }
-        void sent(int parameter) { ++m_sent[static_cast<size_t>(parameter)]; }
-        // Whether `datagram`, fit to answer `parameter`, is instead a late reply: where an earlier
-        // attempt took an answer for `parameter`, anything else; otherwise the reply taken for
-        // another parameter of which a copy is still owed (its query was sent more often than
-        // answered). That one is held: two parameters may hold the same value, so if nothing else
-        // answers `parameter` before its deadline, the held datagram was its answer after all.
-        bool isLate(int parameter, const QByteArray& datagram);
-        void take(int parameter, const QByteArray& datagram);
-        // At the deadline: the datagram held for the query in flight, if any, counted as its answer.
-        std::optional<QByteArray> takeHeld();
-        // A datagram of the module's that could not answer `parameter`: a late reply to another
-        // query, or (`cut`: too short for any value) its answer spoilt on the way.
-        void refused(int parameter, const QByteArray& datagram, bool cut);
-
-    private:
-        void stray(const QByteArray& datagram);
-
-        std::array<QByteArray, kParameterCount> m_taken;
-        std::array<QByteArray, kParameterCount> m_earlier;
-        std::array<quint8, kParameterCount> m_sent{};
-        std::array<quint8, kParameterCount> m_answered{};
-        std::array<quint8, kParameterCount> m_eaten{};
-        // The module's datagrams that answered nothing, newest last: a copy owed may be among them.
-        QList<QByteArray> m_strays;
-        QByteArray m_held;
-        int m_heldCopyOf = -1; // the parameter whose owed copy it was counted as
-    };
-
     void discoveryReply(const QByteArray& datagram, int card);
     void scanTimeout();
     void readReply(const Parameter& parameter, const QByteArray& datagram);
@@ -144,6 +107,7 @@ private:
     ReplyTimer& m_timer;
     OperationState m_state;
     std::function<QString()> m_clock;
+    std::function<qint64()> m_now;
     // The "table full" entry is written once until a scan starts or a module is removed.
     bool m_tableFullNoted = false;
     // Of the scan in progress: whether any of its broadcasts went out, the system's reason why

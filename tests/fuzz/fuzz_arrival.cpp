@@ -8,7 +8,7 @@
 //           discovery replies long tails
 //   byte 2  Sel_Device (0 .. Device_Count) and the selected list item
 //   byte 3  Retry_Count (bits 0-1) and Scan_Round (bits 2-4)
-//   then, per action, one byte (kind % 8):
+//   then, per action, one byte (kind % 13):
 //     0-2  a datagram: two length bytes (little endian), then that many bytes; it arrives on no
 //          card the system named (0), on card 2 (1) or on card 3 (2)
 //     3    a long datagram: two length bytes, one pattern-length byte, the pattern; the pattern is
@@ -17,20 +17,40 @@
 //     5    a click: next byte picks Scan, a pick in the list, Setting, defaults or Run
 //     6    the user selects list item (next byte), or nothing
 //     7    a datagram of exactly 0, 1, 5, 6, 7, 8, 11 or 21 bytes (next byte picks), then its bytes
+//   and the listed modules answer what the tool sends them (a query with its value, a setting and
+//   restoring defaults with "OK"); their replies wait until the input lets them arrive:
+//     8    a waiting reply arrives (next byte picks), on its module's card
+//     9    a waiting reply is lost (next byte picks)
+//     10   a reply that arrived comes again, late (next byte picks): a copy the network made
+//     11   a waiting reply arrives on the other card, and still waits
+//     12   a stranger's reply (an identity no module listed has) of a one-digit value, a number or
+//          an address (next byte picks)
 //
 // Every datagram is handed over in a heap block of exactly its own size, so that a read past its
 // end is an AddressSanitizer report; after every action the operation state, the device list and
 // the frames sent are checked against the rules the tool keeps. The modules of the table answered on
-// cards 2 and 3 in turn, so that copies heard on the other card are explored too.
+// cards 2 and 3 in turn, so that copies heard on the other card are explored too. A read that ends
+// with its success entry shows exactly the values its module holds, unless, while it ran, a datagram
+// the modules did not send carried the module's identity (a forgery no rule can see), one was taken
+// without the identity check from a module never yet seen with its identity, or a copy the network
+// made arrived while a query of the same kind without an earlier answer waited (the case the README
+// names); such reads are counted, and the counts printed when the process ends.
 #include "check.h"
 #include "link/frames.h"
+#include "ops/decode.h"
+#include "ops/dispatch.h"
+#include "ops/messagelog.h"
+#include "ops/messages.h"
 #include "ops/operations.h"
+#include "ops/replyrule.h"
 #include "support/fakes.h"
 
 #include <QByteArray>
+#include <QHash>
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -82,14 +102,101 @@ bool itemShows(const QString& item, const QByteArray& entry)
     return true;
 }
 
+// What the listed modules answer: module n (the identity test::identity(n)) holds for each parameter
+// a value that differs between parameters and modules wherever the layout allows, so that a value
+// shown in the wrong field, or another module's, is seen. Built once.
+struct ModuleWorld
+{
+    static constexpr int kModules = kDeviceTableSize + 1;
+    std::vector<std::array<QByteArray, kParameterCount>> replies; // by module number, then parameter
+    std::vector<std::array<frames::FieldValue, kParameterCount>> held;
+    QHash<QByteArray, int> queries; // a query's bytes after the identity -> parameter
+    QByteArray ok = QByteArrayLiteral("OK");
+
+    ModuleWorld() : replies(kModules + 1), held(kModules + 1)
+    {
+        for (const Parameter& p : kParameters)
+            queries.insert(frames::query(test::identity(1), p).mid(frames::kIdentitySize), indexOf(p));
+        for (int n = 1; n <= kModules; ++n) {
+            for (const Parameter& p : kParameters) {
+                const int i = indexOf(p);
+                QByteArray value;
+                switch (p.layout) {
+                case Layout::Digit:
+                case Layout::ZeroDigit:
+                    value = QByteArray("0") + static_cast<char>(p.base + (n * 7 + i * 3) % p.entries.count);
+                    break;
+                case Layout::Number4:
+                    value = QByteArray("0") + QByteArray::number(1000 + (n * 131 + i * 17) % 9000);
+                    break;
+                case Layout::Number5:
+                    value = QByteArray::number(10000 + (n * 977 + i * 31) % 55000);
+                    break;
+                case Layout::Address:
+                    value = QStringLiteral("%1.%2.%3.%4")
+                                .arg(n % 256, 3, 10, QLatin1Char('0'))
+                                .arg(i, 3, 10, QLatin1Char('0'))
+                                .arg(n * 13 % 256, 3, 10, QLatin1Char('0'))
+                                .arg(i * 7 % 256, 3, 10, QLatin1Char('0'))
+                                .toLatin1();
+                    break;
+                }
+                const QByteArray reply = test::identity(n) + value;
+                const decode::Value decoded = decode::reply(p, reply);
+                replies[static_cast<size_t>(n)][static_cast<size_t>(i)] = reply;
+                held[static_cast<size_t>(n)][static_cast<size_t>(i)] = {decoded.entry, decoded.text};
+            }
+        }
+    }
+
+    // The module number of an identity of the table's modules; 0 for any other.
+    static int moduleOf(QByteArrayView head)
+    {
+        if (head.size() < frames::kIdentitySize || !head.startsWith(test::identity(1).first(4)))
+            return 0;
+        const int n = (static_cast<quint8>(head[4]) << 8) | static_cast<quint8>(head[5]);
+        return n >= 1 && n <= kModules ? n : 0;
+    }
+};
+
+const ModuleWorld& world()
+{
+    static const ModuleWorld instance;
+    return instance;
+}
+
+// Whether two layouts' replies have lengths of one class (a one-digit value, a number, an address).
+int lengthClass(const Parameter& p)
+{
+    return rule::shortest(p.layout);
+}
+
+// How many reads ended in success, checked or not, and why not: printed when the process ends.
+struct ReadCounts
+{
+    long checked = 0;
+    long forged = 0;       // a datagram the modules did not send carried the module's identity
+    long unidentified = 0; // taken without the check, from a module never seen with its identity
+    long copies = 0;       // a copy the network made, while a query of its kind waited, first time
+    long rejected = 0;     // a late "OK" the read rejected as a one-digit value, with its message
+    long held = 0;         // a late reply held, and taken at the deadline of a query whose reply was lost
+    ~ReadCounts()
+    {
+        if (checked + forged + unidentified + copies + rejected + held > 0)
+            std::fprintf(stderr,
+                         "fuzz_arrival: reads that succeeded: %ld checked; not checked: %ld with a forged reply, "
+                         "%ld with one taken unidentified, %ld with a network copy of a reply of the kind awaited, "
+                         "%ld with a late acknowledgement rejected as a value, %ld with a late reply held and "
+                         "taken at the deadline of a query whose reply was lost\n",
+                         checked, forged, unidentified, copies, rejected, held);
+    }
+};
+ReadCounts readCounts;
+
 class Reader
 {
 public:
-    Reader(const uint8_t* data, size_t size)
-        : m_data(data)
-        , m_size(size)
-    {
-    }
+    Reader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
     bool atEnd() const { return m_pos >= m_size; }
     size_t left() const { return m_size - m_pos; }
     uint8_t byte() { return atEnd() ? 0 : m_data[m_pos++]; }
@@ -254,6 +361,211 @@ struct Run
     }
 
     void arrive(const QByteArray& datagram, int card = kAnyCard) { rig.ops.Winsock_DataArrival(datagram, card); }
+
+    // ---- The modules' replies --------------------------------------------------------------------
+
+    struct Reply
+    {
+        QByteArray bytes;
+        int card;
+        int module;    // its number
+        int parameter; // -1: an acknowledgement
+    };
+    std::vector<Reply> waiting; // made by a module, not yet arrived
+    std::vector<Reply> arrived; // for the copies the network makes
+
+    // Every frame the tool sent to a listed module gets that module's answer. Runs before the
+    // frames are checked (and cleared).
+    void answerFrames()
+    {
+        for (qsizetype f = 0; f < rig.link.sent.size(); ++f) {
+            const QByteArray& frame = rig.link.sent[f];
+            const int n = ModuleWorld::moduleOf(frame);
+            if (n == 0)
+                continue;
+            const QByteArray tail = frame.mid(frames::kIdentitySize);
+            const int parameter = world().queries.value(tail, -1);
+            if (parameter >= 0)
+                waiting.push_back({world().replies[static_cast<size_t>(n)][static_cast<size_t>(parameter)],
+                                   rig.link.sentCards[f], n, parameter});
+            else if (tail.contains('=') || tail == "ATDF\r")
+                waiting.push_back({test::identity(n) + world().ok, rig.link.sentCards[f], n, -1});
+            if (waiting.size() > 64)
+                waiting.erase(waiting.begin());
+        }
+    }
+
+    // ---- The read that the checks follow ----------------------------------------------------------
+
+    struct Watch
+    {
+        bool active = false;
+        int module = 0;   // its number
+        int selected = 0; // its index in the table
+        enum Exemption
+        {
+            None,
+            Forged,
+            Unidentified,
+            Copies,
+            Rejected,
+            Held
+        } exemption = None;
+        int heldAt = 0; // the stage awaited when a late reply of another parameter of its kind came
+        std::array<bool, kParameterCount> earlier{}; // answered by a module reply in an earlier attempt
+        std::array<bool, kParameterCount> current{}; // ... in this attempt
+    };
+    Watch watch;
+    // Modules whose replies the network has copied, or of which a read may have taken something
+    // else for an answer: which of their replies the tool has seen is no longer known here.
+    std::bitset<ModuleWorld::kModules + 1> uncertain;
+
+    const Parameter* awaitedParameter() const
+    {
+        const OperationState& s = rig.state;
+        if (!watch.active || !s.Awaiting_Reply || route(s.Op_Code) != Branch::Read || s.Sel_Device != watch.selected)
+            return nullptr;
+        return parameterForStage(s.Op_Code);
+    }
+
+    // What the tool may then take for an answer is not the module's: its count of the replies still
+    // owed is no longer known here either.
+    void exempt(Watch::Exemption why)
+    {
+        if (watch.exemption == Watch::None)
+            watch.exemption = why;
+        uncertain.set(static_cast<size_t>(watch.module));
+    }
+
+    // A datagram the modules did not send, about to arrive.
+    void foreign(const QByteArray& datagram)
+    {
+        if (!awaitedParameter() || datagram.size() < frames::kIdentitySize)
+            return;
+        const QByteArrayView head(datagram.constData(), frames::kIdentitySize);
+        const OperationState& s = rig.state;
+        if (ModuleWorld::moduleOf(head) == watch.module) {
+            exempt(Watch::Forged);
+            return;
+        }
+        bool listed = false;
+        for (int i = 0; i < s.Device_Count && !listed; ++i)
+            listed = s.Device_Table[static_cast<size_t>(i)].startsWith(head);
+        if (!listed && !s.Device_Identified[static_cast<size_t>(watch.selected)])
+            exempt(Watch::Unidentified);
+    }
+
+    // A reply of a module's, about to arrive; `copy`: one the network made of a reply that arrived.
+    void moduleReply(const Reply& reply, bool copy)
+    {
+        const Parameter* awaited = awaitedParameter();
+        if (!awaited)
+            return;
+        if (reply.module != watch.module) { // another module's, possibly one no longer listed
+            foreign(reply.bytes);
+            return;
+        }
+        // A late "OK" where a one-digit value is awaited: the read rejects it with the field's message
+        // and goes on, leaving the field as it was.
+        if (reply.parameter < 0) {
+            if (awaited->isDropDown())
+                exempt(Watch::Rejected);
+            return;
+        }
+        const auto j = static_cast<size_t>(indexOf(*awaited));
+        const auto t = static_cast<size_t>(reply.parameter);
+        if (copy)
+            uncertain.set(static_cast<size_t>(reply.module));
+        if (t == j) {
+            watch.current[j] = true;
+            watch.heldAt = 0;
+            return;
+        }
+        // A late reply to a query the tool repeated is owed, and so told apart; a copy the network
+        // made, or a reply whose query this read has not had answered, is not, and where a query of
+        // its kind waits for the first time it is taken. Nor is one too many, when the module holds
+        // the same bytes for another parameter or the network has copied replies: an answer or a copy
+        // may have been counted as the late one. A copy of equal bytes shows the right value.
+        const auto& replies = world().replies[static_cast<size_t>(watch.module)];
+        const bool told = !uncertain.test(static_cast<size_t>(reply.module)) &&
+                          (watch.current[t] || watch.earlier[t]) &&
+                          std::count(replies.begin(), replies.end(), reply.bytes) == 1;
+        const bool fits = lengthClass(kParameters[t]) == lengthClass(*awaited) && reply.bytes != replies[j];
+        if (!told && !watch.earlier[j] && fits)
+            exempt(Watch::Copies);
+        if (fits)
+            watch.heldAt = rig.state.Op_Code;
+    }
+
+    // Timer1 is about to expire: a reply held as a late copy is taken as the answer of the query
+    // in flight, which is its right value unless the query's own reply was lost.
+    void expiring()
+    {
+        if (awaitedParameter() && watch.heldAt == rig.state.Op_Code)
+            exempt(Watch::Held);
+    }
+
+    // After every action: a read that starts, starts again or ends.
+    void followRead(bool queriedFirstStage)
+    {
+        const OperationState& s = rig.state;
+        if (queriedFirstStage && route(s.Op_Code) == Branch::Read && s.Awaiting_Reply) {
+            const int module =
+                s.selectionIsLive() ? ModuleWorld::moduleOf(s.Device_Table[static_cast<size_t>(s.Sel_Device)]) : 0;
+            if (s.Retry_Count == 0 || !watch.active || watch.selected != s.Sel_Device) {
+                watch = Watch();
+                watch.active = module != 0;
+                watch.module = module;
+                watch.selected = s.Sel_Device;
+            } else {
+                for (size_t i = 0; i < watch.earlier.size(); ++i)
+                    watch.earlier[i] = watch.earlier[i] || watch.current[i];
+                watch.current = {};
+            }
+            return;
+        }
+        // A reset took the module off the list: what the read goes on with is no longer its.
+        if (watch.active && (!s.selectionIsLive() || s.Sel_Device != watch.selected ||
+                             ModuleWorld::moduleOf(s.Device_Table[static_cast<size_t>(s.Sel_Device)]) != watch.module))
+            watch.active = false;
+        if (!watch.active || (s.Awaiting_Reply && route(s.Op_Code) == Branch::Read))
+            return;
+        watch.active = false;
+        static const QString kSucceeded = QString::fromUtf8(msg::kReadSucceeded);
+        if (s.Op_Code != kLastReadStage || s.Sel_Device != watch.selected || !rig.panel.log.endsWith(kSucceeded))
+            return;
+        switch (watch.exemption) {
+        case Watch::Forged:
+            ++readCounts.forged;
+            return;
+        case Watch::Unidentified:
+            ++readCounts.unidentified;
+            return;
+        case Watch::Copies:
+            ++readCounts.copies;
+            return;
+        case Watch::Rejected:
+            ++readCounts.rejected;
+            return;
+        case Watch::Held:
+            ++readCounts.held;
+            return;
+        case Watch::None:
+            break;
+        }
+        ++readCounts.checked;
+        const auto& held = world().held[static_cast<size_t>(watch.module)];
+        for (const Parameter& p : kParameters) {
+            const frames::FieldValue& value = held[static_cast<size_t>(indexOf(p))];
+            const bool shown = p.isDropDown() ? rig.panel.comboIndex(fieldOf(p)) == value.index
+                                              : rig.panel.fieldText(fieldOf(p)) == value.text;
+            if (!shown)
+                std::fprintf(stderr, "module %d, %s: shows \"%s\" / %d, holds \"%s\" / %d\n", watch.module, p.name,
+                             qPrintable(rig.panel.fieldText(fieldOf(p))), rig.panel.comboIndex(fieldOf(p)),
+                             qPrintable(value.text), value.index);
+            CHECK(shown);
+        }
+    }
 };
 
 // The modules a run starts with, built once: every run shares them (implicitly shared bytes), so
@@ -326,10 +638,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     run.checkState();
 
     constexpr int kShortSizes[] = {0, 1, 5, 6, 7, 8, 11, 21};
+    static const QByteArray kStrangers[] = {QByteArray::fromHex("aabbccddeeff") + "01",
+                                            QByteArray::fromHex("aabbccddeeff") + "00010",
+                                            QByteArray::fromHex("aabbccddeeff") + "010.000.000.001"};
+    static const QByteArray kFirstQuery = frames::query(test::identity(1), kParameters[0]).mid(frames::kIdentitySize);
+    const auto pick = [&in](std::vector<Run::Reply>& list) -> qsizetype {
+        return list.empty() ? -1 : static_cast<qsizetype>(in.byte() % list.size());
+    };
+    const auto foreign = [&run](const QByteArray& datagram, int card = kAnyCard) {
+        run.foreign(datagram);
+        run.arrive(datagram, card);
+    };
     while (!in.atEnd()) {
         // Only a reset removes a module; every other action keeps the table as it was or adds to it,
         // so the table after it holds every module a frame may address.
-        const int kind = in.byte() % 8;
+        const int kind = in.byte() % 13;
         const int click = kind == 5 ? in.byte() % 5 : -1;
         if (click == 4)
             run.keepListed();
@@ -338,16 +661,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 1:
         case 2: {
             const size_t n = std::min<size_t>({static_cast<size_t>(in.length()), in.left(), kMaxDatagram});
-            run.arrive(run.datagrams.make(in.take(n), n), kind == 0 ? kAnyCard : 1 + kind);
+            foreign(run.datagrams.make(in.take(n), n), kind == 0 ? kAnyCard : 1 + kind);
             break;
         }
         case 3: {
             const size_t n = std::min<size_t>(static_cast<size_t>(in.length()), kMaxDatagram);
             const size_t patternSize = std::min<size_t>(in.byte(), in.left());
-            run.arrive(run.datagrams.repeated(in.take(patternSize), patternSize, n));
+            foreign(run.datagrams.repeated(in.take(patternSize), patternSize, n));
             break;
         }
         case 4:
+            run.expiring();
             run.rig.ops.Timer1_Timer();
             break;
         case 5:
@@ -377,10 +701,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         case 7: {
             const size_t n = std::min<size_t>(static_cast<size_t>(kShortSizes[in.byte() % 8]), in.left());
-            run.arrive(run.datagrams.make(in.take(n), n));
+            foreign(run.datagrams.make(in.take(n), n));
             break;
         }
+        case 8:
+        case 9:
+        case 11: {
+            const qsizetype k = pick(run.waiting);
+            if (k < 0)
+                break;
+            const Run::Reply reply = run.waiting[static_cast<size_t>(k)];
+            if (kind != 11)
+                run.waiting.erase(run.waiting.begin() + k);
+            if (kind == 9)
+                break;
+            run.moduleReply(reply, kind == 11);
+            if (kind == 8) {
+                run.arrived.push_back(reply);
+                if (run.arrived.size() > 32)
+                    run.arrived.erase(run.arrived.begin());
+            }
+            run.arrive(reply.bytes, kind == 8 ? reply.card : reply.card == 2 ? 3 : 2);
+            break;
         }
+        case 10: {
+            const qsizetype k = pick(run.arrived);
+            if (k < 0)
+                break;
+            const Run::Reply& reply = run.arrived[static_cast<size_t>(k)];
+            run.moduleReply(reply, true);
+            run.arrive(reply.bytes, reply.card);
+            break;
+        }
+        case 12:
+            foreign(kStrangers[in.byte() % 3], 2 + in.byte() % 2);
+            break;
+        }
+        bool queriedFirstStage = false;
+        for (const QByteArray& frame : std::as_const(run.rig.link.sent))
+            queriedFirstStage = queriedFirstStage || frame.mid(frames::kIdentitySize) == kFirstQuery;
+        run.answerFrames();
+        run.followRead(queriedFirstStage);
         run.checkState();
         run.checkFrames(click == 4);
     }

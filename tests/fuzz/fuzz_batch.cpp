@@ -17,9 +17,12 @@
 // When the input ends, the pending replies arrive and the timers expire until the engine is done.
 //
 // Checked after every step: never more than one request outstanding per module, at most three
-// attempts of one exchange; at the end: every module finished once, a silent module failed, and a
-// read that reports success holds exactly the values its module holds (nothing shifted from another
-// parameter or module); a write that reports success reached the module with every setting.
+// attempts of one exchange; at the end: every module finished once, a silent module failed, a read
+// that reports success holds exactly the values its module holds (nothing shifted from another
+// parameter or module, nothing of a stranger's, whether it was handled alone or not), a write that
+// reports success reached the module with every setting, and the retries counted are the requests
+// sent again. Every module answers with its identity: one that is handled alone and never shows it
+// (every one of its replies lost) cannot be told from a stranger, and only its count is checked.
 #include "check.h"
 #include "link/frames.h"
 #include "ops/batch.h"
@@ -155,6 +158,7 @@ struct World : Wire
         QByteArray lastFrame;
         int sameFrameSends = 0;
         int step = 0;                    // of the last request
+        int sends = 0;                   // requests that reached it
         std::array<bool, 64> received{}; // chain steps that reached the module
     };
 
@@ -191,6 +195,7 @@ struct World : Wire
         const int n = moduleOf(frame);
         CHECK(n >= 0);
         Module& m = sim[static_cast<size_t>(n)];
+        ++m.sends;
         // One request outstanding: the one before was answered (timer stopped) or timed out.
         CHECK(!(armed & (1u << n)));
         if (frame == m.lastFrame) {
@@ -235,7 +240,7 @@ struct World : Wire
     }
     void finished() override { ++finishedCalls; }
     // A module whose replies seem to lack its identity is handled alone, later: its first exchange
-    // starts over there with attempts of its own.
+    // starts over there with attempts of its own; so does its chain when it shows its identity.
     void notice(const QString& text) override
     {
         for (int n = 0; n < count; ++n) {
@@ -381,13 +386,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const World::Module& m = world.sim[static_cast<size_t>(n)];
         const Modules::Module& fixed = modules().modules[static_cast<size_t>(n)];
         CHECK(outcome.ok == outcome.error.isEmpty());
-        // A module handled alone takes any datagram as its reply by design (its replies carry no
-        // identity), so a stranger's may be read as its value; only modules known by identity are held
-        // to their values.
-        if (!outcome.ok || outcome.alone)
+        const QList<Exchange>& chain = fixed.chains[m.task];
+        CHECK(outcome.retries == m.sends - static_cast<int>(chain.size()) || !outcome.ok);
+        if (!outcome.ok || !outcome.carriesIdentity)
             continue;
         CHECK(!m.silent || fixed.jobs[m.task].task == Task::Reset);
-        const QList<Exchange>& chain = fixed.chains[m.task];
         for (qsizetype step = 0; step < chain.size(); ++step)
             CHECK(m.received[static_cast<size_t>(step)]);
         if (fixed.jobs[m.task].task == Task::Read && !sameValues(outcome.values, fixed.held)) {
