@@ -1,28 +1,31 @@
 // Full read and full write of one simulated module: the tool (its real window, offscreen, and its
 // real endpoint) against the floor, a minimal client without any GUI that sends the same 28
 // queries and the same 28 settings to the same tarvik-sim process, each after the reply to the one
-// before. Both take whatever datagram arrives next as the reply, as the tool does.
+// before, taking whatever datagram arrives next as the reply. The floor runs in a process of its
+// own (this program, with "floor" and the frames as arguments), so that nothing the window left
+// behind (its painting, its font caches) can disturb it.
 // Opens the tool's port: runs only in a private network namespace.
 #include "app/mainform.h"
-#include "link/frames.h"
 #include "floor.h"
+#include "link/frames.h"
 #include "stats.h"
 #include "support/netns.h"
 #include "support/simbed.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 
-
 #include <cstdio>
+#include <string_view>
 
 using namespace tarvik;
 using namespace tarvik::bench;
@@ -34,8 +37,7 @@ const QString kWriteDone = QStringLiteral("设置设备 1数据成功，请重�
 
 // Runs the event loop, as the tool's main() does (blocking until something happens), until `done`:
 // checked whenever `wake` quits the loop and every 5 ms; at most `timeoutMs`.
-template <typename Done>
-bool spin(QEventLoop& loop, Done done, int timeoutMs = 10000)
+template <typename Done> bool spin(QEventLoop& loop, Done done, int timeoutMs = 10000)
 {
     QTimer check;
     QObject::connect(&check, &QTimer::timeout, &loop, [&] {
@@ -121,11 +123,48 @@ void runTool(int rounds, ToolResult& result)
     }
 }
 
+// The floor's side: argv = program "floor" ROUNDS IDENTITY SETTING... (hex); prints one line per
+// exchange of 28 frames: "read MS" or "write MS".
+int runFloor(int argc, char* argv[])
+{
+    const int rounds = std::atoi(argv[2]);
+    const QByteArray identity = QByteArray::fromHex(argv[3]);
+    QList<QByteArray> queries, settings;
+    for (const Parameter& p : kParameters)
+        queries << frames::query(identity, p);
+    for (int i = 4; i < argc; ++i)
+        settings << QByteArray::fromHex(argv[i]);
+    Floor floor;
+    for (int i = 0; i < rounds; ++i) {
+        std::printf("read %.6f\n", floor.exchange(queries));
+        std::printf("write %.6f\n", floor.exchange(settings));
+    }
+    return 0;
+}
+
+void floorBlock(const ToolResult& tool, int rounds, std::vector<double>& reads, std::vector<double>& writes)
+{
+    QStringList arguments{QStringLiteral("floor"), QString::number(rounds), QString::fromLatin1(tool.identity.toHex())};
+    for (const QByteArray& setting : tool.settings)
+        arguments << QString::fromLatin1(setting.toHex());
+    QProcess floor;
+    floor.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!floor.waitForFinished(60000) || floor.exitCode() != 0)
+        qFatal("the floor client failed: %s", floor.readAllStandardError().constData());
+    for (const QByteArray& line : floor.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 2)
+            (parts[0] == "read" ? reads : writes).push_back(parts[1].toDouble());
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     tarvik::test::requirePrivateNetworkNamespace(argv[0]);
+    if (argc > 3 && std::string_view(argv[1]) == "floor")
+        return runFloor(argc, argv);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     const int blocks = argc > 1 ? std::atoi(argv[1]) : 5;
@@ -143,14 +182,7 @@ int main(int argc, char* argv[])
         toolRead.insert(toolRead.end(), tool.readMs.begin(), tool.readMs.end());
         toolWrite.insert(toolWrite.end(), tool.writeMs.begin(), tool.writeMs.end());
 
-        QList<QByteArray> queries;
-        for (const Parameter& p : kParameters)
-            queries << frames::query(tool.identity, p);
-        Floor floor;
-        for (int i = 0; i < perBlock; ++i) {
-            floorRead.push_back(floor.exchange(queries));
-            floorWrite.push_back(floor.exchange(tool.settings));
-        }
+        floorBlock(tool, perBlock, floorRead, floorWrite);
     }
     const Summary tr = summarize(toolRead), fr = summarize(floorRead);
     const Summary tw = summarize(toolWrite), fw = summarize(floorWrite);

@@ -648,11 +648,15 @@ private slots:
         } counter;
         auto* log = child<QPlainTextEdit>(*m_form, "Help_Text");
         log->viewport()->installEventFilter(&counter);
-        m_form->operations().state().Op_Code = 40; // each datagram appends a restore-defaults entry
+        OperationState& state = m_form->operations().state();
+        state.Device_Count = 1;
+        state.Device_Table[0] = QByteArray::fromHex("010203040506");
+        state.Op_Code = 40; // each acknowledgement appends a restore-defaults entry
         int fed = 0;
         QTimer feed;
-        connect(&feed, &QTimer::timeout, m_form.get(), [this, &fed] {
+        connect(&feed, &QTimer::timeout, m_form.get(), [this, &fed, &state] {
             ++fed;
+            state.Awaiting_Reply = true;
             emit m_form->endpoint().datagramArrived(QByteArray::fromHex("0102030405064f4b"), kAnyCard);
         });
         feed.start(1);

@@ -14,8 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -90,8 +90,7 @@ class FieldEdit : public QLineEdit
 public:
     explicit FieldEdit(Layout layout) : m_widest(captions::widestValue(layout))
     {
-        setSizePolicy(layout == Layout::Address ? QSizePolicy::Expanding : QSizePolicy::Preferred,
-                      QSizePolicy::Fixed);
+        setSizePolicy(layout == Layout::Address ? QSizePolicy::Expanding : QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
 
     QSize sizeHint() const override { return {textWidth(), QLineEdit::sizeHint().height()}; }
@@ -147,10 +146,15 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     });
     m_repaintHold.setSingleShot(true);
     connect(&m_repaintHold, &QTimer::timeout, this, [this] {
-        setUpdatesEnabled(true);
-        // Painted at once: under a stream of datagrams the next arrival would hold repaints again
-        // before a deferred paint came round.
-        repaint();
+        if (m_logScrollPending)
+            scrollLogToEnd();
+        // What changed is painted at once: under a stream of datagrams the next arrival would hold
+        // repaints again before a deferred paint came round.
+        if (m_paintHeld) {
+            m_paintHeld = false;
+            QEvent request(QEvent::UpdateRequest);
+            QWidget::event(&request);
+        }
     });
 
     createControls();
@@ -331,6 +335,7 @@ void MainForm::createButtonsAndLog()
     Help_Text->setAccessibleName(captions::text(captions::kMessages));
     Help_Text->setGeometry(8, 20, px(6375), px(1400) - 6);
     Help_Text->setMaximumBlockCount(kLogLineLimit);
+    Help_Text->setUndoRedoEnabled(false);
     setColor(Help_Text, QPalette::Base, kLightBlue);
 
     const int right = 462;
@@ -478,14 +483,22 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
 
 // A module answers a request within tens of microseconds, and a read or write is 28 such
 // exchanges: painting the window between two of them would make the chain several times slower
-// than the wire. Once a request goes out or a reply comes in, repaints wait for at most
-// kRepaintHoldMs, which the eye does not see.
+// than the wire. Once a request goes out or a reply comes in, the window's request to paint what
+// changed waits for at most kRepaintHoldMs, which the eye does not see; only what changed is
+// painted then.
 void MainForm::holdRepaints()
 {
-    if (m_repaintHold.isActive())
-        return;
-    setUpdatesEnabled(false);
-    m_repaintHold.start(kRepaintHoldMs);
+    if (!m_repaintHold.isActive())
+        m_repaintHold.start(kRepaintHoldMs);
+}
+
+bool MainForm::event(QEvent* event)
+{
+    if (event->type() == QEvent::UpdateRequest && m_repaintHold.isActive()) {
+        m_paintHeld = true;
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 // ---- Pages --------------------------------------------------------------------------------------
@@ -613,16 +626,39 @@ void MainForm::removeDevice(int position)
     Device_List->setCurrentRow(-1);
 }
 
+// The log is written to in the middle of a module's exchanges: its lines are laid out when shown,
+// and it is scrolled to its end once repaints go on.
 void MainForm::setLogText(const QString& logged)
 {
-    Help_Text->setPlainText(fromLogText(logged));
+    editLog(fromLogText(logged), true);
+}
+
+// Replaces or extends the log's text in one edit block: a cursor moved outside one lays the line it
+// is on out at once.
+void MainForm::editLog(const QString& text, bool replace)
+{
+    QTextCursor cursor(Help_Text->document());
+    cursor.beginEditBlock();
+    if (replace)
+        cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::End, replace ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    scrollLogToEnd();
 }
 
 void MainForm::appendLogText(const QString& logged)
 {
-    QTextCursor cursor(Help_Text->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(fromLogText(logged));
+    editLog(fromLogText(logged), false);
+}
+
+void MainForm::scrollLogToEnd()
+{
+    if (m_repaintHold.isActive()) {
+        m_logScrollPending = true;
+        return;
+    }
+    m_logScrollPending = false;
     Help_Text->verticalScrollBar()->setValue(Help_Text->verticalScrollBar()->maximum());
 }
 

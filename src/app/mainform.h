@@ -57,6 +57,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -92,6 +93,8 @@ private:
     void arm(int milliseconds) override;
     void stop() override;
 
+    void editLog(const QString& text, bool replace);
+    void scrollLogToEnd();
     void installParameterFileActions();
     void logFileEntry(const char* caption, const QString& detail);
 
@@ -103,6 +106,8 @@ private:
     QTimer m_repaintHold;
     Operations m_ops{*this, Winsock, *this};
     bool m_unloaded = false;
+    bool m_logScrollPending = false; // the log changed while repaints were held
+    bool m_paintHeld = false;        // a request to paint came while repaints were held
     // Set while the window itself changes the device list: its selection changes then are no picks.
     bool m_listChangedByProgram = false;
     // Set when a mouse press changed the selection, so that the click it ends does not read again.
