@@ -1,4 +1,6 @@
-// tarvik-cli's subcommands: each a small class that declares its options and arguments and runs.
+// tarvik-cli's subcommands: each a small class in a file of its own under commands/, which declares
+// its options and arguments and runs, and registers itself with one line:
+//   TARVIK_CLI_COMMAND(ProbeCommand, 60); // the number orders the list of --help
 // Help and errors come from QCommandLineParser, so every subcommand behaves the same.
 #pragma once
 
@@ -13,8 +15,9 @@
 
 namespace tarvik::cli {
 
-// Exit status: every addressed module succeeded; some failed; nothing was tried (bad arguments
-// or file, the port in use).
+// Exit status: every addressed module succeeded; at least one failed or was not found; nothing was
+// tried (bad arguments or file, an unusable card, the port in use, no broadcast could leave any
+// card, --all and no module answered).
 enum Status
 {
     kOk = 0,
@@ -35,11 +38,20 @@ public:
     // Parses `arguments` (the command's name first) and runs.
     int run(const QStringList& arguments);
 
+    // Every subcommand, in the order of --help.
     static const std::vector<std::unique_ptr<Command>>& all();
     static Command* named(const QString& name);
+
+    using Factory = std::unique_ptr<Command> (*)();
+    // Adds a subcommand; `place` orders the list of --help. Returns `place`, for a static initializer.
+    static int add(int place, Factory make);
 
 protected:
     virtual int execute(const QCommandLineParser& parser) = 0;
 };
 
 } // namespace tarvik::cli
+
+#define TARVIK_CLI_COMMAND(Class, place)                                                                               \
+    [[maybe_unused]] static const int registered##Class = ::tarvik::cli::Command::add(                                 \
+        place, []() -> std::unique_ptr<::tarvik::cli::Command> { return std::make_unique<Class>(); })

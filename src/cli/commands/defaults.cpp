@@ -1,0 +1,18 @@
+// tarvik-cli defaults: each module restores its factory values.
+#include "cli/modulecommand.h"
+
+namespace tarvik::cli {
+
+class DefaultsCommand : public ModuleCommand
+{
+public:
+    DefaultsCommand() : ModuleCommand(batch::Task::Defaults)
+    {
+        name = QStringLiteral("defaults");
+        description = QStringLiteral("Restore each module's factory values.");
+    }
+};
+
+TARVIK_CLI_COMMAND(DefaultsCommand, 40);
+
+} // namespace tarvik::cli

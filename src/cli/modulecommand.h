@@ -1,0 +1,48 @@
+// The subcommands that address modules (read, write, defaults, reset): one template for all of
+// them. execute() takes the modules named (or --all), finds them with a scan, makes each a job for
+// the many-module engine, runs the engine and reports; a subcommand fills in its own steps.
+#pragma once
+
+#include "cli/command.h"
+#include "cli/session.h"
+#include "ops/batch.h"
+
+#include <QJsonObject>
+
+#include <memory>
+#include <optional>
+
+namespace tarvik::cli {
+
+// Opens the port on the chosen cards; nullptr with a complaint when that fails.
+std::unique_ptr<Session> openSession(const QCommandLineParser& parser);
+
+class ModuleCommand : public Command
+{
+protected:
+    explicit ModuleCommand(batch::Task task);
+
+    int execute(const QCommandLineParser& parser) final;
+
+    // Checks made before anything goes out (a write's file); a status other than kOk ends the run.
+    virtual int prepare(const QCommandLineParser& parser, const QList<QByteArray>& ids);
+    // Whether the modules named are looked for on the network at all (a dry run of a write is not).
+    virtual bool usesNetwork(const QCommandLineParser& parser) const;
+    // Completes a module's job; false, with a complaint, ends the run with nothing sent.
+    virtual bool complete(batch::Job& job, int place, const QCommandLineParser& parser);
+    // Runs in place of the engine when it returns a status (a dry run).
+    virtual std::optional<int> instead(const QList<batch::Job>& jobs, const QCommandLineParser& parser);
+    // What a module that succeeded adds to the report (text and JSON).
+    virtual void reportSuccess(const batch::Job& job, const batch::Outcome& outcome, QJsonObject& module, bool json);
+    // After the report: the status, possibly made worse (a file that could not be saved).
+    virtual int afterReport(int status, const QList<batch::Job>& jobs, const QList<batch::Outcome>& outcomes,
+                            const QCommandLineParser& parser);
+
+    batch::Task m_task;
+
+private:
+    int report(const QList<batch::Job>& jobs, const QList<batch::Outcome>& outcomes, const QStringList& notFound,
+               const QCommandLineParser& parser);
+};
+
+} // namespace tarvik::cli
