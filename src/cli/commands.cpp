@@ -4,6 +4,7 @@
 #include "link/frames.h"
 #include "ops/batch.h"
 #include "ops/paramfile.h"
+#include "os/console.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,7 +18,6 @@
 #include <QTextStream>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace tarvik::cli {
 
@@ -25,13 +25,13 @@ namespace {
 
 QTextStream& out()
 {
-    static QTextStream stream(stdout);
+    static QTextStream stream(console::device(stdout));
     return stream;
 }
 
 QTextStream& err()
 {
-    static QTextStream stream(stderr);
+    static QTextStream stream(console::device(stderr));
     return stream;
 }
 
@@ -74,7 +74,7 @@ QString frameText(const QByteArray& frame)
 class Progress
 {
 public:
-    Progress() : m_on(isatty(STDERR_FILENO) == 1) { m_clock.start(); }
+    Progress() : m_on(console::isTerminal(stderr)) { m_clock.start(); }
     ~Progress() { clear(); }
 
     void show(int done, int total, const std::function<QString()>& stage)
