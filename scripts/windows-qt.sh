@@ -40,6 +40,7 @@ debian_version=$(dpkg-query -W -f='${Version}' qt6-base-dev) # 6.4.2+dfsg-10
 version=${debian_version%%[+~-]*}                            # 6.4.2
 prefix=$PWD/$QT_WINDOWS_CACHE/built-$version
 work=$PWD/$QT_WINDOWS_CACHE/work
+toolchain=$PWD/cmake/mingw-w64.cmake
 triple=x86_64-w64-mingw32
 
 if is_qt_windows_prefix "$prefix"; then
@@ -69,8 +70,9 @@ EOF
     echo "== the source of qt6-base $debian_version"
     "${apt[@]}" update -qq
     (cd "$work" && "${apt[@]}" source --download-only -qq "qt6-base=$debian_version")
-    # dpkg-source applies Debian's patches (security fixes among them).
-    (cd "$work" && dpkg-source -x qt6-base_*.dsc src >/dev/null)
+    # dpkg-source applies Debian's patches (security fixes among them). apt has checked the files
+    # against the signed archive; the .dsc's own signature needs keys that are not installed.
+    (cd "$work" && dpkg-source -x qt6-base_*.dsc src >/dev/null 2>&1)
 
     # Qt 6.4's Windows platform plugin uses the DirectWrite font database whenever directwrite3 is
     # on, but QtGui has it only with direct2d, which is off here (it needs the wintab sources that
@@ -90,7 +92,7 @@ EOF
         -no-openssl -no-icu -no-dbus -no-opengl -no-feature-vulkan -no-feature-sql \
         -no-feature-printsupport -no-feature-concurrent -no-feature-xml \
         -no-feature-tabletevent -no-feature-direct2d -no-feature-androiddeployqt -no-feature-zstd \
-        -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
+        -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$work/configure.log" 2>&1) ||
         { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
