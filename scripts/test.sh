@@ -58,9 +58,10 @@ windows_tests() {
     local started=$SECONDS status=0
     echo "== Windows: build with the Qt for Windows in $windows_qt"
     windows_build "$windows_qt" >"$logs/windows-build.log" 2>&1 || { cat "$logs/windows-build.log"; return 1; }
-    # One Wine prefix, made once, for every test, in a namespace of its own like everything after.
+    # One Wine prefix, made once, for every test, in a namespace of its own like everything after;
+    # no desktop menu entries made by Wine, no .NET or HTML engine asked for.
     WINEPREFIX=$(mktemp -d /tmp/tarvik-wine.XXXXXX)
-    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
+    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
     unshare --net -- sh -c 'wineboot -i >/dev/null 2>&1; wineserver -w'
     echo "== Windows: test programs under Wine"
     (in_private_netns "$0" --inside-wine-namespace) || status=1

@@ -21,7 +21,7 @@ id=$$
 ns_tool=tvk-shot-$id
 ns_modules=tvk-shotm-$id
 work=$(mktemp -d /tmp/tarvik-shot.XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
 pids=()
 cleanup() {
     ip netns exec "$ns_tool" wineserver -k 2>/dev/null || true

@@ -22,7 +22,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
     export WINEPREFIX=$work/prefix
     own_prefix=1
 fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;netsh.exe=n"
+export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml=;netsh.exe=n"
 # Nothing of Qt outside the package: the programs must find all they need beside them.
 unset WINEPATH
 cleanup() {
@@ -57,9 +57,6 @@ for dll in $(cd "$folder" && ls -- *.dll); do
     grep -qx "${dll,,}" <<<"$all_imports" || fail "zip holds $dll, which nothing in it loads"
 done
 ok "every DLL in the zip is loaded by a program or plugin in it: $(cd "$folder" && ls -- Qt6*.dll | tr '\n' ' ')"
-plugins=$(cd "$folder" && find . -mindepth 2 -iname '*.dll' | sort | tr '\n' ' ')
-check "plugins: the Windows platform and style only ($plugins)" \
-    test "$plugins" = "./platforms/qwindows.dll ./styles/qwindowsvistastyle.dll "
 
 subsystem() { "$triple-objdump" -p "$folder/$1" | sed -n 's/^Subsystem[[:space:]]*[0-9a-f]*[[:space:]]*//p'; }
 check "tarvik.exe is a window program" test "$(subsystem tarvik.exe)" = "(Windows GUI)"
@@ -80,8 +77,9 @@ run() {
     env -u DISPLAY unshare --net -- wine "$@" >"$work/out" 2>&1
     if grep -qF -- "$pattern" "$work/out"; then ok "$name"; else fail "$name: $(cat "$work/out")"; fi
 }
-run "tarvik-cli.exe runs from the zip" "tarvik-cli $version" "$folder/tarvik-cli.exe" --version
-run "tarvik-sim.exe runs from the zip" "tarvik-sim $version" "$folder/tarvik-sim.exe" --version
+for program in tarvik-cli tarvik-sim; do
+    run "$program.exe runs from the zip" "$program $version" "$folder/$program.exe" --version
+done
 run "tarvik.exe loads its platform plugin from the zip" "unexpected argument 'stray'" "$folder/tarvik.exe" stray
 mv "$folder/platforms" "$work/platforms"
 run "tarvik.exe without its platform plugin says so" 'platforms\qwindows.dll, beside tarvik.exe, is missing' \

@@ -27,4 +27,6 @@ for variable in $(env | sed -n 's/^\(QT_[A-Za-z0-9_]*\)=.*/\1/p'); do
     [ "$variable" = QT_QPA_FONTDIR ] || export "WINE$variable=$(printenv "$variable")"
 done
 export WINEDEBUG="${WINEDEBUG:--all}"
+# No desktop menu entries made by Wine, no .NET or HTML engine asked for.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=;mshtml=}"
 exec wine "$@"
