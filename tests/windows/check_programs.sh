@@ -145,8 +145,9 @@ fi
 cmp -s "$work/linux-before.json" "$work/windows-before.json" ||
     fail "read --out wrote other files on Windows: $(diff "$work/linux-before.json" "$work/windows-before.json" | head -5)"
 
-# The port held by a second tarvik-cli.exe: it stops with the one line Linux gives.
-ip netns exec "$ns_tool" sh "$here/wine.sh" --qt "$qt" "$windows/tarvik-cli.exe" scan >/dev/null 2>&1 &
+# The port held by the window (offscreen): tarvik-cli.exe stops with the one line Linux gives.
+ip netns exec "$ns_tool" env QT_QPA_PLATFORM=offscreen sh "$here/wine.sh" --qt "$qt" "$windows/tarvik.exe" \
+    >/dev/null 2>&1 &
 holder=$!
 for _ in $(seq 100); do
     ip netns exec "$ns_tool" ss -Huln 'sport = 65002' | grep -q . && break
@@ -157,13 +158,14 @@ expect "port held by another program" 2 \
     "tarvik-cli: cannot use UDP port 65002: The bound address is already in use (is Tarvik or another tarvik-cli running?)" \
     "$work/err"
 [ "$(wc -l <"$work/err")" = 1 ] || fail "port held: more than one line"
-wait "$holder"
+kill "$holder"
+wait "$holder" 2>/dev/null
 
 # A console window (Wine makes one for a terminal): Chinese shows as Chinese whatever the console's
 # code page, and the progress line is drawn; into a pipe (above) no progress at all.
 start_sim >/dev/null
 console() {
-    ip netns exec "$ns_tool" script -qec "sh '$here/wine.sh' --qt '$qt' '$windows/tarvik-cli.exe' $*" /dev/null |
+    ip netns exec "$ns_tool" script -qec "sh '$here/wine.sh' --qt '$qt' '$windows/tarvik-cli.exe' $*" /dev/null </dev/null |
         sed 's/\x1b\[[0-9;?]*[A-Za-z]/ /g' >"$work/out"
     status=${PIPESTATUS[0]}
 }
