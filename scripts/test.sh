@@ -124,6 +124,6 @@ done
 if [ -n "$windows_qt" ]; then
     windows_tests || { echo "== Windows: FAILED"; status=1; }
 else
-    echo "== Windows: skipped: no Qt for Windows (neither ../shared/qt-windows/ nor build/qt-windows/); to enable it, run scripts/windows-qt.sh once (about 40 minutes) or set TARVIK_QT_WINDOWS to a Qt for Windows (prefix or tarball)"
+    echo "== Windows: skipped: no Qt for Windows (neither ../shared/qt-windows/ nor build/qt-windows/); to enable it, run scripts/windows-qt.sh once (about half an hour) or set TARVIK_QT_WINDOWS to a Qt for Windows (prefix or tarball)"
 fi
 exit $status

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Qt for Windows that scripts/windows.sh builds the programs with, from Debian's own Qt
-# source, once: about 40 minutes on two cores (nothing else of Qt has to be fetched: Debian's host
+# source, once: about half an hour on two cores (nothing else of Qt has to be fetched: Debian's host
 # tools build it). scripts/windows.sh runs this itself when it finds no Qt for Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -96,10 +96,10 @@ EOF
         -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$work/configure.log" 2>&1) ||
         { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
-    echo "== build (about 40 minutes on two cores; the log: $work/build.log)"
+    echo "== build (about half an hour on two cores; the log: $work/build.log)"
     nice -n 19 cmake --build "$work/build" -j "$(nproc)" >"$work/build.log" 2>&1 ||
         { tail -n 40 "$work/build.log" >&2; exit 1; }
-    cmake --install "$work/build" --strip >/dev/null
+    cmake --install "$work/build" --strip >"$work/install.log" 2>&1 || { tail -n 40 "$work/install.log" >&2; exit 1; }
 
     # The GCC runtime every program built with it needs, beside Qt's DLLs, without debug information.
     runtime=$(dirname "$($triple-g++-posix -print-file-name=libstdc++-6.dll)")

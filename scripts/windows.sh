@@ -17,7 +17,7 @@ build/windows) and makes, in build/windows/package:
 
 Qt for Windows comes from TARVIK_QT_WINDOWS (a prefix or a tarball), else from
 ../shared/qt-windows/qt6-mingw64-6.4.2.tar.xz, else from an earlier scripts/windows-qt.sh; with
-none of them, scripts/windows-qt.sh builds it first (once, about 40 minutes on two cores).
+none of them, scripts/windows-qt.sh builds it first (once, about half an hour on two cores).
 
   --check     then install, check and uninstall the installer under Wine, and run the programs
               from the unpacked zip (tests/windows/check_packages.sh)
