@@ -2,6 +2,7 @@
 # Installs what is missing, builds the normal and the sanitizer configuration and the fuzz targets,
 # and runs the whole test suite under both builds, each inside a private network namespace of its
 # own (every datagram a test sends, broadcasts included, stays inside it), beside a short fuzz run.
+# Then, when a Qt for Windows is at hand, the Windows build under Wine (see windows_tests below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -38,10 +39,53 @@ if [ "${1:-}" = "--inside-namespace" ]; then
     exit $status
 fi
 
+if [ "${1:-}" = "--inside-wine-namespace" ]; then
+    # The Windows test programs under Wine, in a namespace of their own with the loopback alone.
+    # Wine's server opens the programs' sockets, so it starts in here; and Wine's own processes
+    # start before the tests, or each would hold a test's output open and ctest wait for them.
+    private_netns_up
+    wineserver -p
+    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    status=0
+    ctest --test-dir build/windows --output-on-failure --timeout 300 || status=1
+    wineserver -k
+    exit $status
+fi
+
+# The Windows programs, tests and packages under Wine, when there is a Qt for Windows to build them
+# with (scripts/test.sh never builds Qt itself).
+windows_tests() {
+    local started=$SECONDS status=0
+    echo "== Windows: build with the Qt for Windows in $windows_qt"
+    windows_build "$windows_qt" >"$logs/windows-build.log" 2>&1 || { cat "$logs/windows-build.log"; return 1; }
+    # One Wine prefix, made once, for every test, in a namespace of its own like everything after;
+    # no desktop menu entries made by Wine, no .NET or HTML engine asked for.
+    WINEPREFIX=$(mktemp -d /tmp/tarvik-wine.XXXXXX)
+    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+    unshare --net -- sh -c 'wineboot -i >/dev/null 2>&1; wineserver -w'
+    echo "== Windows: test programs under Wine"
+    (in_private_netns "$0" --inside-wine-namespace) || status=1
+    echo "== Windows: tarvik-cli.exe against tarvik-sim, the console, tarvik.exe's command line"
+    tests/windows/check_programs.sh build/default build/windows "$windows_qt" || status=1
+    echo "== Windows: the zip and the installer"
+    scripts/windows.sh --no-build --check || status=1
+    rm -rf "$WINEPREFIX"
+    echo "== Windows: $((SECONDS - started)) s"
+    return $status
+}
+
 # desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils: the package test (skipped without them).
 # fonts-noto-cjk: the window tests measure the fields and labels with the fonts the window is shown in.
+ensure_packages xz-utils
+windows_packages=()
+if windows_qt=$(windows_qt_prefix); then
+    windows_packages=("${WINDOWS_PACKAGES[@]}")
+else
+    [ $? = 1 ] || exit 1 # TARVIK_QT_WINDOWS names no Qt
+    windows_qt=
+fi
 ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils \
-    fonts-noto-cjk
+    fonts-noto-cjk "${windows_packages[@]}"
 build_preset default
 build_preset asan
 scripts/fuzz.sh --build-only
@@ -76,4 +120,10 @@ for name in default asan fuzz; do
         status=1
     fi
 done
+
+if [ -n "$windows_qt" ]; then
+    windows_tests || { echo "== Windows: FAILED"; status=1; }
+else
+    echo "== Windows: skipped: no Qt for Windows (neither ../shared/qt-windows/ nor build/qt-windows/); to enable it, run scripts/windows-qt.sh once (about half an hour) or set TARVIK_QT_WINDOWS to a Qt for Windows (prefix or tarball)"
+fi
 exit $status

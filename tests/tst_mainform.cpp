@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <QTranslator>
 #include <QGroupBox>
+#include <QFontInfo>
 #include <QKeyEvent>
+#include <QRawFont>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QLayout>
@@ -94,6 +96,9 @@ class TestMainForm : public QObject
     Q_OBJECT
 
 private slots:
+    // The application as main() sets it up: its font (on Windows a Chinese face) and translations.
+    void initTestCase() { setUpApplication(*qApp, QStringLiteral("zh")); }
+
     void init()
     {
         m_form = std::make_unique<MainForm>();
@@ -101,6 +106,29 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
     void cleanup() { m_form.reset(); }
+
+    // On Windows the window names a face with Chinese (Windows' UI font has none, and its fallback
+    // depends on the system's language), and that face has every character of the captions. On
+    // Linux fontconfig's fallback finds one.
+    void chineseFont()
+    {
+#ifdef Q_OS_WIN
+        const QString family = chineseFontFamily();
+        QVERIFY(!family.isEmpty());
+        QCOMPARE(QFontInfo(m_form->font()).family(), family);
+        const QRawFont face = QRawFont::fromFont(m_form->font());
+        QString captions;
+        for (const QAbstractButton* button : m_form->findChildren<QAbstractButton*>())
+            captions += button->text();
+        for (const QLabel* label : m_form->findChildren<QLabel*>())
+            captions += label->text();
+        for (const QChar c : std::as_const(captions))
+            QVERIFY2(c.isSpace() || face.supportsCharacter(c),
+                     qPrintable(QStringLiteral("%1 lacks %2").arg(family, c)));
+#else
+        QSKIP("fontconfig chooses the face for Chinese on Linux");
+#endif
+    }
 
     // In English, nothing the user reads is left in Chinese: captions, labels, tooltips, accessible
     // names, drop-down entries, tabs and the start-up log.

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFont>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -100,6 +101,11 @@ CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage)
 
 QString missingDisplayMessage(const QStringList& arguments)
 {
+#ifdef Q_OS_WIN
+    // Windows draws every window itself: there is no display server to miss.
+    Q_UNUSED(arguments)
+    return {};
+#endif
     // Qt's own options, which QApplication would take: -platform NAME, and xcb's -display NAME.
     QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
     bool displayOption = false;
@@ -126,6 +132,11 @@ QString missingDisplayMessage(const QStringList& arguments)
 
 QString unreachableDisplayMessage()
 {
+#ifdef Q_OS_WIN
+    // No display server on Windows: what fails there is Qt's Windows plugin, shipped with the tool.
+    return QStringLiteral("tarvik: the window cannot open: Qt's platform plugin platforms\\qwindows.dll, beside "
+                          "tarvik.exe, is missing or cannot be loaded; reinstall Tarvik");
+#endif
     const char* const variable = qEnvironmentVariableIsEmpty("DISPLAY") ? "WAYLAND_DISPLAY" : "DISPLAY";
     return QStringLiteral("tarvik: the display %1=%2 cannot be reached; ")
                .arg(QLatin1String(variable), qEnvironmentVariable(variable))
@@ -140,10 +151,26 @@ void setUpApplication(QApplication& app, const QString& language)
     QApplication::setDesktopFileName(QStringLiteral("io.github.tarvik.Tarvik"));
 
     QFont font = QApplication::font();
+#ifdef Q_OS_WIN
+    // Windows' UI font has no Chinese, and the face its fallback takes for Chinese depends on the
+    // system's language (a Japanese one on some): the window names a Chinese face.
+    if (const QString family = chineseFontFamily(); !family.isEmpty())
+        font.setFamilies({family});
+#endif
     font.setPointSize(9);
     QApplication::setFont(font);
 
     installTranslations(app, language);
+}
+
+QString chineseFontFamily()
+{
+    const QStringList families = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+    for (const char* preferred : {"Microsoft YaHei", "SimSun"}) {
+        if (families.contains(QLatin1String(preferred)))
+            return QLatin1String(preferred);
+    }
+    return families.value(0);
 }
 
 QList<QTranslator*> installTranslations(QCoreApplication& app, const QString& language)

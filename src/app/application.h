@@ -29,16 +29,21 @@ CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage);
 // there is none and how to run the tool instead. Reads the environment and `arguments`.
 QString missingDisplayMessage(const QStringList& arguments);
 
-// The one line printed when a display is named (DISPLAY, WAYLAND_DISPLAY) but Qt cannot reach it.
+// The one line printed when a display is named (DISPLAY, WAYLAND_DISPLAY) but Qt cannot reach it;
+// on Windows, when Qt's platform plugin cannot be loaded.
 QString unreachableDisplayMessage();
 
 // The window's language: --lang, else the TARVIK_LANG environment variable, else Chinese. An
 // unknown TARVIK_LANG gives Chinese and a `warning` line.
 QString windowLanguage(const CommandLine& commandLine, QString* warning = nullptr);
 
-// Name, version and desktop entry, the window's 9-point font, and the translations for `language`
-// ("zh": Qt's own texts in Chinese where installed; "en": the window, the log and Qt's texts in English).
+// Name, version and desktop entry, the window's 9-point font (on Windows in chineseFontFamily()), and
+// the translations for `language` ("zh": Qt's own texts in Chinese where installed; "en": the window,
+// the log and Qt's texts in English).
 void setUpApplication(QApplication& app, const QString& language);
+// The face the window's Chinese is drawn in on Windows: Microsoft YaHei, else SimSun, else the first
+// installed face with Simplified Chinese; empty when there is none.
+QString chineseFontFamily();
 // The translations alone; what was installed (owned by `app`).
 QList<QTranslator*> installTranslations(QCoreApplication& app, const QString& language);
 

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/mainform.h"
+#include "os/console.h"
 
 #include <QApplication>
 
@@ -10,8 +11,7 @@ namespace {
 
 void print(const QString& text, FILE* stream)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
+    tarvik::console::write(stream, text);
 }
 
 int finish(const tarvik::CommandLine& commandLine)

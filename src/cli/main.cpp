@@ -1,5 +1,6 @@
 // tarvik-cli: scripted and batch configuration of Tarvik modules. See README.md.
 #include "cli/command.h"
+#include "os/console.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -29,8 +30,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tarvik-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
     const QStringList arguments = QCoreApplication::arguments();
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    QTextStream out(tarvik::console::device(stdout));
+    QTextStream err(tarvik::console::device(stderr));
     const QString first = arguments.value(1);
     if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
         out << "tarvik-cli " << TARVIK_VERSION << Qt::endl;

@@ -1,25 +1,22 @@
 #include "output.h"
 
+#include "os/console.h"
+
 #include <QJsonDocument>
 
 #include <cstdio>
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace tarvik::cli {
 
 QTextStream& out()
 {
-    static QTextStream stream(stdout);
+    static QTextStream stream(console::device(stdout));
     return stream;
 }
 
 QTextStream& err()
 {
-    static QTextStream stream(stderr);
+    static QTextStream stream(console::device(stderr));
     return stream;
 }
 
@@ -56,16 +53,7 @@ QString frameText(const QByteArray& frame)
     return text;
 }
 
-bool stderrIsTerminal()
-{
-#ifdef Q_OS_WIN
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) == 1;
-#endif
-}
-
-Progress::Progress() : m_on(stderrIsTerminal())
+Progress::Progress() : m_on(console::isTerminal(stderr))
 {
     m_clock.start();
 }

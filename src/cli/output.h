@@ -25,9 +25,6 @@ std::optional<QString> printable(const QByteArray& bytes);
 // Frame bytes for people: printable ASCII as it is, the rest as \xHH (CR as \r).
 QString frameText(const QByteArray& frame);
 
-// Whether standard error goes to a terminal (progress is shown only there).
-bool stderrIsTerminal();
-
 // Progress on standard error, only while it is a terminal, at most ten times a second.
 class Progress
 {

@@ -33,10 +33,13 @@ QList<Card> usable(const QString& name)
     QList<Card> result;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& interface : interfaces) {
-        if (!name.isEmpty() && interface.name() != name)
+        // Windows names a card by its type and a number ("ethernet_32769"); people know it by the
+        // name its network settings show ("Ethernet 2"). Either is taken, the second is shown.
+        // Elsewhere the two are the same.
+        if (!name.isEmpty() && interface.name() != name && interface.humanReadableName() != name)
             continue;
         if (isUsable(interface))
-            result.append({interface.index(), interface.name(), firstIPv4Address(interface).toString()});
+            result.append({interface.index(), interface.humanReadableName(), firstIPv4Address(interface).toString()});
     }
     return result;
 }
@@ -63,7 +66,7 @@ QString notUsable(const QString& name)
 
 QString nameOf(int index)
 {
-    return index > kAnyCard ? QNetworkInterface::interfaceNameFromIndex(index) : QString();
+    return index > kAnyCard ? QNetworkInterface::interfaceFromIndex(index).humanReadableName() : QString();
 }
 
 } // namespace tarvik::cards

@@ -16,8 +16,9 @@ namespace tarvik::cards {
 // loopback, with an IPv4 address.
 bool isUsable(const QNetworkInterface& interface);
 
-// The usable cards in the system's order. With `name` (as for a --interface NAME option), only the
-// usable card of that name, if there is one.
+// The usable cards in the system's order, each named as people see it (humanReadableName: on Windows
+// "Ethernet 2", elsewhere the system's name). With `name` (as for a --interface NAME option), only
+// the usable card of that name, or of that system name, if there is one.
 QList<Card> usable(const QString& name = QString());
 
 // "eth0 192.168.1.5", one card in a line of text.
@@ -29,7 +30,7 @@ QString describe(const QList<Card>& cards);
 // whoever typed the name sees what to type instead.
 QString notUsable(const QString& name);
 
-// The system's name of an interface index; empty for kAnyCard or an index it does not know.
+// The name people see of an interface index; empty for kAnyCard or an index the system does not know.
 QString nameOf(int index);
 
 } // namespace tarvik::cards

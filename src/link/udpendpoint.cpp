@@ -29,8 +29,14 @@ bool UdpEndpoint::bind()
     if (isBound())
         return true;
     // Broadcast permission and the arrival interface of each datagram (IP_PKTINFO) are set by Qt
-    // on every UDP socket it opens.
-    if (m_socket.bind(QHostAddress::AnyIPv4, m_localPort))
+    // on every UDP socket it opens. Windows would let a second program bind the port beside us and
+    // take some of the replies: the port is held exclusively there, as Linux holds it anyway.
+#ifdef Q_OS_WIN
+    constexpr auto kBindMode = QAbstractSocket::DontShareAddress;
+#else
+    constexpr auto kBindMode = QAbstractSocket::DefaultForPlatform;
+#endif
+    if (m_socket.bind(QHostAddress::AnyIPv4, m_localPort, kBindMode))
         return true;
     m_error = m_socket.errorString();
     return false;
