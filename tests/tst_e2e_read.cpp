@@ -98,9 +98,9 @@ private slots:
         m_bed->wire().clear();
 
         m_bed->ui().pickDevice(1);
-        QCOMPARE(m_bed->ui().logLines().value(1), begins);
         QVERIFY(!m_bed->ui().isEnabled("Device_List"));
         QVERIFY(m_bed->waitForLastLine(ends));
+        QCOMPARE(m_bed->ui().logLines().value(1), begins);
 
         // 28 queries for the second module, in the order of the stages, each exactly 12 bytes.
         QList<QByteArray> expected;

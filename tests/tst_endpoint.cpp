@@ -93,15 +93,11 @@ private slots:
         UdpEndpoint endpoint;
         endpoint.open();
         QSignalSpy arrivals(&endpoint, &UdpEndpoint::datagramArrived);
-        QSignalSpy dropped(&endpoint, &UdpEndpoint::oversizedDropped);
         const QByteArray largest(32767, 'a');
         sendToTool({QByteArray(32768, 'b'), largest, QByteArray(65507, 'c'), QByteArray("tail")});
         QTRY_COMPARE(arrivals.size(), 2);
         QCOMPARE(arrivals[0][0].toByteArray(), largest);
         QCOMPARE(arrivals[1][0].toByteArray(), QByteArray("tail"));
-        QCOMPARE(dropped.size(), 2);
-        QCOMPARE(dropped[0][0].toLongLong(), 32768);
-        QCOMPARE(dropped[1][0].toLongLong(), 65507);
     }
 
     // Port taken by another program: nothing goes out, and every send reports an error, until the

@@ -517,7 +517,7 @@ private slots:
             QApplication::sendEvent(list, &letter);
         }
         QCOMPARE(m_form->operations().state().Sel_Device, qint16(to));
-        QCOMPARE(logLines(*m_form).value(1), QStringLiteral("读取设备 %1参数... ...").arg(to + 1));
+        QTRY_COMPARE(logLines(*m_form).value(1), QStringLiteral("读取设备 %1参数... ...").arg(to + 1));
         QCOMPARE(nextSent(*module, 1), QList<QByteArray>{frames::query(identity(to + 1), kParameters[0])});
 
         failRead();

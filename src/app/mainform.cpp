@@ -146,6 +146,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     });
     m_repaintHold.setSingleShot(true);
     connect(&m_repaintHold, &QTimer::timeout, this, [this] {
+        showPendingValues();
         if (m_logScrollPending)
             scrollLogToEnd();
         // What changed is painted at once: under a stream of datagrams the next arrival would hold
@@ -534,28 +535,82 @@ QLineEdit* MainForm::lineEdit(Field which) const
     return static_cast<QLineEdit*>(field(which));
 }
 
+// While a read's replies follow each other, a field's new value waits: putting it into its widget
+// (laying its text out) costs more than the rest of an exchange. The operations see the value at
+// once; the widget takes it when repaints go on, or when the read ends, before its outcome is
+// written to the log.
 int MainForm::comboIndex(Field which) const
 {
-    return combo(which)->currentIndex();
+    const Pending& pending = m_pending[static_cast<size_t>(which)];
+    return pending.held ? pending.index : combo(which)->currentIndex();
 }
 
 void MainForm::setComboIndex(Field which, int index)
 {
-    combo(which)->setCurrentIndex(index);
+    if (!holdValue(which, {true, index, {}}))
+        combo(which)->setCurrentIndex(index);
 }
 
 QString MainForm::fieldText(Field which) const
 {
-    return lineEdit(which)->text();
+    const Pending& pending = m_pending[static_cast<size_t>(which)];
+    return pending.held ? pending.text : lineEdit(which)->text();
 }
 
 void MainForm::setFieldText(Field which, const QString& value)
+{
+    if (!holdValue(which, {true, -1, value}))
+        showFieldText(which, value);
+}
+
+void MainForm::holdValues(bool held)
+{
+    m_valuesHeld = held;
+    if (!held)
+        showPendingValues();
+}
+
+bool MainForm::holdValue(Field which, Pending value)
+{
+    if (!m_valuesHeld || !m_repaintHold.isActive())
+        return false;
+    m_pending[static_cast<size_t>(which)] = std::move(value);
+    m_valuesPending = true;
+    return true;
+}
+
+void MainForm::showFieldText(Field which, const QString& value)
 {
     // A module's odd reply may decode to a text longer than the user may type; it is shown whole.
     QLineEdit* edit = lineEdit(which);
     if (auto* limit = edit->findChild<TypingLimit*>())
         limit->showing(value);
     edit->setText(value);
+}
+
+void MainForm::showPendingValues()
+{
+    if (m_logPending) {
+        m_logPending = false;
+        editLog(m_pendingLog, true);
+        m_pendingLog.clear();
+    }
+    if (!m_valuesPending)
+        return;
+    m_valuesPending = false;
+    for (Field which : kAllFields) {
+        Pending& pending = m_pending[static_cast<size_t>(which)];
+        if (!pending.held)
+            continue;
+        pending.held = false;
+        // A module read again mostly holds what the field already shows: nothing to lay out then.
+        if (parameterOf(which).isDropDown()) {
+            if (combo(which)->currentIndex() != pending.index)
+                combo(which)->setCurrentIndex(pending.index);
+        } else if (lineEdit(which)->text() != pending.text) {
+            showFieldText(which, pending.text);
+        }
+    }
 }
 
 void MainForm::setControlEnabled(Control control, bool enabled)
@@ -628,8 +683,16 @@ void MainForm::removeDevice(int position)
 
 // The log is written to in the middle of a module's exchanges: its lines are laid out when shown,
 // and it is scrolled to its end once repaints go on.
+// A read begins the log as its first query goes out; while it runs, the new text waits like the
+// values, and goes in together with the outcome when the read ends before repaints go on.
 void MainForm::setLogText(const QString& logged)
 {
+    if (m_valuesHeld && m_repaintHold.isActive()) {
+        m_pendingLog = fromLogText(logged);
+        m_logPending = true;
+        return;
+    }
+    showPendingValues();
     editLog(fromLogText(logged), true);
 }
 
@@ -649,6 +712,12 @@ void MainForm::editLog(const QString& text, bool replace)
 
 void MainForm::appendLogText(const QString& logged)
 {
+    if (m_logPending) { // one edit for the read's beginning and its outcome
+        m_pendingLog += fromLogText(logged);
+        showPendingValues();
+        return;
+    }
+    showPendingValues();
     editLog(fromLogText(logged), false);
 }
 

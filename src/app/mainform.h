@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QFrame;
@@ -84,6 +85,7 @@ private:
     QString fieldText(Field field) const override;
     void setFieldText(Field field, const QString& text) override;
     void setControlEnabled(Control control, bool enabled) override;
+    void holdValues(bool held) override;
     int selectedDevice() const override;
     void insertDevice(int position, const QString& text) override;
     void removeDevice(int position) override;
@@ -93,6 +95,16 @@ private:
     void arm(int milliseconds) override;
     void stop() override;
 
+    // A field's value waiting to be shown (see setFieldText()).
+    struct Pending
+    {
+        bool held = false;
+        int index = -1; // drop-downs
+        QString text;   // text fields
+    };
+    bool holdValue(Field field, Pending value);
+    void showFieldText(Field field, const QString& text);
+    void showPendingValues();
     void editLog(const QString& text, bool replace);
     void scrollLogToEnd();
     void installParameterFileActions();
@@ -132,6 +144,11 @@ private:
     QLabel* Label5 = nullptr;
     QLabel* Image1 = nullptr;
     std::array<QWidget*, kFieldCount> m_fields{};
+    std::array<Pending, kFieldCount> m_pending{};
+    bool m_valuesPending = false;
+    bool m_valuesHeld = false; // a read runs
+    QString m_pendingLog;      // the log's new text, not shown yet (see setLogText())
+    bool m_logPending = false;
     FileChooser m_chooseFile;
 };
 

@@ -100,23 +100,20 @@ BroadcastReport UdpEndpoint::broadcast(const QByteArray& payload)
     return report;
 }
 
+// One datagram per notification of the socket, read without asking its size first: one system
+// call where asking would take three. Under a flood the queue never empties; the socket notifies
+// again on the loop's next turn, so that the timer and the window's painting still get theirs.
 void UdpEndpoint::readPending()
 {
-    for (int taken = 0; taken < kArrivalBatch && m_socket.hasPendingDatagrams(); ++taken) {
-        // The pending size is the whole datagram's, so that an oversized one is dropped without
-        // being read into memory, and the others are read into a block of exactly their size.
-        const qint64 size = m_socket.pendingDatagramSize();
-        if (size < 0)
-            break;
-        if (size > kMaxDatagramSize) {
-            m_socket.receiveDatagram(0);
-            emit oversizedDropped(size);
-            continue;
-        }
-        const QNetworkDatagram datagram = m_socket.receiveDatagram(size);
-        emit datagramArrived(datagram.data(),
-                             datagram.interfaceIndex() > 0 ? static_cast<int>(datagram.interfaceIndex()) : kAnyCard);
-    }
+    const QNetworkDatagram datagram = m_socket.receiveDatagram(kMaxDatagramSize + 1);
+    if (!datagram.isValid())
+        return;
+    // Longer than the arrival path holds: dropped whole.
+    if (datagram.data().size() > kMaxDatagramSize)
+        return;
+    // Of exactly its size: what it was read into is as large as the largest datagram taken.
+    const QByteArray bytes(datagram.data().constData(), datagram.data().size());
+    emit datagramArrived(bytes, datagram.interfaceIndex() > 0 ? static_cast<int>(datagram.interfaceIndex()) : kAnyCard);
 }
 
 QHostAddress UdpEndpoint::primaryIPv4Address()

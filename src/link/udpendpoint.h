@@ -19,10 +19,6 @@ public:
     // The arrival path holds a datagram's length as a signed 16-bit count: longer datagrams are
     // taken off the socket and dropped whole.
     static constexpr qint64 kMaxDatagramSize = 32767;
-    // Datagrams taken per notification of the socket. Under a flood the queue never empties; taking
-    // a bounded batch lets the event loop run the timer and paint the window between batches, and
-    // the rest of the queue notifies again on the loop's next turn.
-    static constexpr int kArrivalBatch = 64;
 
     explicit UdpEndpoint(QObject* parent = nullptr);
 
@@ -50,8 +46,6 @@ public:
 signals:
     // `card`: the interface index the datagram arrived on (kAnyCard when the system did not say).
     void datagramArrived(const QByteArray& datagram, int card);
-    // A datagram longer than kMaxDatagramSize was dropped.
-    void oversizedDropped(qint64 size);
     // A broadcast was handed on; the report names the cards looked up and those it went out on.
     void broadcastDone(const tarvik::BroadcastReport& report);
 

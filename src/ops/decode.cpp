@@ -1,6 +1,6 @@
 #include "decode.h"
 
-#include <QStringList>
+#include <algorithm>
 
 namespace tarvik::decode {
 
@@ -20,17 +20,22 @@ QString digitText(quint8 byte)
 
 QString numberText(const QByteArray& reply, int first, int last)
 {
+    const QByteArrayView bytes(reply.constData() + first, last - first + 1);
+    // Digits, as every reply the modules send has them: their text is the bytes themselves.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return QString::fromLatin1(bytes);
     QString text;
-    for (int i = first; i <= last; ++i)
-        text += digitText(static_cast<quint8>(reply.at(i)));
+    for (const char c : bytes)
+        text += digitText(static_cast<quint8>(c));
     return text;
 }
 
 QString addressText(const QByteArray& reply)
 {
-    return QStringList{numberText(reply, 6, 8), numberText(reply, 10, 12), numberText(reply, 14, 16),
-                       numberText(reply, 18, 20)}
-        .join(QLatin1Char('.'));
+    QString text = numberText(reply, 6, 8);
+    for (const int first : {10, 14, 18})
+        text += QLatin1Char('.') + numberText(reply, first, first + 2);
+    return text;
 }
 
 Value reply(const Parameter& parameter, const QByteArray& reply)

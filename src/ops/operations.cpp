@@ -97,6 +97,7 @@ void Operations::Scan_Click()
         m_scanError = report.error;
     m_state.Op_Code = kOpScan;
     m_state.Awaiting_Reply = false; // a scan overtakes whatever awaited its reply
+    m_panel.holdValues(false);
     armTimer();
     enable({Control::Setting, Control::L_Default}, false);
     advance(m_state.Scan_Round, 1);
@@ -174,6 +175,7 @@ void Operations::pickDevice()
 void Operations::Device_List_Click()
 {
     const int selected = m_panel.selectedDevice();
+    m_panel.holdValues(true);
     m_state.Sel_Device =
         selected >= 0 && selected < m_state.Device_Count ? static_cast<qint16>(selected) : m_state.Device_Count;
     for (Field field : kAllFields) {
@@ -235,6 +237,7 @@ void Operations::takeReadReply(const Parameter& parameter, const QByteArray& dat
 void Operations::endRead()
 {
     m_state.Awaiting_Reply = false;
+    m_panel.holdValues(false);
     m_state.Retry_Count = 0;
     enable(kActionControls, true);
     logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadSucceeded));
@@ -254,6 +257,7 @@ void Operations::readTimeout()
         return;
     }
     m_state.Awaiting_Reply = false;
+    m_panel.holdValues(false);
     m_state.Retry_Count = 0;
     enable({Control::Device_List, Control::Run_Device}, true);
     logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));

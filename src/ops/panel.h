@@ -32,6 +32,9 @@ public:
     virtual void setFieldText(Field field, const QString& text) = 0;
 
     virtual void setControlEnabled(Control control, bool enabled) = 0;
+    // A read runs (`held`) or has ended: meanwhile the window may show the values it is given a
+    // little later, together, as long as comboIndex() and fieldText() give them at once.
+    virtual void holdValues(bool held) { Q_UNUSED(held); }
 
     // Device list: the selected item (-1 when none), insertion and removal of items.
     virtual int selectedDevice() const = 0;
