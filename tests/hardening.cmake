@@ -1,6 +1,17 @@
-# Tests: hostile input and hostile networks; the fuzz targets in a fuzz build
+# Tests: hostile input and hostile networks; the fuzz targets in a fuzz build, and their checks over
+# every input of the corpora in every other build
 if(TARVIK_FUZZ)
     add_subdirectory(fuzz)
+else()
+    foreach(target arrival paramfile batch)
+        set(library tarvik_ops)
+        if(target STREQUAL arrival)
+            set(library tarvik_testsupport)
+        endif()
+        add_executable(replay_${target} fuzz/fuzz_${target}.cpp fuzz/replay.cpp)
+        target_link_libraries(replay_${target} PRIVATE ${library})
+        add_test(NAME replay_${target} COMMAND replay_${target} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${target})
+    endforeach()
 endif()
 tarvik_add_test(tst_hostile SOURCES tst_hostile.cpp)
 tarvik_add_test(tst_hostile_net SOURCES tst_hostile_net.cpp LIBS tarvik_ui Qt6::Widgets NET)

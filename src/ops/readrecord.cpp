@@ -1,11 +1,3 @@
-#include <cstdio>
-#include <cstdlib>
-#include <cstdio>
-#include <cstdlib>
-#include <cstdio>
-#include <cstdlib>
-#include <cstdio>
-#include <cstdlib>
 #include "readrecord.h"
 
 namespace tarvik {
@@ -45,10 +37,6 @@ void ReadRecord::restart(const QByteArray& identity, qint64 nowMs)
 
 bool ReadRecord::isLate(int parameter, const QByteArray& datagram)
 {
-    if (getenv("TRACE")) { fprintf(stderr, "   isLate %d unanswered:", parameter); for (auto& q : m_unanswered) fprintf(stderr, " %d", q.parameter); fprintf(stderr, " earlier %d\n", !m_earlier[parameter].isNull()); }
-    if (getenv("TRACE")) { fprintf(stderr, "   isLate %d unanswered:", parameter); for (auto& q : m_unanswered) fprintf(stderr, " %d", q.parameter); fprintf(stderr, " earlier %d\n", !m_earlier[parameter].isNull()); }
-    if (getenv("TRACE")) { fprintf(stderr, "   isLate %d unanswered:", parameter); for (auto& q : m_unanswered) fprintf(stderr, " %d", q.parameter); fprintf(stderr, " earlier %d\n", !m_earlier[parameter].isNull()); }
-    if (getenv("TRACE")) { fprintf(stderr, "   isLate %d unanswered:", parameter); for (auto& q : m_unanswered) fprintf(stderr, " %d", q.parameter); fprintf(stderr, " earlier %d\n", !m_earlier[parameter].isNull()); }
     const auto awaited = static_cast<size_t>(parameter);
     if (!m_earlier[awaited].isNull() && datagram != m_earlier[awaited]) {
         stray(datagram);

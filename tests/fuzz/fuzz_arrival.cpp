@@ -110,14 +110,16 @@ struct ModuleWorld
     static constexpr int kModules = kDeviceTableSize + 1;
     std::vector<std::array<QByteArray, kParameterCount>> replies; // by module number, then parameter
     std::vector<std::array<frames::FieldValue, kParameterCount>> held;
-    QHash<QByteArray, int> queries; // a query's bytes after the identity -> parameter
+    QHash<QByteArray, int> queries;           // a query's bytes after the identity -> parameter
+    std::vector<QByteArray> acknowledgements; // by module number
     QByteArray ok = QByteArrayLiteral("OK");
 
-    ModuleWorld() : replies(kModules + 1), held(kModules + 1)
+    ModuleWorld() : replies(kModules + 1), held(kModules + 1), acknowledgements(kModules + 1)
     {
         for (const Parameter& p : kParameters)
             queries.insert(frames::query(test::identity(1), p).mid(frames::kIdentitySize), indexOf(p));
         for (int n = 1; n <= kModules; ++n) {
+            acknowledgements[static_cast<size_t>(n)] = test::identity(n) + ok;
             for (const Parameter& p : kParameters) {
                 const int i = indexOf(p);
                 QByteArray value;
@@ -152,7 +154,8 @@ struct ModuleWorld
     // The module number of an identity of the table's modules; 0 for any other.
     static int moduleOf(QByteArrayView head)
     {
-        if (head.size() < frames::kIdentitySize || !head.startsWith(test::identity(1).first(4)))
+        // test::identity(n): 02 00 00 00, then n in two bytes.
+        if (head.size() < frames::kIdentitySize || head[0] != 2 || head[1] != 0 || head[2] != 0 || head[3] != 0)
             return 0;
         const int n = (static_cast<quint8>(head[4]) << 8) | static_cast<quint8>(head[5]);
         return n >= 1 && n <= kModules ? n : 0;
@@ -383,13 +386,14 @@ struct Run
             const int n = ModuleWorld::moduleOf(frame);
             if (n == 0)
                 continue;
-            const QByteArray tail = frame.mid(frames::kIdentitySize);
+            const QByteArray tail = QByteArray::fromRawData(frame.constData() + frames::kIdentitySize,
+                                                            frame.size() - frames::kIdentitySize);
             const int parameter = world().queries.value(tail, -1);
             if (parameter >= 0)
                 waiting.push_back({world().replies[static_cast<size_t>(n)][static_cast<size_t>(parameter)],
                                    rig.link.sentCards[f], n, parameter});
             else if (tail.contains('=') || tail == "ATDF\r")
-                waiting.push_back({test::identity(n) + world().ok, rig.link.sentCards[f], n, -1});
+                waiting.push_back({world().acknowledgements[static_cast<size_t>(n)], rig.link.sentCards[f], n, -1});
             if (waiting.size() > 64)
                 waiting.erase(waiting.begin());
         }
