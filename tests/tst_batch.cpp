@@ -44,14 +44,17 @@ struct FakeWire : Wire
 {
     bool send(const QByteArray& frame, int) override
     {
-        sent << frame;
         const int module = frame.at(5);
+        if (module == failingModule)
+            return false;
+        sent << frame;
         outstanding[module] += 1;
         maxOutstanding = qMax(maxOutstanding, outstanding[module]);
         inFlight.insert(module);
         maxInFlight = qMax(maxInFlight, static_cast<int>(inFlight.size()));
         return true;
     }
+    QString sendError() const override { return QStringLiteral("Network is unreachable"); }
     void arm(int job, int) override { armed.insert(job); }
     void stop(int job) override { armed.remove(job); }
     void notice(const QString& text) override { notices << text; }
@@ -62,6 +65,7 @@ struct FakeWire : Wire
     void finished() override { done = true; }
 
     QList<QByteArray> sent;
+    int failingModule = 0;      // its frames cannot be sent
     QMap<int, int> outstanding; // requests not yet answered, by module
     QSet<int> inFlight;
     int maxOutstanding = 0;
@@ -157,7 +161,10 @@ private slots:
     void lateCopyIsNotTheNextAnswer_data();
     void lateCopyIsNotTheNextAnswer();
     void lostAcknowledgementCostsOneRepeat();
-    void silentModuleFailsAlone();
+    void failureNamesItsCause_data();
+    void failureNamesItsCause();
+    void writeIsReadBack_data();
+    void writeIsReadBack();
     void identityAndStrangers_data();
     void identityAndStrangers();
     void refusedSettingEndsTheWrite();
@@ -201,6 +208,7 @@ void TestBatch::framesAsTheWindowBuildsThem()
 
     Job write = job(2, Task::Write);
     write.values[static_cast<size_t>(index)] = frames::FieldValue{position, text};
+    write.verify = false;
     QCOMPARE(plannedFrames(write), QList<QByteArray>{rig.link.sent.at(0)});
     QVERIFY(plannedFrames(job(2)).contains(rig.link.sent.at(1)));
 }
@@ -318,6 +326,7 @@ void TestBatch::lostAcknowledgementCostsOneRepeat()
     Job write = job(1, Task::Write);
     for (const Parameter& p : kParameters)
         write.values[static_cast<size_t>(indexOf(p))] = frames::FieldValue{0, QStringLiteral("1")};
+    write.verify = false;
     engine.start({write});
     reply(engine, wire, 1);
     engine.expired(0);      // the acknowledgement of the second setting is lost
@@ -329,24 +338,98 @@ void TestBatch::lostAcknowledgementCostsOneRepeat()
     QCOMPARE(wire.sent.size(), kParameterCount + 2);
 }
 
-void TestBatch::silentModuleFailsAlone()
+// Module 2 fails alone, and its line says why: it answers too short (not at all, as far as the
+// engine can tell), with a port that is not digits, or its requests cannot be sent.
+void TestBatch::failureNamesItsCause_data()
 {
+    QTest::addColumn<QByteArray>("answer"); // module 2's reply from byte 6 on; empty: its true value
+    QTest::addColumn<bool>("unsent");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("silent") << QByteArray("0") << false
+                            << "no reply to the query of Ethernet_Mode (ET) after 3 attempts";
+    QTest::newRow("not digits") << QByteArray("0/:80") << false
+                                << "Ch1_Port_Number: the module's reply is not digits where the value has them: "
+                                   "020000000002302f3a3830 (hex)";
+    QTest::newRow("not sent") << QByteArray() << true
+                              << "the query of Ethernet_Mode (ET) could not be sent: Network is unreachable";
+}
+
+void TestBatch::failureNamesItsCause()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, unsent);
+    QFETCH(QString, error);
     FakeWire wire;
+    wire.failingModule = unsent ? 2 : 0;
     Engine engine(wire);
     engine.start({job(1), job(2), job(3)});
+    const QByteArray port = frames::query(test::identity(2), parameterOf(fieldNamed("Ch1_Port_Number")));
     for (int guard = 0; guard < 1000 && !engine.isFinished(); ++guard) {
         reply(engine, wire, 1);
         reply(engine, wire, 3);
-        reply(engine, wire, 2, {}, 7); // too short for any reply: not arrived
+        const auto toModule2 =
+            std::find_if(wire.sent.rbegin(), wire.sent.rend(), [](const QByteArray& f) { return f.at(5) == 2; });
+        const bool odd =
+            !answer.isEmpty() && (answer.size() < 2 || (toModule2 != wire.sent.rend() && *toModule2 == port));
+        if (odd)
+            engine.arrival(test::identity(2) + answer, 0);
+        else if (!unsent)
+            reply(engine, wire, 2);
         if (wire.armed.contains(1))
             engine.expired(1);
     }
     const QList<Outcome> outcomes = engine.outcomes();
-    QVERIFY(outcomes[0].ok);
-    QVERIFY(outcomes[2].ok);
+    QVERIFY(outcomes[0].ok && outcomes[2].ok);
     QVERIFY(!outcomes[1].ok);
-    QCOMPARE(outcomes[1].error, QStringLiteral("no reply to the query of Ethernet_Mode (ET) after 3 attempts"));
-    QCOMPARE(countSent(wire, frames::query(test::identity(2), kParameters[0])), 3);
+    QCOMPARE(outcomes[1].error, error);
+}
+
+// A write reads back what it set and compares (leading zeros aside): it succeeds only when the
+// module holds every value. A duplicated "OK" that made a refused last setting look acknowledged
+// is caught so. Without verification only the settings go out.
+void TestBatch::writeIsReadBack_data()
+{
+    QTest::addColumn<bool>("verify");
+    QTest::addColumn<QString>("port");   // written to Ch1_D_Port; the module holds 10015
+    QTest::addColumn<bool>("duplicate"); // the first "OK" twice, the last setting refused
+    QTest::addColumn<QString>("error");
+    QTest::newRow("holds what was written") << true << "10015" << false << "";
+    QTest::newRow("holds another value") << true << "7000" << false << "Ch1_D_Port: wrote 7000, module holds 10015";
+    QTest::newRow("a duplicated OK, the last setting refused")
+        << true << "7000" << true << "Ch1_D_Port: wrote 7000, module holds 10015";
+    QTest::newRow("not read back") << false << "7000" << false << "";
+}
+
+void TestBatch::writeIsReadBack()
+{
+    QFETCH(bool, verify);
+    QFETCH(QString, port);
+    QFETCH(bool, duplicate);
+    QFETCH(QString, error);
+    FakeWire wire;
+    Engine engine(wire);
+    Job write = job(1, Task::Write);
+    write.verify = verify;
+    const paramfile::Values holds = expectedValues(1);
+    for (const char* name : {"UART_BaudRate", "UART_TimeDeli"})
+        write.values[static_cast<size_t>(fieldNamed(name))] = holds[static_cast<size_t>(fieldNamed(name))];
+    const Field timeSplit = fieldNamed("UART_TimeDeli"); // the module answers 0008 to 8
+    write.values[static_cast<size_t>(timeSplit)]->text =
+        QString::number(write.values[static_cast<size_t>(timeSplit)]->text.toInt());
+    write.values[static_cast<size_t>(fieldNamed("Ch1_D_Port"))] = frames::FieldValue{-1, port};
+    engine.start({write});
+    if (duplicate) {
+        reply(engine, wire, 1);
+        engine.arrival(test::identity(1) + "OK", 0); // taken for the second setting's
+        reply(engine, wire, 1);                      // the second's own, taken for the last one's
+        engine.arrival(test::identity(1) + "ER", 0); // the last one's, after the engine moved on
+    }
+    answerAll(engine, wire, {1});
+    const Outcome outcome = engine.outcomes()[0];
+    QCOMPARE(outcome.error, error);
+    QCOMPARE(outcome.ok, error.isEmpty());
+    QCOMPARE(outcome.verified, verify && error.isEmpty());
+    QCOMPARE(test::commands(wire.sent).count(QStringLiteral("DP1")), verify ? 2 : 1);
 }
 
 // Module 2's first query goes unanswered by it while a stranger (an identity the scan did not

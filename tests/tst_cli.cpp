@@ -89,6 +89,8 @@ private slots:
     void dryRunPrintsTheFrames();
     void refusedInOneLine_data();
     void refusedInOneLine();
+    void exitStatus_data();
+    void exitStatus();
     void readsUnderLossNeverSucceedWrong();
 
 private:
@@ -162,7 +164,7 @@ void TestCli::silentModuleFailsAlone()
 // write, read --out, defaults, write --from that file, read again: the same file.
 void TestCli::roundTrip()
 {
-    QVERIFY(sim({"--quiet"}));
+    QVERIFY(sim({"--quiet", "--count", "3"}));
     const QString changed = m_dir.filePath("changed.json");
     const QString first = m_dir.filePath("first.json");
     const QString second = m_dir.filePath("second.json");
@@ -172,6 +174,11 @@ void TestCli::roundTrip()
     QCOMPARE(runCli({"defaults", kFirstId}).status, 0);
     QCOMPARE(runCli({"write", kFirstId, "--from", first}).status, 0);
     QCOMPARE(runCli({"read", kFirstId, "--out", second}).status, 0);
+    // One module's file, cloned to others (each written and read back).
+    const Run clone = runCli({"write", "001A2B3C4D5F", "001A2B3C4D60", "--from", first, "--json"});
+    QCOMPARE(clone.status, 0);
+    for (const QJsonValue module : QJsonDocument::fromJson(clone.out).object().value("modules").toArray())
+        QVERIFY(module.toObject().value("verified").toBool());
 
     QFile a(first), b(second);
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
@@ -211,7 +218,8 @@ void TestCli::badFileSendsNothing_data()
     row("top array", "[{}]", "wrong type: the file holds one JSON object");
     row("nested", "{\"S_IP\": {\"a\": \"1.2.3.4\"}}", "key \"S_IP\": wrong type");
     row("just larger", QByteArray(paramfile::kMaxFileSize + 1, ' '), "larger than");
-    row("other module", "{\"00AA00000001\": {\"S_IP\": \"1.2.3.4\"}}", "no parameters for 001A2B3C4D5E");
+    row("other modules", "{\"00AA00000001\": {\"S_IP\": \"1.2.3.4\"}, \"00AA00000002\": {\"S_IP\": \"1.2.3.5\"}}",
+        "no parameters for 001A2B3C4D5E");
     row("module not object", "{\"001A2B3C4D5E\": 3}", "key \"001A2B3C4D5E\": wrong type");
     row("no parameter", "{}", "names no parameter");
     // The hostile files the window's import is tried with too (tst_mainform).
@@ -269,6 +277,63 @@ void TestCli::readsUnderLossNeverSucceedWrong()
     QVERIFY(figures.readsOk > 0);
 }
 
+// The exit status as the manual's table gives it: 0 every module addressed succeeded, 1 one failed
+// or was not found, 2 nothing was tried. With the status, the line that says why.
+void TestCli::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("simulator"); // empty: no module on the network
+    QTest::addColumn<bool>("noRoute");          // in a network of its own with no card and no route
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("line");
+    const QStringList one{"--quiet"};
+    QTest::newRow("read, found") << one << false << QStringList{"read", kFirstId} << 0 << QString();
+    QTest::newRow("read, one not found") << one << false << QStringList{"read", kFirstId, "00AA00000009"} << 1
+                                         << "00AA00000009: not found (no answer to SETUP)";
+    QTest::newRow("read, a port not digits")
+        << QStringList{"--quiet", "--answer", "PT1=0/:80"} << false
+        << QStringList{"read", kFirstId, "--out", "values.json"} << 1
+        << "001A2B3C4D5E: Ch1_Port_Number: the module's reply is not digits where the value has them: "
+           "001a2b3c4d5e302f3a3830 (hex)";
+    QTest::newRow("scan, no answer") << QStringList() << false << QStringList{"scan"} << 1
+                                     << "no module answered the scan";
+    QTest::newRow("--all, no answer") << QStringList() << false << QStringList{"reset", "--all", "--json"} << 2
+                                      << "no module answered the scan";
+    QTest::newRow("no broadcast leaves") << one << true << QStringList{"read", "--all", "--out", "values.json"} << 2
+                                         << "no broadcast could leave any card: Network is unreachable";
+    QTest::newRow("bad option") << one << false << QStringList{"read", kFirstId, "--jobs", "x"} << 2
+                                << "--jobs takes a number";
+    QTest::newRow("a count past .254") << one << false << QStringList{"write",    kFirstId, "001A2B3C4D5F",    "--from",
+                                                                      "all.json", "--set",  "S_IP=10.0.0.254+"}
+                                       << 2 << "--set S_IP: 10.0.0.254 counted up for 2 modules passes .254";
+}
+
+void TestCli::exitStatus()
+{
+    QFETCH(QStringList, simulator);
+    QFETCH(bool, noRoute);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, line);
+    if (!simulator.isEmpty())
+        QVERIFY(sim(simulator));
+    QVERIFY(writeFile(m_dir.filePath("all.json"), kAllChanged));
+    QProcess process;
+    process.setWorkingDirectory(m_dir.path());
+    if (noRoute)
+        process.start(QStringLiteral("unshare"), QStringList{"--net", QStringLiteral(TARVIK_CLI_PATH)} + arguments);
+    else
+        process.start(QStringLiteral(TARVIK_CLI_PATH), arguments);
+    QVERIFY(process.waitForFinished(30000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), status);
+    QVERIFY2(line.isEmpty() ? err.isEmpty() : err.contains("tarvik-cli: " + line + "\n"), qPrintable(err));
+    // A value that is not the module's is never saved; nothing but a scan when nothing was tried.
+    QCOMPARE(QFile::exists(m_dir.filePath("values.json")), false);
+    if (status == 2)
+        QCOMPARE(sentFrames(*m_tap).size() - sentFrames(*m_tap).count("SETUP"), 0);
+}
+
 TARVIK_TEST_MAIN_NET(TestCli)
 // The port held by another program (the window, say) or a card that cannot be used: one line that
 // says why, status 2, and nothing sent.
@@ -283,6 +348,9 @@ void TestCli::refusedInOneLine_data()
                                   << "no usable IPv4 interface named nosuch0; usable: none";
     QTest::newRow("loopback") << false << QStringList{"read", kFirstId, "--interface", "lo"}
                               << "no usable IPv4 interface named lo; usable: none";
+    QTest::newRow("dry run, unknown card")
+        << false << QStringList{"write", kFirstId, "--dry-run", "--interface", "nosuch0", "--from", "/dev/null"}
+        << "no usable IPv4 interface named nosuch0; usable: none";
 }
 
 void TestCli::refusedInOneLine()
@@ -302,4 +370,3 @@ void TestCli::refusedInOneLine()
 }
 
 #include "tst_cli.moc"
-

@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 #include "cli/output.h"
+#include "link/cards.h"
 #include "link/frames.h"
 #include "ops/paramfile.h"
 
@@ -61,6 +62,34 @@ int ModuleCommand::afterReport(int status, const QList<batch::Job>&, const QList
     return status;
 }
 
+std::optional<int> scanRefused(const Session& session, const QList<Found>& found, bool all)
+{
+    if (!session.scanWentOut()) {
+        complain(QStringLiteral("no broadcast could leave any card: %1").arg(session.scanError()));
+        return kRefused;
+    }
+    if (all && found.isEmpty()) {
+        complain(QStringLiteral("no module answered the scan"));
+        return kRefused;
+    }
+    return std::nullopt;
+}
+
+void ModuleCommand::reportValues(const batch::Job& job, const paramfile::Values& values, QJsonObject& module, bool json)
+{
+    QJsonObject object;
+    if (!json)
+        out() << paramfile::identityText(job.module.identity) << Qt::endl;
+    for (const Parameter& p : kParameters) {
+        const auto& value = values[static_cast<size_t>(indexOf(p))];
+        const QString text = value ? paramfile::valueText(p, *value) : QString();
+        object.insert(QString::fromLatin1(p.name), text);
+        if (!json)
+            out() << "  " << QString::fromLatin1(p.name).leftJustified(16) << text << Qt::endl;
+    }
+    module.insert(QStringLiteral("parameters"), object);
+}
+
 int ModuleCommand::execute(const QCommandLineParser& parser)
 {
     const bool all = parser.isSet(option::kAll);
@@ -84,6 +113,12 @@ int ModuleCommand::execute(const QCommandLineParser& parser)
         complain(QStringLiteral("--jobs takes a number"));
         return kRefused;
     }
+    // A card that cannot be used is refused before anything else, with or without the network.
+    const QString card = parser.value(option::kInterface);
+    if (!card.isEmpty() && cards::usable(card).isEmpty()) {
+        complain(cards::notUsable(card));
+        return kRefused;
+    }
     if (const int status = prepare(parser, ids); status != kOk)
         return status;
 
@@ -98,6 +133,8 @@ int ModuleCommand::execute(const QCommandLineParser& parser)
         if (!session)
             return kRefused;
         const QList<Found> found = session->scan(all ? QSet<QByteArray>() : QSet<QByteArray>(ids.begin(), ids.end()));
+        if (const std::optional<int> status = scanRefused(*session, found, all))
+            return *status;
         for (const Found& f : found) {
             if (all || ids.contains(frames::identityOf(f.reply)))
                 modules << session->moduleOf(f);
@@ -122,7 +159,9 @@ int ModuleCommand::execute(const QCommandLineParser& parser)
         batch::Job job;
         job.module = module;
         job.task = m_task;
-        if (!complete(job, static_cast<int>(jobs.size()), parser))
+        // Its place among the modules named (or found, with --all): a count up goes by it.
+        const int place = all ? static_cast<int>(jobs.size()) : static_cast<int>(ids.indexOf(module.identity));
+        if (!complete(job, place, parser))
             return kRefused;
         jobs << job;
     }
@@ -154,7 +193,8 @@ int ModuleCommand::report(const QList<batch::Job>& jobs, const QList<batch::Outc
                            {QStringLiteral("retries"), outcome.retries}};
         if (!outcome.ok) {
             status = kFailed;
-            complain(QStringLiteral("%1: %2").arg(id, outcome.error));
+            for (const QString& line : outcome.error.split(QLatin1Char('\n')))
+                complain(QStringLiteral("%1: %2").arg(id, line));
             module.insert(QStringLiteral("error"), outcome.error);
         } else {
             reportSuccess(jobs[i], outcome, module, json);

@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/session.h"
 #include "ops/batch.h"
+#include "ops/paramfile.h"
 
 #include <QJsonObject>
 
@@ -16,6 +17,9 @@ namespace tarvik::cli {
 
 // Opens the port on the chosen cards; nullptr with a complaint when that fails.
 std::unique_ptr<Session> openSession(const QCommandLineParser& parser);
+// After a scan: the status when nothing can be tried (no broadcast left any card; with --all, no
+// module answered), with a complaint.
+std::optional<int> scanRefused(const Session& session, const QList<Found>& found, bool all);
 
 class ModuleCommand : public Command
 {
@@ -37,6 +41,9 @@ protected:
     // After the report: the status, possibly made worse (a file that could not be saved).
     virtual int afterReport(int status, const QList<batch::Job>& jobs, const QList<batch::Outcome>& outcomes,
                             const QCommandLineParser& parser);
+
+    // The values a module holds, in text (one line each) and in JSON ("parameters").
+    static void reportValues(const batch::Job& job, const paramfile::Values& values, QJsonObject& module, bool json);
 
     batch::Task m_task;
 

@@ -27,10 +27,15 @@ bool Session::open(QString* error)
 
 bool Session::useCard(const QString& name, QString* error)
 {
-    if (!name.isEmpty() && cards::usable(name).isEmpty()) {
-        if (error)
-            *error = cards::notUsable(name);
-        return false;
+    m_onlyCard = kAnyCard;
+    if (!name.isEmpty()) {
+        const QList<Card> usable = cards::usable(name);
+        if (usable.isEmpty()) {
+            if (error)
+                *error = cards::notUsable(name);
+            return false;
+        }
+        m_onlyCard = usable.first().index;
     }
     m_endpoint.setCardName(name);
     return true;
@@ -43,15 +48,15 @@ void Session::broadcast(const QByteArray& payload)
         if (!m_scanned.contains(card.index))
             m_scanned.append(card.index);
     }
-    if (!report.sent() && !m_broadcastFailed) {
-        m_broadcastFailed = true; // once a scan: its other rounds would only repeat it
-        notice(QStringLiteral("the scan's broadcast could not be sent: %1").arg(report.error));
-    }
+    if (report.sent())
+        m_broadcastSent = true;
+    else
+        m_broadcastError = report.error;
 }
 
-bool Session::send(const QByteArray& frame, int interfaceIndex)
+bool Session::send(const QByteArray& frame, int card)
 {
-    return m_endpoint.send(frame, interfaceIndex);
+    return m_endpoint.send(frame, card);
 }
 
 QList<Found> Session::scan(const QSet<QByteArray>& wanted)
@@ -59,7 +64,8 @@ QList<Found> Session::scan(const QSet<QByteArray>& wanted)
     m_found.emplace();
     m_wanted = wanted;
     m_scanned.clear();
-    m_broadcastFailed = false;
+    m_broadcastSent = false;
+    m_broadcastError.clear();
     QTimer round;
     round.setTimerType(Qt::PreciseTimer);
     int rounds = 0;
@@ -88,11 +94,11 @@ batch::Module Session::moduleOf(const Found& found) const
     batch::Module module;
     module.identity = frames::identityOf(found.reply);
     module.discovery = found.reply;
-    module.arrivalInterface = found.interfaceIndex;
+    module.card = found.card;
     // Requests go out through the card the module answered on when it is one the scan used; an
     // arrival on another (the loopback) leaves the choice to the routing table.
-    if (m_scanned.contains(found.interfaceIndex))
-        module.sendInterface = found.interfaceIndex;
+    if (m_scanned.contains(found.card))
+        module.sendCard = found.card;
     return module;
 }
 
@@ -145,6 +151,10 @@ void Session::finished()
 
 void Session::arrived(const QByteArray& data, int card)
 {
+    // With one card chosen, what comes on another is not heard (a card the system did not name
+    // cannot be told apart).
+    if (m_onlyCard != kAnyCard && card != kAnyCard && card != m_onlyCard)
+        return;
     if (m_found) {
         if (data.size() < frames::kIdentitySize)
             return;

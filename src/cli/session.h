@@ -21,8 +21,8 @@ namespace tarvik::cli {
 
 struct Found
 {
-    QByteArray reply;   // the whole discovery reply; its first six bytes are the identity
-    int interfaceIndex; // the card it came on
+    QByteArray reply; // the whole discovery reply; its first six bytes are the identity
+    int card;         // the card it came on
 };
 
 class Session : public QObject, private batch::Wire
@@ -33,13 +33,17 @@ public:
 
     // Binds the tool's port (65002); false with one line that says why.
     bool open(QString* error);
-    // Broadcasts go out only through the card named (empty: every usable card); false, with the
-    // usable cards listed, when there is no usable card of that name.
+    // Only the card named (empty: every usable card) is used: broadcasts go out through it, modules
+    // are heard and addressed on it alone. False, with the usable cards listed, when there is no
+    // usable card of that name.
     bool useCard(const QString& name, QString* error);
 
     // "SETUP" through every card, kScanBroadcasts times 400 ms apart, and replies until 400 ms after
     // the last. With `wanted`, it ends as soon as every wanted identity has answered.
     QList<Found> scan(const QSet<QByteArray>& wanted = {});
+    // Whether any broadcast of the last scan went out; if not, the system's reason.
+    bool scanWentOut() const { return m_broadcastSent; }
+    QString scanError() const { return m_broadcastError; }
     // A found module as the engine addresses it: through the card it answered on.
     batch::Module moduleOf(const Found& found) const;
 
@@ -50,7 +54,8 @@ public:
     std::function<void(const QString&)> onNotice;
 
 private:
-    bool send(const QByteArray& frame, int interfaceIndex) override;
+    bool send(const QByteArray& frame, int card) override;
+    QString sendError() const override { return m_endpoint.errorString(); }
     void arm(int job, int milliseconds) override;
     void stop(int job) override;
     void notice(const QString& text) override;
@@ -64,7 +69,9 @@ private:
     // The cards the scan's broadcasts were sent through: a module that answered on one of them is
     // addressed through it.
     QList<int> m_scanned;
-    bool m_broadcastFailed = false;
+    bool m_broadcastSent = false;
+    QString m_broadcastError;
+    int m_onlyCard = kAnyCard; // --interface: the one card heard and used
     QEventLoop m_loop;
     std::unique_ptr<batch::Engine> m_engine;
     std::vector<std::unique_ptr<QTimer>> m_timers;

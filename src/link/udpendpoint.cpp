@@ -5,6 +5,12 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <cerrno>
+#endif
+
 namespace tarvik {
 
 UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent)
@@ -56,9 +62,28 @@ bool UdpEndpoint::send(const QByteArray& payload, int card)
     return sendThrough(payload, card);
 }
 
+namespace {
+
+// The system's own reason for the socket call that just failed ("Network is unreachable"), where Qt
+// says only that it could not send.
+QString systemReason(const QString& fallback)
+{
+#ifdef Q_OS_WIN
+    const int code = WSAGetLastError();
+#else
+    const int code = errno;
+#endif
+    return code != 0 ? qt_error_string(code) : fallback;
+}
+
+} // namespace
+
 bool UdpEndpoint::sendThrough(const QByteArray& payload, int card)
 {
     qint64 sent = 0;
+#ifndef Q_OS_WIN
+    errno = 0;
+#endif
     if (card == kAnyCard) {
         sent = m_socket.writeDatagram(payload, QHostAddress(QHostAddress::Broadcast), kModulePort);
     } else {
@@ -70,7 +95,7 @@ bool UdpEndpoint::sendThrough(const QByteArray& payload, int card)
     }
     if (sent == payload.size())
         return true;
-    m_error = m_socket.errorString();
+    m_error = systemReason(m_socket.errorString());
     return false;
 }
 

@@ -24,33 +24,42 @@ QString commandText(const Parameter& p)
 
 } // namespace
 
+std::vector<const Parameter*> queryOrder(const std::vector<const Parameter*>& parameters, bool afterAcknowledgement)
+{
+    // Greedy: always the class with most parameters left that differs from the last one taken,
+    // each class in table order. It never runs stuck while no class holds more than half.
+    std::map<int, std::vector<const Parameter*>> left; // by shortest reply
+    for (const Parameter* p : parameters)
+        left[rule::shortest(p->layout)].push_back(p);
+    std::map<int, size_t> taken;
+    std::vector<const Parameter*> result;
+    // An acknowledgement has a one-digit reply's length.
+    int last = afterAcknowledgement ? rule::shortest(Layout::Digit) : -1;
+    while (result.size() < parameters.size()) {
+        int best = -1;
+        size_t most = 0;
+        for (const auto& [cls, inClass] : left) {
+            const size_t remaining = inClass.size() - taken[cls];
+            if (cls != last && remaining > most) {
+                best = cls;
+                most = remaining;
+            }
+        }
+        if (best < 0) // only one class left: neighbours alike cannot be avoided
+            best = last;
+        result.push_back(left[best][taken[best]++]);
+        last = best;
+    }
+    return result;
+}
+
 const std::vector<const Parameter*>& readOrder()
 {
     static const std::vector<const Parameter*> order = [] {
-        // Greedy: always the class with most parameters left that differs from the last one taken,
-        // each class in table order. It never runs stuck while no class holds more than half.
-        std::map<int, std::vector<const Parameter*>> left; // by shortest reply
+        std::vector<const Parameter*> all;
         for (const Parameter& p : kParameters)
-            left[rule::shortest(p.layout)].push_back(&p);
-        std::map<int, size_t> taken;
-        std::vector<const Parameter*> result;
-        int last = -1;
-        while (result.size() < static_cast<size_t>(kParameterCount)) {
-            int best = -1;
-            size_t most = 0;
-            for (const auto& [cls, parameters] : left) {
-                const size_t remaining = parameters.size() - taken[cls];
-                if (cls != last && remaining > most) {
-                    best = cls;
-                    most = remaining;
-                }
-            }
-            if (best < 0) // only one class left: neighbours alike cannot be avoided
-                best = last;
-            result.push_back(left[best][taken[best]++]);
-            last = best;
-        }
-        return result;
+            all.push_back(&p);
+        return queryOrder(all, false);
     }();
     return order;
 }
@@ -65,16 +74,31 @@ QList<Exchange> chainOf(const Job& job)
         for (const Parameter* p : readOrder())
             chain.append({p, frames::query(id, *p), Exchange::Value});
         break;
-    case Task::Write:
+    case Task::Write: {
+        std::vector<const Parameter*> written;
         for (const Parameter& p : kParameters) {
             const auto& value = job.values[static_cast<size_t>(indexOf(p))];
-            if (value)
-                chain.append({&p, frames::setting(id, p, *value).value_or(QByteArray()), Exchange::Ack});
+            if (!value)
+                continue;
+            chain.append({&p, frames::setting(id, p, *value).value_or(QByteArray()), Exchange::Ack});
+            written.push_back(&p);
+        }
+        // Then what the module holds of them: an acknowledgement is no proof that a value was stored.
+        if (job.verify) {
+            for (const Parameter* p : queryOrder(written, true))
+                chain.append({p, frames::query(id, *p), Exchange::Value});
         }
         break;
-    case Task::Defaults:
+    }
+    case Task::Defaults: {
         chain.append({nullptr, frames::restoreDefaults(id), Exchange::Ack});
+        // The tool does not know the factory values: what the module holds now is read and reported.
+        static const std::vector<const Parameter*> afterDefaults =
+            queryOrder(std::vector<const Parameter*>(readOrder().begin(), readOrder().end()), true);
+        for (const Parameter* p : afterDefaults)
+            chain.append({p, frames::query(id, *p), Exchange::Value});
         break;
+    }
     case Task::Reset:
         chain.append({nullptr, frames::resetAndRun(id), Exchange::Nothing});
         break;
@@ -162,12 +186,16 @@ void Engine::send(int index)
     ++run.attempts;
     run.reached = std::max(run.reached, run.step + 1);
     run.outcome.retries = ++run.sends - run.reached;
-    const bool sent = m_wire.send(exchange.frame, run.job.module.sendInterface);
+    const bool sent = m_wire.send(exchange.frame, run.job.module.sendCard);
+    if (!sent) {
+        ++run.unsent;
+        run.sendError = m_wire.sendError();
+    }
     if (exchange.expect == Exchange::Nothing) {
         if (sent)
             advance(index);
         else
-            finish(index, QStringLiteral("the reset could not be sent"));
+            finish(index, QStringLiteral("the reset could not be sent: %1").arg(run.sendError));
         return;
     }
     // A frame that did not go out is reported by the time-out, as the window does.
@@ -206,7 +234,7 @@ rule::Verdict Engine::judge(const Run& run, bool identityChecked, const QByteArr
 {
     const Exchange& exchange = run.chain[run.step];
     const Module& module = run.job.module;
-    const rule::Peer peer{module.identity, module.arrivalInterface, module.discovery, identityChecked};
+    const rule::Peer peer{module.identity, module.card, module.discovery, identityChecked};
     return rule::judge(peer, exchange.expect == Exchange::Ack ? nullptr : exchange.parameter, datagram, card,
                        [this](QByteArrayView identity) { return isListed(identity); });
 }
@@ -239,6 +267,13 @@ void Engine::receive(int index, const QByteArray& datagram, int card)
                                          "taken while it was handled alone; run the command again"));
             return;
         }
+    }
+    // The module's, of the right length, but not digits where the value has them: not its answer,
+    // and said when the exchange fails.
+    if (verdict == rule::Verdict::NotDigits || (rule::isAnswer(verdict) && exchange.expect == Exchange::Value &&
+                                                !rule::valueIsDigits(*exchange.parameter, datagram))) {
+        run.garbled = datagram;
+        return;
     }
     if (!rule::isAnswer(verdict))
         return;
@@ -300,9 +335,10 @@ void Engine::advance(int index)
 {
     Run& run = m_runs[static_cast<size_t>(index)];
     ++run.step;
-    run.attempts = run.eaten = 0;
+    run.attempts = run.eaten = run.unsent = 0;
+    run.garbled.clear();
     if (run.step >= run.chain.size()) {
-        finish(index, run.outcome.error);
+        finish(index, run.outcome.error.isEmpty() ? verification(run) : run.outcome.error);
         return;
     }
     m_wire.progress(m_done, static_cast<int>(m_runs.size()), [this, &run] { return stageText(run); });
@@ -336,10 +372,35 @@ void Engine::expired(int index)
     QString what = QStringLiteral("the restore-defaults request (DF)");
     if (exchange.parameter) {
         what = QStringLiteral("the %1 of %2 (%3)")
-                   .arg(run.job.task == Task::Read ? QStringLiteral("query") : QStringLiteral("setting"),
+                   .arg(exchange.expect == Exchange::Value ? QStringLiteral("query") : QStringLiteral("setting"),
                         fieldName(*exchange.parameter), commandText(*exchange.parameter));
     }
-    finish(index, QStringLiteral("no reply to %1 after %2 attempts").arg(what).arg(run.attempts));
+    if (!run.garbled.isEmpty()) {
+        finish(index, QStringLiteral("%1: the module's reply is not digits where the value has them: %2 (hex)")
+                          .arg(fieldName(*exchange.parameter), QString::fromLatin1(run.garbled.toHex())));
+    } else if (run.unsent == run.attempts) {
+        finish(index, QStringLiteral("%1 could not be sent: %2").arg(what, run.sendError));
+    } else {
+        finish(index, QStringLiteral("no reply to %1 after %2 attempts").arg(what).arg(run.attempts));
+    }
+}
+
+QString Engine::verification(Run& run) const
+{
+    if (run.job.task != Task::Write || !run.job.verify)
+        return {};
+    QStringList mismatches;
+    for (const Parameter& p : kParameters) {
+        const auto i = static_cast<size_t>(indexOf(p));
+        const auto& wrote = run.job.values[i];
+        const auto& holds = run.outcome.values[i];
+        if (wrote && (!holds || !paramfile::sameValue(p, *wrote, *holds)))
+            mismatches << QStringLiteral("%1: wrote %2, module holds %3")
+                              .arg(fieldName(p), paramfile::valueText(p, *wrote),
+                                   holds ? paramfile::valueText(p, *holds) : QStringLiteral("nothing"));
+    }
+    run.outcome.verified = mismatches.isEmpty();
+    return mismatches.join(QLatin1Char('\n'));
 }
 
 void Engine::finish(int index, const QString& error)

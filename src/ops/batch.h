@@ -51,8 +51,8 @@ enum class Task : quint8
 struct Module
 {
     QByteArray identity;          // six bytes
-    int arrivalInterface = 0;     // card its discovery reply came on (0: not known, any card)
-    int sendInterface = 0;        // card its requests go out through (0: by the routing table)
+    int card = 0;                 // card its discovery reply came on (0: not known, any card)
+    int sendCard = 0;             // card its requests go out through (0: by the routing table)
     QByteArray discovery;         // its discovery reply: a late copy of it is never taken as an answer
     bool carriesIdentity = false; // seen answering with its identity: never served without the check
 };
@@ -62,13 +62,15 @@ struct Job
     Module module;
     Task task = Task::Read;
     paramfile::Values values; // Write: the values to set; fields without a value are not sent
+    bool verify = true;       // Write: then read back every value set and compare
 };
 
 struct Outcome
 {
     bool ok = false;
     QString error;                // why the module failed, in English
-    paramfile::Values values;     // Read: the values read
+    paramfile::Values values;     // Read, and a write verified, restoring defaults: the values read
+    bool verified = false;        // Write: every value set was read back and matched
     int retries = 0;              // requests repeated
     bool alone = false;           // handled alone: its replies do not carry its identity
     bool carriesIdentity = false; // it answered with its identity
@@ -79,7 +81,9 @@ class Wire
 {
 public:
     virtual ~Wire() = default;
-    virtual bool send(const QByteArray& frame, int interfaceIndex) = 0;
+    virtual bool send(const QByteArray& frame, int card) = 0;
+    // The system's reason why the last send failed.
+    virtual QString sendError() const { return {}; }
     virtual void arm(int job, int milliseconds) = 0;
     virtual void stop(int job) = 0;
     // Remarks for standard error.
@@ -114,6 +118,9 @@ QList<Exchange> chainOf(const Job& job);
 // The order a read queries the parameters in: the table's order, rearranged so that no two
 // neighbours have replies of the same layout class (digit, number, address).
 const std::vector<const Parameter*>& readOrder();
+// The same for some parameters; `afterAcknowledgement`: the first is not of the one-digit class, as
+// a late copy of an "OK" has that length.
+std::vector<const Parameter*> queryOrder(const std::vector<const Parameter*>& parameters, bool afterAcknowledgement);
 
 // The frames a job sends when nothing goes wrong, in order (for --dry-run and the tests).
 QList<QByteArray> plannedFrames(const Job& job);
@@ -127,7 +134,7 @@ public:
     // `listed`: the identities of every module the scan found (those of the jobs among them); a reply
     // that carries one of them answers no other module.
     void start(const QList<Job>& jobs, const QList<QByteArray>& listed = {});
-    void arrival(const QByteArray& datagram, int interfaceIndex);
+    void arrival(const QByteArray& datagram, int card);
     void expired(int job);
 
     bool isFinished() const { return m_done == static_cast<int>(m_runs.size()); }
@@ -146,9 +153,12 @@ private:
         QList<Exchange> chain;
         int step = 0;
         int attempts = 0; // of the exchange in flight
-        int sends = 0;    // requests sent, repeats included
-        int reached = 0;  // steps whose request went out at least once
-        int eaten = 0;    // datagrams of the exchange in flight taken as late copies
+        int unsent = 0;   // of those, the ones whose frame could not be sent
+        QString sendError;
+        QByteArray garbled; // the module's reply to the exchange in flight that was not digits
+        int sends = 0;      // requests sent, repeats included
+        int reached = 0;    // steps whose request went out at least once
+        int eaten = 0;      // datagrams of the exchange in flight taken as late copies
         enum State
         {
             Waiting,
@@ -169,6 +179,8 @@ private:
     void accept(int index, const QByteArray& datagram);
     void advance(int index);
     void finish(int index, const QString& error);
+    // A write verified: one line per value the module does not hold as written; empty when all match.
+    QString verification(Run& run) const;
     QString stageText(const Run& run) const;
 
     Wire& m_wire;

@@ -244,6 +244,22 @@ std::optional<frames::FieldValue> valueFromText(const Parameter& parameter, cons
     return value;
 }
 
+bool sameValue(const Parameter& parameter, const frames::FieldValue& a, const frames::FieldValue& b)
+{
+    if (parameter.isDropDown())
+        return a.index == b.index;
+    const QStringList left = a.text.split(QLatin1Char('.'));
+    const QStringList right = b.text.split(QLatin1Char('.'));
+    if (left.size() != right.size())
+        return false;
+    for (qsizetype i = 0; i < left.size(); ++i) {
+        bool leftOk = false, rightOk = false;
+        if (left[i].toInt(&leftOk) != right[i].toInt(&rightOk) || !leftOk || !rightOk)
+            return false;
+    }
+    return true;
+}
+
 Result parse(const QByteArray& bytes)
 {
     Result result;

@@ -51,6 +51,10 @@ QString valueText(const Parameter& parameter, const frames::FieldValue& value);
 // Checks one value as a file gives it, as text; the error names what is wrong, not the key.
 std::optional<frames::FieldValue> valueFromText(const Parameter& parameter, const QString& text, QString* error);
 
+// Whether two values of a parameter are the same setting: a drop-down's position, a number's value
+// (a module answers with leading zeros: 7000 is 07000), an address's four numbers.
+bool sameValue(const Parameter& parameter, const frames::FieldValue& a, const frames::FieldValue& b);
+
 // The file for these modules, keyed by identity, fields in table order; UTF-8 with a final newline.
 QByteArray write(const QList<ModuleValues>& modules);
 // The 12 upper-case hexadecimal digits of an identity, and back (empty when not 12 hex digits).

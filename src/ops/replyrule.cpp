@@ -87,4 +87,19 @@ bool digitsInPlace(const Parameter& parameter, QByteArrayView datagram)
     return false;
 }
 
+bool valueIsDigits(const Parameter& parameter, QByteArrayView datagram)
+{
+    switch (parameter.layout) {
+    case Layout::Digit:
+        return isDigit(datagram[7]);
+    case Layout::ZeroDigit:
+        return digitsAt(datagram, 6, 7);
+    case Layout::Number4:
+    case Layout::Number5:
+    case Layout::Address:
+        return digitsInPlace(parameter, datagram);
+    }
+    return false;
+}
+
 } // namespace tarvik::rule

@@ -57,6 +57,9 @@ int longest(Layout layout);
 // Whether the value's bytes hold digits where a number or an address has them (always true for a
 // drop-down, whose out-of-range values are the read's own message).
 bool digitsInPlace(const Parameter& parameter, QByteArrayView datagram);
+// The same, and for a drop-down the digit (with its "0" before it) too: every byte of the value is a
+// digit.
+bool valueIsDigits(const Parameter& parameter, QByteArrayView datagram);
 
 // Whether a datagram of `size` bytes may answer `awaited` (nullptr: an acknowledgement).
 bool fitsLength(const Parameter* awaited, qsizetype size);

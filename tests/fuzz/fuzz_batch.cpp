@@ -289,7 +289,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         m.refuses = b & 0x10;
         m.silent = silent & (1u << n);
         Job job = modules().modules[static_cast<size_t>(n)].jobs[m.task];
-        job.module.arrivalInterface = m.card;
+        job.module.card = m.card;
         jobs.append(job);
     }
 

@@ -9,7 +9,13 @@ public:
     DefaultsCommand() : ModuleCommand(batch::Task::Defaults)
     {
         name = QStringLiteral("defaults");
-        description = QStringLiteral("Restore each module's factory values.");
+        description = QStringLiteral("Restore each module's factory values, then read and show what it holds.");
+    }
+
+protected:
+    void reportSuccess(const batch::Job& job, const batch::Outcome& outcome, QJsonObject& module, bool json) override
+    {
+        reportValues(job, outcome.values, module, json);
     }
 };
 

@@ -42,22 +42,6 @@ bool save(const QString& path, const QList<paramfile::ModuleValues>& modules)
 
 } // namespace
 
-// The values a read took, in text and in JSON.
-void reportValues(const batch::Job& job, const paramfile::Values& values, QJsonObject& module, bool json)
-{
-    QJsonObject object;
-    if (!json)
-        out() << paramfile::identityText(job.module.identity) << Qt::endl;
-    for (const Parameter& p : kParameters) {
-        const auto& value = values[static_cast<size_t>(indexOf(p))];
-        const QString text = value ? paramfile::valueText(p, *value) : QString();
-        object.insert(QString::fromLatin1(p.name), text);
-        if (!json)
-            out() << "  " << QString::fromLatin1(p.name).leftJustified(16) << text << Qt::endl;
-    }
-    module.insert(QStringLiteral("parameters"), object);
-}
-
 class ReadCommand : public ModuleCommand
 {
 public:

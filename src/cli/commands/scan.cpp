@@ -33,10 +33,13 @@ protected:
         if (!session)
             return kRefused;
         const bool json = parser.isSet(option::kJson);
+        const QList<Found> found = session->scan();
+        if (const std::optional<int> status = scanRefused(*session, found, false))
+            return *status;
         QJsonArray modules;
-        for (const Found& f : session->scan()) {
+        for (const Found& f : found) {
             const QString id = paramfile::identityText(frames::identityOf(f.reply));
-            const QString card = cards::nameOf(f.interfaceIndex);
+            const QString card = cards::nameOf(f.card);
             const QByteArray rest = f.reply.mid(frames::kIdentitySize);
             const std::optional<QString> text = printable(rest);
             QJsonObject module{{QStringLiteral("id"), id}, {QStringLiteral("interface"), card}};
@@ -51,6 +54,10 @@ protected:
         }
         if (json)
             printJson({{QStringLiteral("modules"), modules}});
+        if (found.isEmpty()) {
+            complain(QStringLiteral("no module answered the scan"));
+            return kFailed;
+        }
         return kOk;
     }
 };

@@ -1,4 +1,6 @@
-// tarvik-cli write: the parameters of a file, all of them or those it names, to each module.
+// tarvik-cli write: the parameters of a file, all of them or those it names, to each module, then
+// read back and compared. A file of one module's parameters is cloned to every module named; --set
+// overrides a field for all of them, and counts it up from one module to the next.
 #include "cli/modulecommand.h"
 #include "cli/options.h"
 #include "cli/output.h"
@@ -11,11 +13,65 @@ namespace tarvik::cli {
 
 namespace {
 
-const QCommandLineOption kFrom{QStringLiteral("from"), QStringLiteral("Parameter file to write (required)."),
+const QCommandLineOption kFrom{QStringLiteral("from"),
+                               QStringLiteral("Parameter file to write: its own parameters to each module it names, "
+                                              "or the one set it holds to every module (required)."),
                                QStringLiteral("file")};
 const QCommandLineOption kDryRun{QStringLiteral("dry-run"),
                                  QStringLiteral("Print the frames instead of sending them (with --all, the scan "
                                                 "still runs).")};
+const QCommandLineOption kNoVerify{QStringLiteral("no-verify"),
+                                   QStringLiteral("Do not read the values back after writing them.")};
+const QCommandLineOption kSet{QStringLiteral("set"),
+                              QStringLiteral("Set FIELD to VALUE for every module (repeatable); a trailing + counts "
+                                             "up from one module to the next, in the order they are named: "
+                                             "S_IP=192.168.1.10+, Ch1_Port_Number=4001+."),
+                              QStringLiteral("field=value")};
+
+// One --set: a field, its value for the first module, and whether it counts up.
+struct Override
+{
+    const Parameter* parameter = nullptr;
+    frames::FieldValue first;
+    bool countsUp = false;
+};
+
+const Parameter* parameterNamed(const QString& name)
+{
+    for (const Parameter& p : kParameters) {
+        if (name == QLatin1String(p.name))
+            return &p;
+    }
+    return nullptr;
+}
+
+// The value of an override for the module at `place`; nullopt, with the reason, past the range.
+std::optional<frames::FieldValue> valueAt(const Override& o, int place, QString* error)
+{
+    if (!o.countsUp || place == 0)
+        return o.first;
+    frames::FieldValue value = o.first;
+    if (o.parameter->layout == Layout::Address) {
+        QStringList parts = value.text.split(QLatin1Char('.'));
+        const int last = parts.last().toInt() + place;
+        if (last > 254) {
+            *error = QStringLiteral("%1 counted up for %2 modules passes .254").arg(o.first.text).arg(place + 1);
+            return std::nullopt;
+        }
+        parts.last() = QString::number(last);
+        value.text = parts.join(QLatin1Char('.'));
+    } else {
+        const int largest = o.parameter->layout == Layout::Number4 ? 9999 : 65535;
+        const int number = value.text.toInt() + place;
+        if (number > largest) {
+            *error =
+                QStringLiteral("%1 counted up for %2 modules passes %3").arg(o.first.text).arg(place + 1).arg(largest);
+            return std::nullopt;
+        }
+        value.text = QString::number(number);
+    }
+    return value;
+}
 
 } // namespace
 
@@ -25,12 +81,13 @@ public:
     WriteCommand() : ModuleCommand(batch::Task::Write)
     {
         name = QStringLiteral("write");
-        description = QStringLiteral("Write the parameters of a file (all of them, or those it names) to each module.");
-        options << kFrom << kDryRun;
+        description = QStringLiteral("Write the parameters of a file (all of them, or those it names) to each module, "
+                                     "then read them back and compare.");
+        options << kFrom << kSet << kNoVerify << kDryRun;
     }
 
 protected:
-    // The file is read and checked whole before anything goes out.
+    // The file and the overrides are read and checked whole before anything goes out.
     int prepare(const QCommandLineParser& parser, const QList<QByteArray>& ids) override
     {
         if (!parser.isSet(kFrom)) {
@@ -42,8 +99,34 @@ protected:
             complain(m_file.error);
             return kRefused;
         }
-        for (const QByteArray& id : ids) {
-            if (!valuesFor(id, parser))
+        m_overrides.clear();
+        for (const QString& text : parser.values(kSet)) {
+            const qsizetype equals = text.indexOf(QLatin1Char('='));
+            Override o;
+            o.parameter = equals > 0 ? parameterNamed(text.left(equals)) : nullptr;
+            if (!o.parameter) {
+                complain(QStringLiteral("--set %1: not FIELD=VALUE with a field of the window").arg(text));
+                return kRefused;
+            }
+            QString value = text.mid(equals + 1);
+            o.countsUp = value.endsWith(QLatin1Char('+'));
+            if (o.countsUp && o.parameter->isDropDown()) {
+                complain(QStringLiteral("--set %1: a drop-down's entry does not count up").arg(text));
+                return kRefused;
+            }
+            if (o.countsUp)
+                value.chop(1);
+            QString why;
+            const std::optional<frames::FieldValue> first = paramfile::valueFromText(*o.parameter, value, &why);
+            if (!first) {
+                complain(QStringLiteral("--set %1: %2").arg(text, why));
+                return kRefused;
+            }
+            o.first = *first;
+            m_overrides << o;
+        }
+        for (int place = 0; place < ids.size(); ++place) {
+            if (!valuesFor(ids[place], place, parser))
                 return kRefused;
         }
         return kOk;
@@ -51,12 +134,13 @@ protected:
 
     bool usesNetwork(const QCommandLineParser& parser) const override { return !parser.isSet(kDryRun); }
 
-    bool complete(batch::Job& job, int, const QCommandLineParser& parser) override
+    bool complete(batch::Job& job, int place, const QCommandLineParser& parser) override
     {
-        const paramfile::Values* values = valuesFor(job.module.identity, parser);
+        const std::optional<paramfile::Values> values = valuesFor(job.module.identity, place, parser);
         if (!values)
             return false;
         job.values = *values;
+        job.verify = !parser.isSet(kNoVerify);
         return true;
     }
 
@@ -69,6 +153,8 @@ protected:
         for (const batch::Job& job : jobs) {
             const QString id = paramfile::identityText(job.module.identity);
             for (const batch::Exchange& exchange : batch::chainOf(job)) {
+                if (exchange.expect != batch::Exchange::Ack)
+                    continue; // what a write reads back is no setting
                 const QString field = QString::fromLatin1(exchange.parameter->name);
                 list.append(QJsonObject{{QStringLiteral("id"), id},
                                         {QStringLiteral("parameter"), field},
@@ -83,17 +169,41 @@ protected:
         return kOk;
     }
 
-private:
-    // The values of the file for a module; nullptr, with a complaint, when it holds none.
-    const paramfile::Values* valuesFor(const QByteArray& id, const QCommandLineParser& parser)
+    void reportSuccess(const batch::Job& job, const batch::Outcome& outcome, QJsonObject& module, bool json) override
     {
-        const paramfile::Values* values = paramfile::valuesFor(m_file, id);
-        if (!values)
+        module.insert(QStringLiteral("verified"), outcome.verified);
+        if (!json)
+            out() << paramfile::identityText(job.module.identity)
+                  << (outcome.verified ? "  ok, read back" : "  ok (not read back)") << Qt::endl;
+    }
+
+private:
+    // What a module gets: its own set in the file, or the file's one set (a clone), then the
+    // overrides; nullopt, with a complaint, when the file holds none for it or a count runs over.
+    std::optional<paramfile::Values> valuesFor(const QByteArray& id, int place, const QCommandLineParser& parser)
+    {
+        const paramfile::Values* own = paramfile::valuesFor(m_file, id);
+        if (!own && m_file.modules.size() == 1)
+            own = &m_file.modules.first().values;
+        if (!own) {
             complain(QStringLiteral("%1: no parameters for %2").arg(parser.value(kFrom), paramfile::identityText(id)));
+            return std::nullopt;
+        }
+        paramfile::Values values = *own;
+        for (const Override& o : std::as_const(m_overrides)) {
+            QString error;
+            const std::optional<frames::FieldValue> value = valueAt(o, place, &error);
+            if (!value) {
+                complain(QStringLiteral("--set %1: %2").arg(QString::fromLatin1(o.parameter->name), error));
+                return std::nullopt;
+            }
+            values[static_cast<size_t>(indexOf(*o.parameter))] = value;
+        }
         return values;
     }
 
     paramfile::Result m_file;
+    QList<Override> m_overrides;
 };
 
 TARVIK_CLI_COMMAND(WriteCommand, 30);
