@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QProcess>
 #include <QRegularExpression>
 
 using namespace tarvik;
@@ -228,6 +229,45 @@ private slots:
         QCOMPARE(m_bed->ui().value(fieldNamed("Ch4_SOCK_Mode")), QStringLiteral("2"));
         QCOMPARE(m_bed->ui().value(fieldNamed("G_IP")), QStringLiteral("192.168.001.001"));
         QCOMPARE(m_bed->ui().value(fieldNamed("Ch4_D_Port")), QStringLiteral("00000"));
+    }
+
+    // tarvik-cli with --interface on a LAN that both cards reach: the scan finds the module on the
+    // card named, and every frame of a read goes out through it (the module answers on both).
+    void cliUsesOnlyTheCardNamed_data()
+    {
+        QTest::addColumn<QString>("card");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("first card") << "tvkA"
+                                    << "10.1.0.1";
+        QTest::newRow("second card") << "tvkB"
+                                     << "10.1.0.2";
+    }
+
+    void cliUsesOnlyTheCardNamed()
+    {
+        QFETCH(QString, card);
+        QFETCH(QString, address);
+        m_nsA = m_lab->addSharedNetwork(QStringLiteral("tvkA"), QStringLiteral("10.1.0.1/24"), QStringLiteral("tvkB"),
+                                        QStringLiteral("10.1.0.2/24"), QStringLiteral("10.1.0.100/24"));
+        QVERIFY(m_nsA >= 0);
+        openTaps();
+        QVERIFY(m_bed->startSim({QStringLiteral("--quiet")}, m_nsA));
+        const auto cli = [&card](const QStringList& arguments) {
+            QProcess process;
+            process.start(QStringLiteral(TARVIK_CLI_PATH),
+                          arguments + QStringList{QStringLiteral("--interface"), card});
+            process.waitForFinished(30000);
+            return std::make_pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()));
+        };
+        const auto [scanned, listed] = cli({QStringLiteral("scan")});
+        QCOMPARE(scanned, 0);
+        QCOMPARE(listed.section(QLatin1Char(' '), 0, 2), QStringLiteral("001A2B3C4D5E  ") + card);
+        clearTaps();
+        QCOMPARE(cli({QStringLiteral("read"), QStringLiteral("001A2B3C4D5E")}).first, 0);
+        syncTaps();
+        QCOMPARE(framesFor(*m_tapA, kIdA), 28);
+        for (const WireTap::Frame& frame : m_tapA->frames())
+            QCOMPARE(frame.sender, QHostAddress(address));
     }
 
     // A card whose cable is pulled, then one taken down, between two scans: the next scan goes
