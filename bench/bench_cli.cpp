@@ -1,6 +1,7 @@
 // tarvik-cli's engine against tarvik-sim with a reply delay that stands in for a LAN and a real
 // module: one module's full read, 100 modules read at once (--all), the same 100 one after another
-// (--jobs 1), and the floor client reading one module. Prints figures; asserts nothing about time.
+// (--jobs 1), and the floor client reading one module; then writes of all 28 parameters, verified
+// (read back) and not, of one module and of 100 at once. Prints figures; asserts nothing about time.
 // Opens the tool's port: runs only in a private network namespace.
 #include "cli/session.h"
 #include "floor.h"
@@ -25,7 +26,7 @@ double timedRun(cli::Session& session, const QList<batch::Job>& jobs, int limit)
     const double ms = static_cast<double>(nowNs() - t0) / 1e6;
     for (const batch::Outcome& outcome : outcomes) {
         if (!outcome.ok)
-            qFatal("a read failed: %s", qPrintable(outcome.error));
+            qFatal("a run failed: %s", qPrintable(outcome.error));
     }
     return ms;
 }
@@ -46,7 +47,7 @@ int main(int argc, char* argv[])
     if (!sim.start())
         qFatal("%s", qPrintable(sim.error()));
 
-    std::vector<double> one, all, sequential, floorRead;
+    std::vector<double> one, all, sequential, floorRead, writeOne, writeOneVerified, writeAllVerified;
     QByteArray firstIdentity;
     {
         cli::Session session;
@@ -68,6 +69,18 @@ int main(int argc, char* argv[])
             all.push_back(timedRun(session, jobs, 0));
         }
         sequential.push_back(timedRun(session, jobs, 1));
+        // Each module written with the values it holds (as read), all 28 of them.
+        const QList<batch::Outcome> read = session.run(jobs, 0);
+        QList<batch::Job> writes;
+        for (int i = 0; i < jobs.size(); ++i)
+            writes << batch::Job{jobs[i].module, batch::Task::Write, read[i].values};
+        batch::Job unverified = writes.first();
+        unverified.verify = false;
+        for (int r = 0; r < rounds; ++r) {
+            writeOne.push_back(timedRun(session, {unverified}, 0));
+            writeOneVerified.push_back(timedRun(session, {writes.first()}, 0));
+            writeAllVerified.push_back(timedRun(session, writes, 0));
+        }
     }
     {
         QList<QByteArray> queries;
@@ -85,5 +98,11 @@ int main(int argc, char* argv[])
     std::printf("100 at once / one: median %.2f (target <= 2)\n", sa.median / s1.median);
     std::printf("one after another / at once: %.1f (target >= 30)\n", ss.median / sa.median);
     std::printf("one module / floor: median %.3f (target <= 1.2)\n", s1.median / sf.median);
+    const Summary w1 = summarize(writeOne), wv = summarize(writeOneVerified), wa = summarize(writeAllVerified);
+    printRow("one module's write, not verified", w1, "ms");
+    printRow("one module's write, verified", wv, "ms");
+    printRow("100 modules written and verified at once", wa, "ms");
+    std::printf("verified / not verified: median %.2f (target <= 2.2)\n", wv.median / w1.median);
+    std::printf("100 verified at once / one verified: median %.2f (target <= 2)\n", wa.median / wv.median);
     return 0;
 }
