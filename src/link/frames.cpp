@@ -1,5 +1,7 @@
 #include "frames.h"
 
+#include <cstring>
+
 namespace tarvik::frames {
 
 namespace {
@@ -19,6 +21,15 @@ QByteArray commandHead(const QByteArray& identity, const Parameter& parameter)
 QByteArray identityOf(const QByteArray& discoveryReply)
 {
     return discoveryReply.left(kIdentitySize);
+}
+
+quint64 identityKey(QByteArrayView datagram)
+{
+    if (datagram.size() < kIdentitySize)
+        return ~quint64(0);
+    quint64 key = 0;
+    std::memcpy(&key, datagram.constData(), kIdentitySize);
+    return key;
 }
 
 QByteArray query(const QByteArray& identity, const Parameter& parameter)

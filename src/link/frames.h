@@ -21,6 +21,10 @@ inline constexpr char kCR = '\r';
 
 // The identity of a module: the first six bytes of its discovery reply.
 QByteArray identityOf(const QByteArray& discoveryReply);
+// The identity at the start of a datagram as one number, to compare identities in place (a scan
+// of a full network compares 254 x 254 of them); all ones, which no six bytes give, when the
+// datagram is too short to hold one.
+quint64 identityKey(QByteArrayView datagram);
 
 // The value of a window field as a setting carries it: the selected position of a drop-down
 // (-1 when none is selected) or the whole text of a text box.

@@ -9,8 +9,6 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
-#include <cstring>
-
 namespace tarvik {
 
 namespace {
@@ -25,16 +23,6 @@ void advance(qint16& value, int by)
     value = static_cast<qint16>(value + by);
 }
 
-// The identity at the start of a datagram as a number; a datagram too short to hold one has none
-// (all ones, which no six bytes give).
-quint64 identityKey(QByteArrayView datagram)
-{
-    if (datagram.size() < frames::kIdentitySize)
-        return ~quint64(0);
-    quint64 key = 0;
-    std::memcpy(&key, datagram.constData(), frames::kIdentitySize);
-    return key;
-}
 
 } // namespace
 
@@ -112,10 +100,10 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
     // and is compared with every listed module (a scan of a full network: 254 × 254 times), so the
     // six bytes are compared as one number.
     const QByteArrayView identity(datagram.constData(), frames::kIdentitySize);
-    const quint64 key = identityKey(datagram);
+    const quint64 key = frames::identityKey(datagram);
     for (int i = 0; i < m_state.Device_Count; ++i) {
         const auto entry = static_cast<size_t>(i);
-        if (identityKey(m_state.Device_Table[entry]) == key) {
+        if (frames::identityKey(m_state.Device_Table[entry]) == key) {
             // Listed once. Its first answer to a scan names its card: a module heard on two cards
             // keeps the first, and one whose card was replaced (an adapter plugged in again) is
             // reached through the new one.
@@ -370,27 +358,7 @@ void Operations::Run_Device_Click()
         blankField(field);
 }
 
-// ---- Time-outs and arrivals ---------------------------------------------------------------------
-
-void Operations::Timer1_Timer()
-{
-    m_timer.stop();
-    switch (route(m_state.Op_Code)) {
-    case Branch::Discovery:
-        scanTimeout();
-        break;
-    case Branch::Defaults:
-        m_state.Awaiting_Reply = false;
-        logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreUnanswered));
-        break;
-    case Branch::Write:
-        writeTimeout();
-        break;
-    case Branch::Read:
-        readTimeout();
-        break;
-    }
-}
+// ---- The table ---------------------------------------------------------------------------------
 
 void Operations::removeEntry(int index)
 {
@@ -408,120 +376,6 @@ void Operations::removeEntry(int index)
     m_state.Device_Identified[last] = false;
     m_answeredScan[last] = false;
     advance(m_state.Device_Count, -1);
-}
-
-// The scan's timer runs on through its replies; every other branch stops it for the reply it takes.
-// Late discovery replies after a scan still list their module.
-void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
-{
-    const Branch branch = route(m_state.Op_Code);
-    if (branch == Branch::Discovery) {
-        discoveryReply(datagram, card);
-        return;
-    }
-    // Once an operation has ended nothing is awaited: a stray reply (another PC's conversation
-    // with a module, a late copy) is no further outcome of it.
-    if (!m_state.Awaiting_Reply)
-        return;
-    const Parameter* awaited = branch == Branch::Read ? parameterForStage(m_state.Op_Code) : nullptr;
-    if (branch == Branch::Read && !awaited)
-        return;
-    const rule::Verdict verdict = judge(awaited, datagram, card);
-    if (!rule::isAnswer(verdict)) {
-        // The module's own (it carries an identity the rule let through), but not the answer.
-        if (awaited && (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits) &&
-            datagram.size() >= frames::kIdentitySize)
-            m_read.refused(indexOf(*awaited), datagram, datagram.size() < rule::shortest(Layout::Digit));
-        return;
-    }
-    if (verdict == rule::Verdict::Answer)
-        m_state.Device_Identified[static_cast<size_t>(m_state.Sel_Device)] = true;
-    switch (branch) {
-    case Branch::Defaults:
-        m_timer.stop();
-        defaultsAcknowledgement(datagram);
-        break;
-    case Branch::Write:
-        m_timer.stop();
-        setAcknowledgement(datagram);
-        break;
-    case Branch::Read:
-        readReply(*awaited, datagram); // stops the timer itself: a late copy is not taken
-        break;
-    case Branch::Discovery:
-        break;
-    }
-}
-
-// ---- Frames -------------------------------------------------------------------------------------
-
-bool Operations::requireSelection()
-{
-    if (m_panel.selectedDevice() >= 0)
-        return true;
-    logBegin(log::text(msg::kNoSelection));
-    return false;
-}
-
-std::optional<QByteArray> Operations::selectedIdentity() const
-{
-    if (!m_state.selectionIsLive())
-        return std::nullopt;
-    const QByteArray& entry = m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)];
-    if (entry.size() < frames::kIdentitySize)
-        return std::nullopt;
-    return frames::identityOf(entry);
-}
-
-int Operations::selectedCard() const
-{
-    return m_state.selectionIsLive() ? m_state.Device_Card[static_cast<size_t>(m_state.Sel_Device)] : kAnyCard;
-}
-
-rule::Verdict Operations::judge(const Parameter* awaited, const QByteArray& datagram, int card) const
-{
-    // A request to no live entry went nowhere: nothing can answer it.
-    if (!m_state.selectionIsLive() ||
-        m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)].size() < frames::kIdentitySize)
-        return rule::Verdict::OtherModule;
-    const auto selected = static_cast<size_t>(m_state.Sel_Device);
-    const QByteArray& entry = m_state.Device_Table[selected];
-    const rule::Peer peer{QByteArrayView(entry).first(frames::kIdentitySize), m_state.Device_Card[selected], entry,
-                          m_state.Device_Identified[selected]};
-    return rule::judge(peer, awaited, datagram, card, [this](QByteArrayView identity) { return isListed(identity); });
-}
-
-bool Operations::isListed(QByteArrayView identity) const
-{
-    const quint64 key = identityKey(identity);
-    for (int i = 0; i < m_state.Device_Count; ++i) {
-        if (identityKey(m_state.Device_Table[static_cast<size_t>(i)]) == key)
-            return true;
-    }
-    return false;
-}
-
-void Operations::Send_Query()
-{
-    const Parameter* parameter = parameterForStage(m_state.Op_Code);
-    const std::optional<QByteArray> identity = selectedIdentity();
-    if (parameter && identity && m_link.send(frames::query(*identity, *parameter), selectedCard()))
-        m_read.sent(indexOf(*parameter), m_now());
-}
-
-void Operations::Send_Setting(const Parameter& parameter)
-{
-    const std::optional<QByteArray> identity = selectedIdentity();
-    if (!identity)
-        return;
-    const Field field = fieldOf(parameter);
-    frames::FieldValue value;
-    if (parameter.isDropDown())
-        value.index = m_panel.comboIndex(field);
-    else
-        value.text = m_panel.fieldText(field);
-    if (const std::optional<QByteArray> frame = frames::setting(*identity, parameter, value))
-        m_link.send(*frame, selectedCard());
 }
 
 // ---- Window helpers -----------------------------------------------------------------------------
