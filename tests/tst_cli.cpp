@@ -295,6 +295,9 @@ void TestCli::exitStatus_data()
         << QStringList{"read", kFirstId, "--out", "values.json"} << 1
         << "001A2B3C4D5E: Ch1_Port_Number: the module's reply is not digits where the value has them: "
            "001a2b3c4d5e302f3a3830 (hex)";
+    QTest::newRow("probe, found") << one << false << QStringList{"probe", kFirstId} << 0 << QString();
+    QTest::newRow("probe, absent") << one << false << QStringList{"probe", "00AA00000009"} << 1
+                                   << "00AA00000009 did not answer 4 SETUP broadcasts";
     QTest::newRow("scan, no answer") << QStringList() << false << QStringList{"scan"} << 1
                                      << "no module answered the scan";
     QTest::newRow("--all, no answer") << QStringList() << false << QStringList{"reset", "--all", "--json"} << 2
