@@ -437,17 +437,19 @@ void TestBatch::writeIsReadBack()
 // every attempt went without its identity is handled alone, after module 1; should a reply then
 // carry its identity, what was taken without it may be a stranger's, and the module fails. A
 // module whose replies carry zeros for its identity is read alone. Every repeated request counts
-// as a retry.
+// as a retry. A datagram with its identity on another card than its own is no answer either.
 void TestBatch::identityAndStrangers_data()
 {
     const QByteArray stranger = QByteArray::fromHex("AABBCCDDEEFF");
     QTest::addColumn<int>("lost");
     QTest::addColumn<QByteArray>("strangers");
     QTest::addColumn<bool>("anonymous");
-    QTest::newRow("a lost reply, a stranger's number") << 1 << stranger + "09999" << false;
-    QTest::newRow("a lost reply, a stranger of its length") << 1 << stranger + "05" << false;
-    QTest::newRow("every attempt lost, then its own reply") << 3 << stranger + "05" << false;
-    QTest::newRow("replies without identity") << 3 << QByteArray() << true;
+    QTest::addColumn<int>("card"); // the strangers arrive on it; module 2 answered the scan on card 2
+    QTest::newRow("a lost reply, a stranger's number") << 1 << stranger + "09999" << false << 2;
+    QTest::newRow("a lost reply, a stranger of its length") << 1 << stranger + "05" << false << 2;
+    QTest::newRow("every attempt lost, then its own reply") << 3 << stranger + "05" << false << 2;
+    QTest::newRow("replies without identity") << 3 << QByteArray() << true << 2;
+    QTest::newRow("a lost reply, its own identity on another card") << 1 << test::identity(2) + "01" << false << 3;
 }
 
 void TestBatch::identityAndStrangers()
@@ -455,23 +457,26 @@ void TestBatch::identityAndStrangers()
     QFETCH(int, lost);
     QFETCH(QByteArray, strangers);
     QFETCH(bool, anonymous);
+    QFETCH(int, card);
     const QByteArray zeros(6, '\0');
     const bool alone = lost > kMaxRetries;
     FakeWire wire;
     Engine engine(wire);
-    engine.start({job(1), job(2)});
+    Job second = job(2);
+    second.module.card = 2;
+    engine.start({job(1), second});
     for (int attempt = 0; attempt < lost; ++attempt) {
         if (anonymous)
             reply(engine, wire, 2, zeros);
         else
-            engine.arrival(strangers, 0);
+            engine.arrival(strangers, card);
         engine.expired(1);
     }
     QCOMPARE(wire.notices.size(), alone ? 1 : 0);
     answerAll(engine, wire, {1});
     QVERIFY(engine.outcomes()[0].ok);
     if (alone && !anonymous)
-        engine.arrival(strangers, 0); // alone, the stranger is first: taken until the module shows its own
+        engine.arrival(strangers, card); // alone, the stranger is first: taken until the module shows its own
     for (int guard = 0; guard < 100 && !engine.isFinished(); ++guard)
         reply(engine, wire, 2, anonymous ? zeros : QByteArray());
     const Outcome outcome = engine.outcomes()[1];

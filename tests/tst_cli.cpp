@@ -41,6 +41,7 @@ Run runCli(const QStringList& arguments)
 }
 
 const QByteArray kFirst = QByteArray::fromHex("001a2b3c4d5e");
+const QByteArray kSecond = QByteArray::fromHex("001a2b3c4d5f");
 const QString kFirstId = QStringLiteral("001A2B3C4D5E");
 
 // Frames the program sent, without the listener's own sync markers.
@@ -242,21 +243,29 @@ void TestCli::badFileSendsNothing()
     QCOMPARE(sentFrames(*m_tap).size(), 0);
 }
 
+// A dry run prints the frames a write would send and sends none: named modules are not looked for,
+// and with --all nothing but the scan goes out.
 void TestCli::dryRunPrintsTheFrames()
 {
+    QVERIFY(sim({"--count", "2", "--quiet"}));
     const QString path = m_dir.filePath("some.json");
     QVERIFY(writeFile(path, R"({"UART_BaudRate": 7, "Ch1_D_IP": "10.0.0.1", "Ethernet_Mode": "自动握手"})"));
-    const Run run = runCli({"write", kFirstId, "--from", path, "--dry-run", "--json"});
-    QCOMPARE(run.status, 0);
-    QList<QByteArray> printed;
-    for (const QJsonValue frame : QJsonDocument::fromJson(run.out).object().value("frames").toArray())
-        printed << QByteArray::fromHex(frame.toObject().value("hex").toString().toLatin1());
-    const auto setting = [](const char* name, frames::FieldValue value) {
-        return *frames::setting(kFirst, parameterOf(fieldNamed(name)), value);
-    };
-    QCOMPARE(printed, (QList<QByteArray>{setting("Ethernet_Mode", {0, {}}), setting("UART_BaudRate", {7, {}}),
-                                         setting("Ch1_D_IP", {-1, "10.0.0.1"})}));
-    QCOMPARE(sentFrames(*m_tap).size(), 0);
+    for (const QString& which : {QString(kFirstId), QStringLiteral("--all")}) {
+        const Run run = runCli({"write", which, "--from", path, "--dry-run", "--json"});
+        QCOMPARE(run.status, 0);
+        QList<QByteArray> printed;
+        for (const QJsonValue frame : QJsonDocument::fromJson(run.out).object().value("frames").toArray())
+            printed << QByteArray::fromHex(frame.toObject().value("hex").toString().toLatin1());
+        QList<QByteArray> expected;
+        for (const QByteArray& id : which == "--all" ? QList<QByteArray>{kFirst, kSecond} : QList{kFirst}) {
+            for (const auto& [name, value] : {std::pair{"Ethernet_Mode", frames::FieldValue{0, {}}},
+                                              {"UART_BaudRate", {7, {}}},
+                                              {"Ch1_D_IP", {-1, "10.0.0.1"}}})
+                expected << *frames::setting(id, parameterOf(fieldNamed(name)), value);
+        }
+        QCOMPARE(printed, expected);
+        QCOMPARE(sentFrames(*m_tap).size(), sentFrames(*m_tap).count("SETUP"));
+    }
 }
 // The short form of bench_cli_soak: the engine reads 20 modules three times in this process while
 // the simulator loses 2 % of its replies; every read holds the module's values or fails.
@@ -290,6 +299,8 @@ void TestCli::exitStatus_data()
     QTest::newRow("read, found") << one << false << QStringList{"read", kFirstId} << 0 << QString();
     QTest::newRow("read, one not found") << one << false << QStringList{"read", kFirstId, "00AA00000009"} << 1
                                          << "00AA00000009: not found (no answer to SETUP)";
+    QTest::newRow("read, none found") << one << false << QStringList{"read", "00AA00000009"} << 1
+                                      << "00AA00000009: not found (no answer to SETUP)";
     QTest::newRow("read, a port not digits")
         << QStringList{"--quiet", "--answer", "PT1=0/:80"} << false
         << QStringList{"read", kFirstId, "--out", "values.json"} << 1
