@@ -7,6 +7,8 @@
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
+// The Windows headers define `interface` as a keyword of their own (struct).
+#undef interface
 #else
 #include <cerrno>
 #endif
