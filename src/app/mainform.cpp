@@ -211,10 +211,8 @@ void MainForm::createListAndTabs()
     Parameters->setUsesScrollButtons(false);
     // Narrow tabs, so that the four captions fit the width of the pages.
     Parameters->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 7px; }"));
-    for (const captions::Page& page : captions::kPages) {
-        const int index = Parameters->addTab(captions::text(page.tab));
-        Parameters->setTabData(index, QString::fromLatin1(page.key));
-    }
+    for (const captions::Page& page : captions::kPages)
+        Parameters->addTab(captions::text(page.tab));
     Parameters->setGeometry(tabArea.x(), tabArea.y(), tabArea.width(), Parameters->sizeHint().height());
     m_tabPane->setGeometry(tabArea.x(), tabArea.y() + Parameters->height() - 1, tabArea.width(),
                            tabArea.height() - Parameters->height() + 1);
@@ -290,8 +288,6 @@ QGroupBox* MainForm::createPage(int index)
         group->setObjectName(QString::fromLatin1(groupFrame.name));
         // Without a name of its own a frame inside a page would be announced by the page's caption.
         group->setAccessibleName(group->title());
-        if (groupFrame.index >= 0)
-            group->setProperty("index", groupFrame.index);
         if (groupFrame.orange) {
             setColor(group, QPalette::Window, kLightOrange);
             grid->setVerticalSpacing(4);
@@ -378,14 +374,12 @@ void MainForm::createFooter()
 
     Label5 = new QLabel(QString::fromLatin1(captions::kWebAddress), this);
     Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setProperty("index", 1);
     Label5->move(150, 526);
     Label5->adjustSize();
     setColor(Label5, QPalette::WindowText, Qt::blue);
 
     Label1 = new QLabel(QString::fromLatin1(captions::kVersion), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setProperty("index", 1);
     Label1->adjustSize();
     Label1->move(width() - 12 - Label1->width(), 520);
 }
@@ -560,7 +554,7 @@ QString MainForm::fieldText(Field which) const
 void MainForm::setFieldText(Field which, const QString& value)
 {
     if (!holdValue(which, {true, -1, value}))
-        showFieldText(which, value);
+        lineEdit(which)->setText(value);
 }
 
 void MainForm::holdValues(bool held)
