@@ -573,15 +573,6 @@ bool MainForm::holdValue(Field which, Pending value)
     return true;
 }
 
-void MainForm::showFieldText(Field which, const QString& value)
-{
-    // A module's odd reply may decode to a text longer than the user may type; it is shown whole.
-    QLineEdit* edit = lineEdit(which);
-    if (auto* limit = edit->findChild<TypingLimit*>())
-        limit->showing(value);
-    edit->setText(value);
-}
-
 void MainForm::showPendingValues()
 {
     if (m_logPending) {
@@ -602,7 +593,7 @@ void MainForm::showPendingValues()
             if (combo(which)->currentIndex() != pending.index)
                 combo(which)->setCurrentIndex(pending.index);
         } else if (lineEdit(which)->text() != pending.text) {
-            showFieldText(which, pending.text);
+            lineEdit(which)->setText(pending.text);
         }
     }
 }

@@ -103,7 +103,6 @@ private:
         QString text;   // text fields
     };
     bool holdValue(Field field, Pending value);
-    void showFieldText(Field field, const QString& text);
     void showPendingValues();
     void editLog(const QString& text, bool replace);
     void scrollLogToEnd();
