@@ -293,7 +293,7 @@ private slots:
         }
         for (const WireTap::Frame& frame : frames) {
             QCOMPARE(frame.sender, QHostAddress(QStringLiteral("172.20.0.1")));
-            QCOMPARE(frame.senderPort, kToolPort);
+            QCOMPARE(frame.senderPort, kLocalPort);
             QCOMPARE(frame.destination, QHostAddress(QHostAddress::Broadcast));
         }
         for (const FieldValue& field : factoryFields(1))

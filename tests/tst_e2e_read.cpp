@@ -261,7 +261,7 @@ private slots:
         m_bed->ui().pickDevice(0);
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 1数据成功！")));
         QTRY_COMPARE_WITH_TIMEOUT(sim->count(QStringLiteral(" TX ")) - repliesBefore, 19 + 1 + 28, 8000);
-        QVERIFY(m_bed->wire().broadcast(QByteArray::fromHex("001A2B3C4D5E") + "06000", kToolPort));
+        QVERIFY(m_bed->wire().broadcast(QByteArray::fromHex("001A2B3C4D5E") + "06000", kLocalPort));
         QVERIFY(m_bed->wire().sync());
 
         QCOMPARE(m_bed->wire().countCommand("ATET"), 3);
