@@ -5,12 +5,16 @@
 
 #include "link/link.h"
 
+#include <QHostAddress>
 #include <QList>
 #include <QString>
 
 class QNetworkInterface;
 
 namespace tarvik::cards {
+
+// The IPv4 addresses of `interface`, in the system's order; the first is the one a card is shown with.
+QList<QHostAddress> ipv4Addresses(const QNetworkInterface& interface);
 
 // Whether a broadcast may go out through `interface`: up, running, able to broadcast, not the
 // loopback, with an IPv4 address.
