@@ -312,7 +312,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     TestE2eCards test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return tarvik::test::testStatus(QTest::qExec(&test, argc, argv));
 }
 
 #include "tst_e2e_cards.moc"
