@@ -91,8 +91,15 @@ private:
     // Removes entry `index` of the table; the entries after it move down with their cards.
     void removeEntry(int index);
     void blankField(Field field);
-    template <typename Controls> void enable(const Controls& controls, bool enabled);
-    void enable(std::initializer_list<Control> controls, bool enabled);
+    template <typename Controls> void enable(const Controls& controls, bool enabled)
+    {
+        for (Control control : controls)
+            m_panel.setControlEnabled(control, enabled);
+    }
+    void enable(std::initializer_list<Control> controls, bool enabled)
+    {
+        enable<std::initializer_list<Control>>(controls, enabled);
+    }
     void armTimer();
     // Arms Timer1 for the reply of a read, write or restore: one is awaited until it comes or the
     // operation ends.

@@ -35,4 +35,10 @@ struct OperationState
     bool selectionIsLive() const { return Sel_Device >= 0 && Sel_Device < Device_Count; }
 };
 
+// Steps one of the state's 16-bit counters and codes.
+inline void advance(qint16& value, int by)
+{
+    value = static_cast<qint16>(value + by);
+}
+
 } // namespace tarvik
