@@ -144,6 +144,10 @@ void TestRead::fullRead()
     QCOMPARE(rig.panel.timerArms, 28);
     QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 2参数... ...\r\nT2\r\n读取设备 2数据成功！"));
+    // The fields show module 2's read until the next read starts.
+    QCOMPARE(rig.ops.shownModule().value_or(QByteArray()), identity(2));
+    rig.ops.pickDevice();
+    QVERIFY(!rig.ops.shownModule());
 }
 
 void TestRead::rejectedValuesReplaceLog()

@@ -169,4 +169,17 @@ int Operations::selectedCard() const
     return m_state.selectionIsLive() ? m_state.Device_Card[static_cast<size_t>(m_state.Sel_Device)] : kAnyCard;
 }
 
+// Looked up afresh: the module that moved up into the place of one Run_Device removed, or one
+// selected without having been read, does not inherit the fields.
+std::optional<QByteArray> Operations::shownModule() const
+{
+    if (m_shownRead.isEmpty())
+        return std::nullopt;
+    const int selected = m_panel.selectedDevice();
+    if (selected < 0 || selected >= m_state.Device_Count ||
+        !m_state.Device_Table[static_cast<size_t>(selected)].startsWith(m_shownRead))
+        return std::nullopt;
+    return m_shownRead;
+}
+
 } // namespace tarvik

@@ -62,6 +62,7 @@ void Operations::Device_List_Click()
     m_panel.holdValues(true);
     m_state.Sel_Device =
         selected >= 0 && selected < m_state.Device_Count ? static_cast<qint16>(selected) : m_state.Device_Count;
+    m_shownRead.clear();
     for (Field field : kAllFields) {
         if (parameterOf(field).blankedByRead())
             blankField(field);
@@ -123,6 +124,7 @@ void Operations::endRead()
     m_state.Awaiting_Reply = false;
     m_panel.holdValues(false);
     m_state.Retry_Count = 0;
+    m_shownRead = selectedIdentity().value_or(QByteArray());
     enable(kActionControls, true);
     logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadSucceeded));
 }
@@ -250,6 +252,7 @@ void Operations::Run_Device_Click()
         removeEntry(removed);
         m_tableFullNoted = false;
     }
+    m_shownRead.clear();
     for (Field field : kAllFields)
         blankField(field);
 }
