@@ -62,19 +62,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // formlayout.cpp: the controls, where they sit and how they look.
     void createControls();
     void createListAndTabs();
-    void connectDeviceList();
     QGroupBox* createPage(int index);
+    QWidget* createField(Field field);
     void createButtonsAndLog();
     void createFooter();
-    QWidget* createField(Field field);
+    void showPage(int tab);
+
+    void connectControls();
+    void connectDeviceList();
     // A button or list action that talks to the modules: repaints wait while requests and replies
     // follow each other.
     void connectAction(QPushButton* button, void (Operations::*action)());
     void Form_Load();
     void Form_Unload();
-    void showPage(int tab);
     void holdRepaints();
     void pickDevice();
     void setDeviceListEnabled(bool enabled);
