@@ -756,10 +756,10 @@ private slots:
         before = fields();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("hostile.json"));
-        m_form->setFileChooser([&path](bool) { return path; });
+        m_form->parameterFiles().setFileChooser([&path](bool) { return path; });
         for (const HostileFile& file : hostileFiles()) {
             QVERIFY2(writeHostileFile(path, file), file.name);
-            m_form->importParameters();
+            m_form->parameterFiles().importParameters();
             const QString last = logLines(*m_form).last();
             QVERIFY2(last.startsWith(QStringLiteral("参数文件未导入，参数保持不变：") + path) && last.contains(file.message),
                      qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(file.name), last)));

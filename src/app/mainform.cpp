@@ -49,10 +49,12 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, [this] {
         m_ops.Timer1_Timer();
+        m_parameterFiles->update();
     });
     connect(&Winsock, &UdpEndpoint::datagramArrived, this, [this](const QByteArray& datagram, int card) {
         holdRepaints();
         m_ops.Winsock_DataArrival(datagram, card);
+        m_parameterFiles->update();
     });
     m_repaintHold.setSingleShot(true);
     connect(&m_repaintHold, &QTimer::timeout, this, [this] {
@@ -71,7 +73,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     createControls();
     connectControls();
     Form_Load();
-    installParameterFileActions();
+    m_parameterFiles = new ParameterFileActions(*this, *Device_List, *m_pages[0], m_ops, *this);
 }
 
 MainForm::~MainForm() = default;
@@ -96,6 +98,7 @@ void MainForm::connectAction(QPushButton* button, void (Operations::*action)())
     connect(button, &QPushButton::clicked, this, [this, action] {
         holdRepaints();
         (m_ops.*action)();
+        m_parameterFiles->update();
     });
 }
 
@@ -106,6 +109,8 @@ void MainForm::connectAction(QPushButton* button, void (Operations::*action)())
 void MainForm::connectDeviceList()
 {
     connect(Device_List, &QListWidget::itemSelectionChanged, this, [this] {
+        // Whatever changed it: the module whose read the fields show may be selected no more.
+        m_parameterFiles->update();
         if (m_listChangedByProgram)
             return;
         m_pressPicked = true;
@@ -123,6 +128,7 @@ void MainForm::pickDevice()
 {
     holdRepaints();
     m_ops.pickDevice();
+    m_parameterFiles->update();
 }
 
 // ---- Start-up and shutdown ----------------------------------------------------------------------
