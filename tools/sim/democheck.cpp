@@ -49,7 +49,7 @@ bool operate(tarvik::MainForm& form, const QString& hex, QTextStream& out, QText
     const auto click = [&](const char* name) { form.findChild<QPushButton*>(QLatin1String(name))->click(); };
     const int card = form.operations().state().Device_Card[static_cast<size_t>(index)];
     out << hex << " (item " << number << "), through " << QNetworkInterface::interfaceNameFromIndex(card)
-        << " (interface " << card << "):" << Qt::endl;
+        << " (card " << card << "):" << Qt::endl;
 
     // Choosing a module reads it; choosing the one already chosen is no change, so it is read as
     // Enter on it would.
