@@ -147,6 +147,10 @@
         <source>扫描设备所经的网卡：</source>
         <translation>Network cards the scan goes out on:</translation>
     </message>
+    <message>
+        <source>参数未导出，这些参数为空：</source>
+        <translation>The parameters were not exported; these fields are empty: </translation>
+    </message>
 </context>
 <context>
     <name>Message</name>

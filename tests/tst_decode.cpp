@@ -216,7 +216,8 @@ void TestDecode::replyRule()
     QFETCH(bool, carriesIdentity);
     QFETCH(rule::Verdict, verdict);
     const QByteArray own = QByteArray::fromHex("010203040506");
-    const rule::Peer peer{own, 2, own + "c0a8", carriesIdentity};
+    const QByteArray discovery = own + "c0a8"; // the peer only looks at it: it must outlive the peer
+    const rule::Peer peer{own, 2, discovery, carriesIdentity};
     const auto isListed = [](QByteArrayView identity) {
         return identity == QByteArray::fromHex("010203040506") || identity == QByteArray::fromHex("020304050607");
     };

@@ -333,7 +333,7 @@ private slots:
         }
         for (const WireTap::Frame& frame : frames) {
             QCOMPARE(frame.sender, QHostAddress(QStringLiteral("172.20.0.1")));
-            QCOMPARE(frame.senderPort, kToolPort);
+            QCOMPARE(frame.senderPort, kLocalPort);
             QCOMPARE(frame.destination, QHostAddress(QHostAddress::Broadcast));
         }
         for (const FieldValue& field : factoryFields(1))
@@ -352,7 +352,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     TestE2eCards test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return tarvik::test::testStatus(QTest::qExec(&test, argc, argv));
 }
 
 #include "tst_e2e_cards.moc"

@@ -3,6 +3,7 @@
 #include "support/simbed.h"
 #include "support/testmain.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -261,7 +262,7 @@ private slots:
         m_bed->ui().pickDevice(0);
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 1数据成功！")));
         QTRY_COMPARE_WITH_TIMEOUT(sim->count(QStringLiteral(" TX ")) - repliesBefore, 19 + 1 + 28, 8000);
-        QVERIFY(m_bed->wire().broadcast(QByteArray::fromHex("001A2B3C4D5E") + "06000", kToolPort));
+        QVERIFY(m_bed->wire().broadcast(QByteArray::fromHex("001A2B3C4D5E") + "06000", kLocalPort));
         QVERIFY(m_bed->wire().sync());
 
         QCOMPARE(m_bed->wire().countCommand("ATET"), 3);
@@ -285,17 +286,19 @@ private slots:
         QCOMPARE(m_bed->ui().value(fieldNamed("Ethernet_Mode")), QStringLiteral("-1"));
     }
     // Export after a read, import into the fields: the values come back; a refused file leaves
-    // the fields as they were and says why in the log. Nothing is sent by either.
+    // the fields as they were and says why in the log. Nothing is sent by either. An empty field is
+    // not exported, and once Run_Device has removed the module read nothing is.
     void parameterFiles()
     {
-        QVERIFY(m_bed->startSim({QStringLiteral("--count"), QStringLiteral("2")}));
-        QVERIFY(m_bed->scan(2));
+        QVERIFY(m_bed->startSim({QStringLiteral("--count"), QStringLiteral("3")}));
+        QVERIFY(m_bed->scan(3));
         QVERIFY(m_bed->read(1));
         QTemporaryDir dir;
         QString chosen = dir.filePath(QStringLiteral("second.json"));
-        m_bed->ui().form().setFileChooser([&chosen](bool) { return chosen; });
+        m_bed->ui().form().parameterFiles().setFileChooser([&chosen](bool) { return chosen; });
         m_bed->wire().clear();
-        m_bed->ui().form().exportParameters();
+        auto* exportAction = m_bed->ui().form().findChild<QAction*>(QStringLiteral("ExportParameters"));
+        exportAction->trigger();
         QFile exported(chosen);
         QVERIFY(exported.open(QIODevice::ReadOnly));
         QVERIFY(exported.readAll().contains("\"001A2B3C4D5F\": {\n    \"Ethernet_Mode\": \"自动握手\""));
@@ -306,17 +309,28 @@ private slots:
         QFile bad(chosen);
         QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("{\"S_IP\": \"10.0.0.8\", \"MASK\": \"1.2.3\"}") > 0);
         bad.close();
-        m_bed->ui().form().importParameters();
+        m_bed->ui().form().parameterFiles().importParameters();
         QCOMPARE(m_bed->ui().value(ip), QStringLiteral("10.0.0.7"));
         QVERIFY(m_bed->ui().logLines().last().startsWith(QStringLiteral("参数文件未导入，参数保持不变：")));
         QVERIFY(m_bed->ui().logLines().last().contains(QStringLiteral("key \"MASK\"")));
 
         chosen = dir.filePath(QStringLiteral("second.json"));
-        m_bed->ui().form().importParameters();
+        m_bed->ui().form().parameterFiles().importParameters();
         compareFields(factoryFields(1));
         QVERIFY(m_bed->wire().sync());
         for (const QByteArray& bytes : m_bed->wire().payloads())
             QVERIFY2(bytes.startsWith("tap-sync-"), bytes.toHex().constData());
+
+        m_bed->ui().type(fieldNamed("MASK"), QString());
+        chosen = dir.filePath(QStringLiteral("refused.json"));
+        exportAction->trigger();
+        QCOMPARE(m_bed->ui().logLines().last(), QStringLiteral("参数未导出，这些参数为空：MASK"));
+        m_bed->ui().click("Run_Device");
+        QVERIFY(!exportAction->isEnabled());
+        const QStringList log = m_bed->ui().logLines();
+        m_bed->ui().form().parameterFiles().exportParameters();
+        QCOMPARE(m_bed->ui().logLines(), log);
+        QVERIFY(!QFile::exists(chosen));
     }
 };
 

@@ -163,7 +163,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     TestHostileNet test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return tarvik::test::testStatus(QTest::qExec(&test, argc, argv));
 }
 
 #include "tst_hostile_net.moc"

@@ -63,6 +63,11 @@ const Answer& answerFor(int stage)
     qFatal("no answer for stage %d", stage);
 }
 
+int stageOf(Field field)
+{
+    return parameterOf(field).stage;
+}
+
 // Answers the query in progress as the module would.
 void answer(Rig& rig, int module = 1)
 {
@@ -144,6 +149,10 @@ void TestRead::fullRead()
     QCOMPARE(rig.panel.timerArms, 28);
     QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 2参数... ...\r\nT2\r\n读取设备 2数据成功！"));
+    // The fields show module 2's read until the next read starts.
+    QCOMPARE(rig.ops.shownModule().value_or(QByteArray()), identity(2));
+    rig.ops.pickDevice();
+    QVERIFY(!rig.ops.shownModule());
 }
 
 void TestRead::rejectedValuesReplaceLog()
@@ -185,17 +194,18 @@ void TestRead::notAnAnswerIsNotArrived_data()
     QTest::addColumn<int>("stage");
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<int>("sender"); // module 2 is listed too, module 9 is not
-    QTest::newRow("drop-down, no digit") << 1 << QByteArray("0") << 1;
-    QTest::newRow("parity, no digit") << 12 << QByteArray("0") << 1;
-    QTest::newRow("port, 4 digits") << 15 << QByteArray("0500") << 1;
-    QTest::newRow("channel 3 address, one byte short") << 27 << QByteArray("010.000.001.00") << 1;
+    QTest::newRow("drop-down, no digit") << stageOf(fieldNamed("Ethernet_Mode")) << QByteArray("0") << 1;
+    QTest::newRow("parity, no digit") << stageOf(fieldNamed("UART_Parity")) << QByteArray("0") << 1;
+    QTest::newRow("port, 4 digits") << stageOf(fieldNamed("Ch1_Port_Number")) << QByteArray("0500") << 1;
+    QTest::newRow("channel 3 address, one byte short")
+        << stageOf(fieldNamed("Ch3_D_IP")) << QByteArray("010.000.001.00") << 1;
     QTest::newRow("last stage, identity only") << 32 << QByteArray() << 1;
-    QTest::newRow("drop-down, a number's length") << 7 << QByteArray("00008") << 1;
-    QTest::newRow("port with a letter") << 30 << QByteArray("0x080") << 1;
-    QTest::newRow("address with a slash") << 16 << QByteArray("010.000.0/1.002") << 1;
-    QTest::newRow("the other module's value") << 1 << QByteArray("05") << 2;
-    QTest::newRow("the other module's acknowledgement") << 5 << QByteArray("OK") << 2;
-    QTest::newRow("a stranger's value") << 17 << QByteArray("09999") << 9;
+    QTest::newRow("drop-down, a number's length") << stageOf(fieldNamed("UART_BaudRate")) << QByteArray("00008") << 1;
+    QTest::newRow("port with a letter") << stageOf(fieldNamed("Ch4_Port_Number")) << QByteArray("0x080") << 1;
+    QTest::newRow("address with a slash") << stageOf(fieldNamed("Ch1_D_IP")) << QByteArray("010.000.0/1.002") << 1;
+    QTest::newRow("the other module's value") << stageOf(fieldNamed("Ethernet_Mode")) << QByteArray("05") << 2;
+    QTest::newRow("the other module's acknowledgement") << stageOf(fieldNamed("Disp_Mode")) << QByteArray("OK") << 2;
+    QTest::newRow("a stranger's value") << stageOf(fieldNamed("Ch1_D_Port")) << QByteArray("09999") << 9;
 }
 
 void TestRead::notAnAnswerIsNotArrived()
@@ -241,7 +251,7 @@ void TestRead::notAnAnswerIsNotArrived()
     QVERIFY(!rig.panel.isEnabled(Control::Setting));
     QCOMPARE(commands(rig.link.sent).count(QStringLiteral("ET")), 3);
     // Channel 3's address was never read: it still shows what it showed before.
-    if (stage <= 27)
+    if (stage <= stageOf(fieldNamed("Ch3_D_IP")))
         QCOMPARE(rig.panel.fieldText(fieldNamed("Ch3_D_IP")), QStringLiteral("001.002.003.004"));
 }
 
@@ -286,12 +296,16 @@ void TestRead::lateReplyAfterRestart_data()
 {
     QTest::addColumn<int>("late");    // the stage whose reply is late
     QTest::addColumn<int>("arrives"); // the stage awaited when it arrives (0: never)
-    QTest::newRow("a port while ET is awaited") << 15 << 1;
-    QTest::newRow("a port while a time is awaited") << 17 << 10;
-    QTest::newRow("its own stage, the answer one late") << 10 << 10;
-    QTest::newRow("after its stage, a number awaited") << 10 << 11;
-    QTest::newRow("an address after its stage") << 3 << 4;
-    QTest::newRow("never, an equal value after it") << 5 << 0;
+    QTest::newRow("a port while ET is awaited")
+        << stageOf(fieldNamed("Ch1_Port_Number")) << stageOf(fieldNamed("Ethernet_Mode"));
+    QTest::newRow("a port while a time is awaited")
+        << stageOf(fieldNamed("Ch1_D_Port")) << stageOf(fieldNamed("UART_TimeDeli"));
+    QTest::newRow("its own stage, the answer one late")
+        << stageOf(fieldNamed("UART_TimeDeli")) << stageOf(fieldNamed("UART_TimeDeli"));
+    QTest::newRow("after its stage, a number awaited")
+        << stageOf(fieldNamed("UART_TimeDeli")) << stageOf(fieldNamed("UART_ByteDeli"));
+    QTest::newRow("an address after its stage") << stageOf(fieldNamed("S_IP")) << stageOf(fieldNamed("MASK"));
+    QTest::newRow("never, an equal value after it") << stageOf(fieldNamed("Disp_Mode")) << 0;
 }
 
 void TestRead::lateReplyAfterRestart()

@@ -43,7 +43,7 @@ private slots:
     void init()
     {
         m_tool = std::make_unique<WireTap>();
-        QVERIFY(m_tool->open(kToolPort));
+        QVERIFY(m_tool->open(kLocalPort));
     }
     void cleanup()
     {

@@ -34,23 +34,23 @@ inline constexpr const char* kImport = QT_TRANSLATE_NOOP("MainForm", "导入参�
 inline constexpr const char* kFileFilter = QT_TRANSLATE_NOOP("MainForm", "参数文件 (*.json)");
 inline constexpr const char* kExported = QT_TRANSLATE_NOOP("MainForm", "参数已导出到文件：");
 inline constexpr const char* kExportFailed = QT_TRANSLATE_NOOP("MainForm", "参数导出不成功：");
+inline constexpr const char* kExportEmpty = QT_TRANSLATE_NOOP("MainForm", "参数未导出，这些参数为空：");
 inline constexpr const char* kImported =
     QT_TRANSLATE_NOOP("MainForm", "已从文件导入参数，请按“设  置”写入设备：");
 inline constexpr const char* kImportRefused = QT_TRANSLATE_NOOP("MainForm", "参数文件未导入，参数保持不变：");
 
-// Tabs of the parameter pages: caption, key, page frame name, frame caption.
+// Tabs of the parameter pages: caption, page frame name, frame caption.
 struct Page
 {
     const char* tab;
-    const char* key;
     const char* frame;
     const char* frameCaption;
 };
 inline constexpr Page kPages[kPageCount] = {
-    {QT_TRANSLATE_NOOP("MainForm", "通用参数"), "key0", "Comm_Item", QT_TRANSLATE_NOOP("MainForm", "通用参数")},
-    {QT_TRANSLATE_NOOP("MainForm", "串行接口参数"), "key1", "Channel1", QT_TRANSLATE_NOOP("MainForm", "串行通道")},
-    {QT_TRANSLATE_NOOP("MainForm", "网络通道参数1"), "key2", "Channel2", QT_TRANSLATE_NOOP("MainForm", "网络通道A")},
-    {QT_TRANSLATE_NOOP("MainForm", "网络通道参数2"), "key3", "Channel3", QT_TRANSLATE_NOOP("MainForm", "网络通道B")},
+    {QT_TRANSLATE_NOOP("MainForm", "通用参数"), "Comm_Item", QT_TRANSLATE_NOOP("MainForm", "通用参数")},
+    {QT_TRANSLATE_NOOP("MainForm", "串行接口参数"), "Channel1", QT_TRANSLATE_NOOP("MainForm", "串行通道")},
+    {QT_TRANSLATE_NOOP("MainForm", "网络通道参数1"), "Channel2", QT_TRANSLATE_NOOP("MainForm", "网络通道A")},
+    {QT_TRANSLATE_NOOP("MainForm", "网络通道参数2"), "Channel3", QT_TRANSLATE_NOOP("MainForm", "网络通道B")},
 };
 
 // Group frames inside the pages, top to bottom in the order of this table. A group's fields are
@@ -59,17 +59,16 @@ struct GroupFrame
 {
     Group group;
     const char* name; // objectName
-    int index;        // the frame's index among frames of the same name; -1 for none
     const char* caption;
     bool orange; // network channel frames have a light orange background
 };
 inline constexpr GroupFrame kGroups[] = {
-    {Group::Serial, "UART1_Control", -1, QT_TRANSLATE_NOOP("MainForm", "串行通道"), false},
-    {Group::Splitting, "Deli_Mode", -1, QT_TRANSLATE_NOOP("MainForm", "数据包分割方式"), false},
-    {Group::Channel1, "Net2_Control", 1, QT_TRANSLATE_NOOP("MainForm", "网络通道1"), true},
-    {Group::Channel2, "Net2_Control", 0, QT_TRANSLATE_NOOP("MainForm", "网络通道2"), true},
-    {Group::Channel3, "Net3_Control", 2, QT_TRANSLATE_NOOP("MainForm", "网络通道3"), true},
-    {Group::Channel4, "Net2_Control", 2, QT_TRANSLATE_NOOP("MainForm", "网络通道4"), true},
+    {Group::Serial, "UART1_Control", QT_TRANSLATE_NOOP("MainForm", "串行通道"), false},
+    {Group::Splitting, "Deli_Mode", QT_TRANSLATE_NOOP("MainForm", "数据包分割方式"), false},
+    {Group::Channel1, "Net2_Control", QT_TRANSLATE_NOOP("MainForm", "网络通道1"), true},
+    {Group::Channel2, "Net2_Control", QT_TRANSLATE_NOOP("MainForm", "网络通道2"), true},
+    {Group::Channel3, "Net3_Control", QT_TRANSLATE_NOOP("MainForm", "网络通道3"), true},
+    {Group::Channel4, "Net2_Control", QT_TRANSLATE_NOOP("MainForm", "网络通道4"), true},
 };
 
 // Typing limit of a text field: an address is at most 15 characters, a port at most 5; the

@@ -1,6 +1,7 @@
 // The tool's one window: device list, the four parameter pages, the buttons and the message log.
 #pragma once
 
+#include "app/paramfileactions.h"
 #include "link/udpendpoint.h"
 #include "ops/operations.h"
 #include "ops/panel.h"
@@ -11,8 +12,6 @@
 #include <QWidget>
 
 #include <array>
-#include <functional>
-#include <optional>
 
 class QComboBox;
 class QFrame;
@@ -45,12 +44,8 @@ public:
     UdpEndpoint& endpoint() { return Winsock; }
     QWidget* field(Field field) const { return m_fields[static_cast<size_t>(field)]; }
 
-    // Parameter files (paramfileactions.cpp). The chooser asks for a file name (`save`: for
-    // writing); tests replace the file dialog with it. An empty name cancels.
-    using FileChooser = std::function<QString(bool save)>;
-    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-    void exportParameters();
-    void importParameters();
+    // The parameter files' export and import (the device list's context menu, Ctrl+S, Ctrl+O).
+    ParameterFileActions& parameterFiles() { return *m_parameterFiles; }
 
 public slots:
     void Parameters_Click();
@@ -62,19 +57,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // formlayout.cpp: the controls, where they sit and how they look.
     void createControls();
     void createListAndTabs();
-    void connectDeviceList();
     QGroupBox* createPage(int index);
+    QWidget* createField(Field field);
     void createButtonsAndLog();
     void createFooter();
-    QWidget* createField(Field field);
+    void showPage(int tab);
+
+    void connectControls();
+    void connectDeviceList();
     // A button or list action that talks to the modules: repaints wait while requests and replies
     // follow each other.
     void connectAction(QPushButton* button, void (Operations::*action)());
     void Form_Load();
     void Form_Unload();
-    void showPage(int tab);
     void holdRepaints();
     void pickDevice();
     void setDeviceListEnabled(bool enabled);
@@ -103,12 +101,9 @@ private:
         QString text;   // text fields
     };
     bool holdValue(Field field, Pending value);
-    void showFieldText(Field field, const QString& text);
     void showPendingValues();
     void editLog(const QString& text, bool replace);
     void scrollLogToEnd();
-    void installParameterFileActions();
-    void logFileEntry(const char* caption, const QString& detail);
 
     QComboBox* combo(Field field) const;
     QLineEdit* lineEdit(Field field) const;
@@ -149,7 +144,7 @@ private:
     bool m_valuesHeld = false; // a read runs
     QString m_pendingLog;      // the log's new text, not shown yet (see setLogText())
     bool m_logPending = false;
-    FileChooser m_chooseFile;
+    ParameterFileActions* m_parameterFiles = nullptr;
 };
 
 } // namespace tarvik

@@ -1,115 +1,112 @@
-// The window's parameter files: export the values shown, import a file into the fields. Kept in a
-// block of its own: the device list's context menu and two shortcuts, nothing else of the window.
+#include "paramfileactions.h"
+
 #include "app/captions.h"
-#include "app/mainform.h"
 #include "ops/messagelog.h"
+#include "ops/operations.h"
 #include "ops/paramfile.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QFileDialog>
-#include <QGroupBox>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QPushButton>
 #include <QSaveFile>
+#include <QStringList>
 
 namespace tarvik {
 
-void MainForm::installParameterFileActions()
+ParameterFileActions::ParameterFileActions(QWidget& window, QListWidget& list, const QWidget& page,
+                                           Operations& operations, Panel& panel)
+    : QObject(&window), m_window(window), m_page(page), m_ops(operations), m_panel(panel)
 {
     m_chooseFile = [this](bool save) {
         const QString filter = captions::text(captions::kFileFilter);
-        return save ? QFileDialog::getSaveFileName(this, captions::text(captions::kExport), QString(), filter)
-                    : QFileDialog::getOpenFileName(this, captions::text(captions::kImport), QString(), filter);
+        return save ? QFileDialog::getSaveFileName(&m_window, captions::text(captions::kExport), QString(), filter)
+                    : QFileDialog::getOpenFileName(&m_window, captions::text(captions::kImport), QString(), filter);
     };
-    auto* exportAction = new QAction(captions::text(captions::kExport), this);
-    exportAction->setObjectName(QStringLiteral("ExportParameters"));
-    exportAction->setShortcut(QKeySequence::Save);
-    connect(exportAction, &QAction::triggered, this, &MainForm::exportParameters);
-    auto* importAction = new QAction(captions::text(captions::kImport), this);
-    importAction->setObjectName(QStringLiteral("ImportParameters"));
-    importAction->setShortcut(QKeySequence::Open);
-    connect(importAction, &QAction::triggered, this, &MainForm::importParameters);
-    addActions({exportAction, importAction});
+    m_export = new QAction(captions::text(captions::kExport), this);
+    m_export->setObjectName(QStringLiteral("ExportParameters"));
+    m_export->setShortcut(QKeySequence::Save);
+    connect(m_export, &QAction::triggered, this, &ParameterFileActions::exportParameters);
+    m_import = new QAction(captions::text(captions::kImport), this);
+    m_import->setObjectName(QStringLiteral("ImportParameters"));
+    m_import->setShortcut(QKeySequence::Open);
+    connect(m_import, &QAction::triggered, this, &ParameterFileActions::importParameters);
+    m_window.addActions({m_export, m_import});
+    update();
 
-    Device_List->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Device_List, &QWidget::customContextMenuRequested, this, [this, exportAction, importAction](QPoint at) {
-        // The values shown belong to the module last read, so the items follow the buttons:
-        // export once a read has succeeded, import while the parameter pages can be edited.
-        exportAction->setEnabled(Setting->isEnabled());
-        importAction->setEnabled(m_pages[0]->isEnabled());
+    list.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&list, &QWidget::customContextMenuRequested, this, [this, &list](QPoint at) {
         // Not modal: arrivals and the time-out go on while the menu is open.
-        auto* menu = new QMenu(this);
+        auto* menu = new QMenu(&m_window);
         menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->addActions({exportAction, importAction});
-        connect(menu, &QMenu::aboutToHide, this, [exportAction, importAction] {
-            exportAction->setEnabled(true);
-            importAction->setEnabled(true);
-        });
-        menu->popup(Device_List->viewport()->mapToGlobal(at));
+        menu->addActions({m_export, m_import});
+        menu->popup(list.viewport()->mapToGlobal(at));
     });
 }
 
-void MainForm::logFileEntry(const char* caption, const QString& detail)
+void ParameterFileActions::update()
 {
-    appendLogText(log::appendix(log::timestamp(), captions::text(caption) + detail));
+    m_export->setEnabled(m_ops.shownModule().has_value());
+    m_import->setEnabled(m_page.isEnabled());
 }
 
-void MainForm::exportParameters()
+void ParameterFileActions::logEntry(const char* caption, const QString& detail)
 {
-    if (!Setting->isEnabled() || !m_ops.state().selectionIsLive())
+    m_panel.appendLogText(log::appendix(log::timestamp(), captions::text(caption) + detail));
+}
+
+void ParameterFileActions::exportParameters()
+{
+    const std::optional<QByteArray> identity = m_ops.shownModule();
+    if (!identity)
         return;
+    paramfile::ModuleValues module;
+    module.identity = *identity;
+    QStringList empty;
+    for (Field which : kAllFields) {
+        const frames::FieldValue value = shownValue(m_panel, which);
+        if (value.index < 0 && value.text.isEmpty())
+            empty << QString::fromLatin1(parameterOf(which).name);
+        module.values[static_cast<size_t>(which)] = value;
+    }
+    // A field that shows nothing has no value a file can hold: nothing is asked or written.
+    if (!empty.isEmpty()) {
+        logEntry(captions::kExportEmpty, empty.join(QStringLiteral(", ")));
+        return;
+    }
     const QString path = m_chooseFile(true);
     if (path.isEmpty())
         return;
-    paramfile::ModuleValues module;
-    module.identity = frames::identityOf(m_ops.state().Device_Table[static_cast<size_t>(m_ops.state().Sel_Device)]);
-    for (Field which : kAllFields) {
-        frames::FieldValue value;
-        if (parameterOf(which).isDropDown())
-            value.index = comboIndex(which);
-        else
-            value.text = fieldText(which);
-        module.values[static_cast<size_t>(which)] = value;
-    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(paramfile::write({module})) < 0 || !file.commit()) {
-        logFileEntry(captions::kExportFailed, path + QStringLiteral(": ") + file.errorString());
+        logEntry(captions::kExportFailed, path + QStringLiteral(": ") + file.errorString());
         return;
     }
-    logFileEntry(captions::kExported, path);
+    logEntry(captions::kExported, path);
 }
 
-void MainForm::importParameters()
+void ParameterFileActions::importParameters()
 {
-    if (!m_pages[0]->isEnabled())
+    if (!m_page.isEnabled())
         return;
     const QString path = m_chooseFile(false);
     if (path.isEmpty())
         return;
     const paramfile::Result file = paramfile::load(path);
-    QByteArray identity;
-    if (m_ops.state().selectionIsLive())
-        identity = frames::identityOf(m_ops.state().Device_Table[static_cast<size_t>(m_ops.state().Sel_Device)]);
+    // The module the buttons act on: its own set, or the set without identity.
+    const QByteArray identity = m_ops.selectedIdentity().value_or(QByteArray());
     const paramfile::Values* values = file.ok() ? paramfile::valuesFor(file, identity) : nullptr;
     if (!values) {
-        logFileEntry(captions::kImportRefused,
-                     file.ok() ? path + QStringLiteral(": no parameters for ") + paramfile::identityText(identity)
-                               : file.error);
+        logEntry(captions::kImportRefused,
+                 file.ok() ? path + QStringLiteral(": no parameters for ") + paramfile::identityText(identity)
+                           : file.error);
         return;
     }
     for (Field which : kAllFields) {
-        const auto& value = (*values)[static_cast<size_t>(which)];
-        if (!value)
-            continue;
-        if (parameterOf(which).isDropDown())
-            setComboIndex(which, value->index);
-        else
-            setFieldText(which, value->text);
+        if (const auto& value = (*values)[static_cast<size_t>(which)])
+            showValue(m_panel, which, *value);
     }
-    logFileEntry(captions::kImported, path);
+    logEntry(captions::kImported, path);
 }
 
 } // namespace tarvik

@@ -1,6 +1,7 @@
 // tarvik-cli: scripted and batch configuration of Tarvik modules. See README.md.
 #include "cli/command.h"
 #include "os/console.h"
+#include "tarvik_version.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -5,27 +5,23 @@
 
 namespace tarvik::cards {
 
-namespace {
-
-// The first IPv4 address of an interface; a null address when it has none.
-QHostAddress firstIPv4Address(const QNetworkInterface& interface)
+QList<QHostAddress> ipv4Addresses(const QNetworkInterface& interface)
 {
+    QList<QHostAddress> addresses;
     const auto entries = interface.addressEntries();
     for (const QNetworkAddressEntry& entry : entries) {
         if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
-            return entry.ip();
+            addresses.append(entry.ip());
     }
-    return {};
+    return addresses;
 }
-
-} // namespace
 
 bool isUsable(const QNetworkInterface& interface)
 {
     const auto flags = interface.flags();
     return flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning) &&
            flags.testFlag(QNetworkInterface::CanBroadcast) && !flags.testFlag(QNetworkInterface::IsLoopBack) &&
-           interface.index() > 0 && !firstIPv4Address(interface).isNull();
+           interface.index() > 0 && !ipv4Addresses(interface).isEmpty();
 }
 
 QList<Card> usable(const QString& name)
@@ -39,7 +35,8 @@ QList<Card> usable(const QString& name)
         if (!name.isEmpty() && interface.name() != name && interface.humanReadableName() != name)
             continue;
         if (isUsable(interface))
-            result.append({interface.index(), interface.humanReadableName(), firstIPv4Address(interface).toString()});
+            result.append(
+                {interface.index(), interface.humanReadableName(), ipv4Addresses(interface).first().toString()});
     }
     return result;
 }

@@ -1,16 +1,20 @@
-// The network cards the tool broadcasts through: every IPv4 interface that is up, running, can
-// broadcast and is not the loopback. Looked up afresh at every call, so that a card plugged in
-// after start-up is used and one that went down is left out.
+// The network cards the tool broadcasts through: every card with an IPv4 address that is up,
+// running, can broadcast and is not the loopback. Looked up afresh at every call, so that a card
+// plugged in after start-up is used and one that went down is left out.
 #pragma once
 
 #include "link/link.h"
 
+#include <QHostAddress>
 #include <QList>
 #include <QString>
 
 class QNetworkInterface;
 
 namespace tarvik::cards {
+
+// The IPv4 addresses of `interface`, in the system's order; the first is the one a card is shown with.
+QList<QHostAddress> ipv4Addresses(const QNetworkInterface& interface);
 
 // Whether a broadcast may go out through `interface`: up, running, able to broadcast, not the
 // loopback, with an IPv4 address.
@@ -30,7 +34,7 @@ QString describe(const QList<Card>& cards);
 // whoever typed the name sees what to type instead.
 QString notUsable(const QString& name);
 
-// The name people see of an interface index; empty for kAnyCard or an index the system does not know.
+// The name people see of the card `index`; empty for kAnyCard or an index the system does not know.
 QString nameOf(int index);
 
 } // namespace tarvik::cards

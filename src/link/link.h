@@ -13,11 +13,11 @@ namespace tarvik {
 inline constexpr quint16 kLocalPort = 65002;  // the tool sends from and receives on this port
 inline constexpr quint16 kModulePort = 65000; // the modules listen here
 
-// A network card is named by the system's interface index; 0 names none: the routing table
-// chooses, and an arrival whose card is not known carries 0.
+// A network card is named by the number the system gives it, its index; 0 names none: the routing
+// table chooses, and an arrival whose card is not known carries 0.
 inline constexpr int kAnyCard = 0;
 
-// A card a broadcast can go out through: its interface index, its name and its first IPv4 address.
+// A card a broadcast can go out through: its index, its name and its first IPv4 address.
 struct Card
 {
     int index = kAnyCard;

@@ -153,11 +153,8 @@ QHostAddress UdpEndpoint::primaryIPv4Address()
         const auto flags = interface.flags();
         if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::IsRunning))
             continue;
-        const auto entries = interface.addressEntries();
-        for (const QNetworkAddressEntry& entry : entries) {
-            const QHostAddress address = entry.ip();
-            if (address.protocol() != QAbstractSocket::IPv4Protocol)
-                continue;
+        const QList<QHostAddress> addresses = cards::ipv4Addresses(interface);
+        for (const QHostAddress& address : addresses) {
             if (address.isLoopback()) {
                 if (loopback.isNull())
                     loopback = address;

@@ -32,7 +32,6 @@ public:
 
     // Broadcasts go out only through the card of this name (empty, as by default: every usable card).
     void setCardName(const QString& name) { m_cardName = name; }
-    QString cardName() const { return m_cardName; }
     // The cards a broadcast would go out through now.
     QList<Card> cards() const;
 

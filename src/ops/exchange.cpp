@@ -84,21 +84,6 @@ bool Operations::requireSelection()
     return false;
 }
 
-std::optional<QByteArray> Operations::selectedIdentity() const
-{
-    if (!m_state.selectionIsLive())
-        return std::nullopt;
-    const QByteArray& entry = m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)];
-    if (entry.size() < frames::kIdentitySize)
-        return std::nullopt;
-    return frames::identityOf(entry);
-}
-
-int Operations::selectedCard() const
-{
-    return m_state.selectionIsLive() ? m_state.Device_Card[static_cast<size_t>(m_state.Sel_Device)] : kAnyCard;
-}
-
 rule::Verdict Operations::judge(const Parameter* awaited, const QByteArray& datagram, int card) const
 {
     // A request to no live entry went nowhere: nothing can answer it.
@@ -110,16 +95,6 @@ rule::Verdict Operations::judge(const Parameter* awaited, const QByteArray& data
     const rule::Peer peer{QByteArrayView(entry).first(frames::kIdentitySize), m_state.Device_Card[selected], entry,
                           m_state.Device_Identified[selected]};
     return rule::judge(peer, awaited, datagram, card, [this](QByteArrayView identity) { return isListed(identity); });
-}
-
-bool Operations::isListed(QByteArrayView identity) const
-{
-    const quint64 key = frames::identityKey(identity);
-    for (int i = 0; i < m_state.Device_Count; ++i) {
-        if (frames::identityKey(m_state.Device_Table[static_cast<size_t>(i)]) == key)
-            return true;
-    }
-    return false;
 }
 
 void Operations::Send_Query()
@@ -135,13 +110,8 @@ void Operations::Send_Setting(const Parameter& parameter)
     const std::optional<QByteArray> identity = selectedIdentity();
     if (!identity)
         return;
-    const Field field = fieldOf(parameter);
-    frames::FieldValue value;
-    if (parameter.isDropDown())
-        value.index = m_panel.comboIndex(field);
-    else
-        value.text = m_panel.fieldText(field);
-    if (const std::optional<QByteArray> frame = frames::setting(*identity, parameter, value))
+    if (const std::optional<QByteArray> frame =
+            frames::setting(*identity, parameter, shownValue(m_panel, fieldOf(parameter))))
         m_link.send(*frame, selectedCard());
 }
 

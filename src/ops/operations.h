@@ -64,6 +64,13 @@ public:
     // Item text of a module in the device list: 设备 ( 001A2B3C4D5E ).
     static QString deviceItemText(QByteArrayView identity);
 
+    // The identity of Sel_Device when it designates a live entry.
+    std::optional<QByteArray> selectedIdentity() const;
+    // The identity of the module whose completed read the fields show (with the user's edits since),
+    // while it is listed and selected in the device list; none while a read runs or after one failed,
+    // once Run_Device has blanked the fields, or while the selection is elsewhere.
+    std::optional<QByteArray> shownModule() const;
+
 private:
     void discoveryReply(const QByteArray& datagram, int card);
     void scanTimeout();
@@ -79,8 +86,6 @@ private:
 
     // False, with the "no device selected" entry, when no item of the device list is selected.
     bool requireSelection();
-    // The identity of Sel_Device when it designates a live entry.
-    std::optional<QByteArray> selectedIdentity() const;
     int deviceNumber() const { return m_state.Sel_Device + 1; }
     // The card of Sel_Device when it designates a live entry; kAnyCard otherwise.
     int selectedCard() const;
@@ -91,8 +96,15 @@ private:
     // Removes entry `index` of the table; the entries after it move down with their cards.
     void removeEntry(int index);
     void blankField(Field field);
-    template <typename Controls> void enable(const Controls& controls, bool enabled);
-    void enable(std::initializer_list<Control> controls, bool enabled);
+    template <typename Controls> void enable(const Controls& controls, bool enabled)
+    {
+        for (Control control : controls)
+            m_panel.setControlEnabled(control, enabled);
+    }
+    void enable(std::initializer_list<Control> controls, bool enabled)
+    {
+        enable<std::initializer_list<Control>>(controls, enabled);
+    }
     void armTimer();
     // Arms Timer1 for the reply of a read, write or restore: one is awaited until it comes or the
     // operation ends.
@@ -117,6 +129,8 @@ private:
     QString m_scanError;
     std::array<bool, kDeviceTableSize> m_answeredScan{};
     ReadRecord m_read;
+    // The identity of the module whose read the fields show since it completed; empty: none.
+    QByteArray m_shownRead;
 };
 
 } // namespace tarvik

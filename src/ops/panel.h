@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/catalogue.h"
+#include "link/frames.h"
 
 #include <QString>
 
@@ -46,5 +47,11 @@ public:
     // Adds text at the end of the log (text begins with its own CR LF).
     virtual void appendLogText(const QString& text) = 0;
 };
+
+// The value a field shows, as a setting or a parameter file carries it: a drop-down's position, a
+// text field's text.
+frames::FieldValue shownValue(const Panel& panel, Field field);
+// Shows `value` in the field: the position in a drop-down, the text in a text field.
+void showValue(Panel& panel, Field field, const frames::FieldValue& value);
 
 } // namespace tarvik

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvik::paramfile {
@@ -52,6 +53,7 @@ QString quoted(const QString& text)
 struct KeyLines
 {
     QHash<QString, int> lines;      // "outer key\ninner key" -> 1-based line
+    QHash<QString, int> order;      // the same keys -> their place in the file, counted from 0
     QHash<QString, QByteArray> raw; // the same keys -> the text of a number value
     QString duplicate;              // message for the first duplicate key
 };
@@ -98,6 +100,7 @@ KeyLines locateKeys(const QByteArray& json)
                 result.duplicate = QStringLiteral("line %1: key \"%2\" occurs twice").arg(line).arg(key);
             frame.keys.insert(key);
             result.lines.insert(path, line);
+            result.order.insert(path, static_cast<int>(result.order.size()));
             qsizetype value = next + 1;
             while (value < json.size() && QByteArrayView(" \t\r\n").contains(json.at(value)))
                 ++value;
@@ -127,18 +130,25 @@ public:
             fail(QString(), outer, QStringLiteral("names no parameter"));
             return std::nullopt;
         }
+        // In the file's order (a QJsonObject holds its keys sorted): a refusal names the first bad
+        // key as whoever wrote the file reads it.
+        QStringList keys = object.keys();
+        std::stable_sort(keys.begin(), keys.end(), [&](const QString& a, const QString& b) {
+            return m_lines.order.value(outer + QLatin1Char('\n') + a) <
+                   m_lines.order.value(outer + QLatin1Char('\n') + b);
+        });
         Values values;
-        for (auto it = object.begin(); it != object.end(); ++it) {
-            const Parameter* parameter = parameterNamed(it.key());
+        for (const QString& key : std::as_const(keys)) {
+            const Parameter* parameter = parameterNamed(key);
             if (!parameter) {
-                fail(outer, it.key(), QStringLiteral("unknown key; the keys are the window's field names"));
+                fail(outer, key, QStringLiteral("unknown key; the keys are the window's field names"));
                 return std::nullopt;
             }
             QString why;
-            const QByteArray raw = m_lines.raw.value(outer + QLatin1Char('\n') + it.key());
-            std::optional<frames::FieldValue> value = fromJson(*parameter, it.value(), raw, &why);
+            const QByteArray raw = m_lines.raw.value(outer + QLatin1Char('\n') + key);
+            std::optional<frames::FieldValue> value = fromJson(*parameter, object.value(key), raw, &why);
             if (!value) {
-                fail(outer, it.key(), why);
+                fail(outer, key, why);
                 return std::nullopt;
             }
             values[static_cast<size_t>(indexOf(*parameter))] = value;

@@ -17,8 +17,8 @@ struct OperationState
     qint16 Device_Count = 0; // live entries of Device_Table, items of Device_List
     // One entry per discovered module: its whole discovery reply; the first six bytes are its identity.
     std::array<QByteArray, kDeviceTableSize> Device_Table{};
-    // Paired with Device_Table: the network card (interface index) each module's discovery reply
-    // arrived on, through which its commands go; kAnyCard when the arrival did not say.
+    // Paired with Device_Table: the network card (its index) each module's discovery reply arrived
+    // on, through which its commands go; kAnyCard when the arrival did not say.
     std::array<int, kDeviceTableSize> Device_Card{};
     // Paired with Device_Table: whether the module has answered a request with its identity at the
     // head. From then on a reply without it is not the module's; before, it may be one of a module
@@ -34,5 +34,11 @@ struct OperationState
     // Whether Sel_Device designates a live entry, one that a command may be built from.
     bool selectionIsLive() const { return Sel_Device >= 0 && Sel_Device < Device_Count; }
 };
+
+// Steps one of the state's 16-bit counters and codes.
+inline void advance(qint16& value, int by)
+{
+    value = static_cast<qint16>(value + by);
+}
 
 } // namespace tarvik

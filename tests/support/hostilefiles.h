@@ -43,6 +43,8 @@ inline QList<HostileFile> hostileFiles()
          QStringLiteral("key \"S_IP\": \"1.2.3.4\\u0000\"")},
         {"Chinese address", QStringLiteral("{\"S_IP\": \"一.二.三.四\"}").toUtf8(),
          QStringLiteral("key \"S_IP\": \"一.二.三.四\" is not an address")},
+        {"the first bad key as written", QByteArray("{\"S_IP\": \"1.2.3\", \"G_IP\": \"1.2.3\"}"),
+         QStringLiteral("key \"S_IP\": \"1.2.3\" is not an address")},
         {"full-width digits", QStringLiteral("{\"G_IP\": \"１９２.1.1.1\"}").toUtf8(),
          QStringLiteral("key \"G_IP\": \"１９２.1.1.1\" is not an address")},
     };

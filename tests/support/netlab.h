@@ -38,7 +38,7 @@ public:
     int addSharedNetwork(const QString& cardA, const QString& ownAddressA, const QString& cardB,
                          const QString& ownAddressB, const QString& moduleAddress);
 
-    // The system's interface index of a card of the test; 0 when there is none.
+    // The index of a card of the test; 0 when there is none.
     static int cardIndex(const QString& card);
     // The lines of `ip -4 route show` in this process's namespace.
     static QStringList routes();

@@ -2,6 +2,7 @@
 
 #include "ops/messagelog.h"
 #include "ops/messages.h"
+#include "sim/logwait.h"
 
 #include "uiutil.h"
 
@@ -322,7 +323,7 @@ SimProcess& Bed::sim(int i)
 
 bool Bed::waitForLastLine(const QString& line, int timeoutMs)
 {
-    const bool seen = QTest::qWaitFor([&] { return m_ui->logLines().last() == line; }, timeoutMs);
+    const bool seen = waitForLastLogLine(m_ui->form(), line, timeoutMs);
     if (!seen)
         qWarning("waited for the log line %s; the log is:\n%s", qPrintable(line), qPrintable(m_ui->log()));
     // What the tool sent before it wrote the line is on record before the test looks at it.

@@ -20,8 +20,8 @@
 
 namespace tarvik::test {
 
+using tarvik::kLocalPort;
 using tarvik::kModulePort;
-inline constexpr quint16 kToolPort = kLocalPort;
 
 // The tarvik-sim program built with the tests.
 QString simulatorPath();

@@ -1,4 +1,4 @@
-// main() for test programs. The _NET variants refuse to run outside a private network namespace.
+// main() for test programs. The _NET variants skip themselves outside a private network namespace.
 #pragma once
 
 #include "netns.h"
@@ -16,7 +16,7 @@
         AppType app(argc, argv);                                                                           \
         TestObject test;                                                                                   \
         QTEST_SET_MAIN_SOURCE_PATH                                                                         \
-        return QTest::qExec(&test, argc, argv);                                                            \
+        return tarvik::test::testStatus(QTest::qExec(&test, argc, argv));                                  \
     }
 
 // Pure tests: no sockets.

@@ -4,48 +4,24 @@
 // (namespaces joined by veth pairs, other subnets) carries the tool's broadcasts both ways.
 #include "app/mainform.h"
 #include "host.h"
+#include "logwait.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QNetworkInterface>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextStream>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 
-// Runs the event loop until `done` holds (checked every 10 ms) or the time is up.
-bool waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(10);
-    if (!done())
-        loop.exec();
-    return done();
-}
-
-QString lastLogLine(const QWidget& form)
-{
-    const auto* log = form.findChild<QPlainTextEdit*>(QStringLiteral("Help_Text"));
-    return log ? log->toPlainText().section(QLatin1Char('\n'), -1) : QString();
-}
+using tarvik::lastLogLine;
 
 // Waits until the log's last line is `line`; prints it, or what the log ends with instead.
 bool waitForLine(const QWidget& form, const QString& line, QTextStream& out, QTextStream& err)
 {
-    if (waitFor([&] { return lastLogLine(form) == line; }, 5000)) {
+    if (tarvik::waitForLastLogLine(form, line)) {
         out << "  " << line << Qt::endl;
         return true;
     }
@@ -73,7 +49,7 @@ bool operate(tarvik::MainForm& form, const QString& hex, QTextStream& out, QText
     const auto click = [&](const char* name) { form.findChild<QPushButton*>(QLatin1String(name))->click(); };
     const int card = form.operations().state().Device_Card[static_cast<size_t>(index)];
     out << hex << " (item " << number << "), through " << QNetworkInterface::interfaceNameFromIndex(card)
-        << " (interface " << card << "):" << Qt::endl;
+        << " (card " << card << "):" << Qt::endl;
 
     // Choosing a module reads it; choosing the one already chosen is no change, so it is read as
     // Enter on it would.
@@ -145,7 +121,7 @@ int main(int argc, char* argv[])
     auto* list = form.findChild<QListWidget*>(QStringLiteral("Device_List"));
     scan->click();
     const QString report = QStringLiteral("检测到 %1个设备。").arg(expected);
-    if (!waitFor([&] { return lastLogLine(form) == report; }, 5000)) {
+    if (!tarvik::waitForLastLogLine(form, report)) {
         err << "scan: expected " << report << ", the log ends with: " << lastLogLine(form) << Qt::endl;
         return 1;
     }
@@ -163,7 +139,7 @@ int main(int argc, char* argv[])
 
     list->setCurrentRow(0); // choosing a module reads it
     const QString done = QStringLiteral("读取设备 1数据成功！");
-    if (!waitFor([&] { return lastLogLine(form) == done; }, 5000)) {
+    if (!tarvik::waitForLastLogLine(form, done)) {
         err << "read: the log ends with: " << lastLogLine(form) << Qt::endl;
         return 1;
     }

@@ -12,8 +12,8 @@
 
 namespace tarvik::sim {
 
-using tarvik::kModulePort;                               // the modules listen here
-inline constexpr quint16 kToolPort = tarvik::kLocalPort; // the configuration tool listens here
+using tarvik::kLocalPort;  // the configuration tool listens here
+using tarvik::kModulePort; // the modules listen here
 
 struct Options
 {
@@ -22,7 +22,7 @@ struct Options
     QByteArray firstIdentity = QByteArray::fromHex("001A2B3C4D5E");
     quint16 port = kModulePort;
     QString replyHost = QStringLiteral("255.255.255.255");
-    quint16 replyPort = kToolPort;
+    quint16 replyPort = kLocalPort;
     bool quiet = false;
     bool anyNetwork = false;
     bool noIdentity = false; // replies to commands carry zeros for the identity
