@@ -313,6 +313,14 @@ private slots:
         QCOMPARE(m_bed->ui().value(ip), QStringLiteral("10.0.0.7"));
         QVERIFY(m_bed->ui().logLines().last().startsWith(QStringLiteral("参数文件未导入，参数保持不变：")));
         QVERIFY(m_bed->ui().logLines().last().contains(QStringLiteral("key \"MASK\"")));
+        // Another module's own set, while this one is selected.
+        chosen = dir.filePath(QStringLiteral("other.json"));
+        QFile other(chosen);
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("{\"001A2B3C4D5E\": {\"S_IP\": \"10.0.0.9\"}}") > 0);
+        other.close();
+        m_bed->ui().form().parameterFiles().importParameters();
+        QCOMPARE(m_bed->ui().value(ip), QStringLiteral("10.0.0.7"));
+        QVERIFY(m_bed->ui().logLines().last().endsWith(QStringLiteral("no parameters for 001A2B3C4D5F")));
 
         chosen = dir.filePath(QStringLiteral("second.json"));
         m_bed->ui().form().parameterFiles().importParameters();
