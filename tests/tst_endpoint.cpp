@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(nextDatagram(*modules), QByteArray("SETUP"));
 
         // A card asked for by name that cannot broadcast: nothing is sent, and the report says why.
-        endpoint.setCardName(QStringLiteral("lo"));
+        endpoint.setOnlyCard(QStringLiteral("lo"));
         const BroadcastReport named = endpoint.broadcast("SETUP");
         QVERIFY(!named.sent());
         QCOMPARE(named.error, QStringLiteral("no usable IPv4 interface named lo; usable: none"));

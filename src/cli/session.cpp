@@ -37,7 +37,7 @@ bool Session::useCard(const QString& name, QString* error)
         }
         m_onlyCard = usable.first().index;
     }
-    m_endpoint.setCardName(name);
+    m_endpoint.setOnlyCard(name);
     return true;
 }
 

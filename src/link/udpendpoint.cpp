@@ -36,7 +36,7 @@ bool UdpEndpoint::bind()
 {
     if (isBound())
         return true;
-    // Broadcast permission and the arrival interface of each datagram (IP_PKTINFO) are set by Qt
+    // Broadcast permission and the card each datagram arrived on (IP_PKTINFO) are set by Qt
     // on every UDP socket it opens. Windows would let a second program bind the port beside us and
     // take some of the replies: the port is held exclusively there, as Linux holds it anyway.
 #ifdef Q_OS_WIN
@@ -52,7 +52,7 @@ bool UdpEndpoint::bind()
 
 QList<Card> UdpEndpoint::cards() const
 {
-    return cards::usable(m_cardName);
+    return cards::usable(m_onlyCard);
 }
 
 bool UdpEndpoint::send(const QByteArray& payload, int card)
@@ -107,13 +107,13 @@ BroadcastReport UdpEndpoint::broadcast(const QByteArray& payload)
     report.cards = cards();
     if (!bind()) {
         report.error = m_error;
-    } else if (report.cards.isEmpty() && m_cardName.isEmpty()) {
+    } else if (report.cards.isEmpty() && m_onlyCard.isEmpty()) {
         // No card to choose (only the loopback, say): the routing table decides, as it always did.
         report.routed = sendThrough(payload, kAnyCard);
         if (!report.routed)
             report.error = m_error;
     } else if (report.cards.isEmpty()) {
-        report.error = cards::notUsable(m_cardName);
+        report.error = cards::notUsable(m_onlyCard);
         m_error = report.error;
     } else {
         for (const Card& card : std::as_const(report.cards)) {

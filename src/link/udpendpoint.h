@@ -31,7 +31,7 @@ public:
     QString errorString() const { return m_error; }
 
     // Broadcasts go out only through the card of this name (empty, as by default: every usable card).
-    void setCardName(const QString& name) { m_cardName = name; }
+    void setOnlyCard(const QString& name) { m_onlyCard = name; }
     // The cards a broadcast would go out through now.
     QList<Card> cards() const;
 
@@ -43,7 +43,7 @@ public:
     static QHostAddress primaryIPv4Address();
 
 signals:
-    // `card`: the interface index the datagram arrived on (kAnyCard when the system did not say).
+    // `card`: the card the datagram arrived on (kAnyCard when the system did not say).
     void datagramArrived(const QByteArray& datagram, int card);
     // A broadcast was handed on; the report names the cards looked up and those it went out on.
     void broadcastDone(const tarvik::BroadcastReport& report);
@@ -55,7 +55,7 @@ private:
 
     QUdpSocket m_socket;
     quint16 m_localPort = kLocalPort;
-    QString m_cardName;
+    QString m_onlyCard;
     QString m_error;
 };
 
