@@ -305,20 +305,19 @@ private slots:
 
         const Field ip = fieldNamed("S_IP");
         m_bed->ui().type(ip, QStringLiteral("10.0.0.7"));
-        chosen = dir.filePath(QStringLiteral("bad.json"));
-        QFile bad(chosen);
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("{\"S_IP\": \"10.0.0.8\", \"MASK\": \"1.2.3\"}") > 0);
-        bad.close();
-        m_bed->ui().form().parameterFiles().importParameters();
+        const auto importFile = [&](const QString& name, const QByteArray& bytes) {
+            chosen = dir.filePath(name);
+            QFile file(chosen);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            file.close();
+            m_bed->ui().form().parameterFiles().importParameters();
+        };
+        importFile(QStringLiteral("bad.json"), "{\"S_IP\": \"10.0.0.8\", \"MASK\": \"1.2.3\"}");
         QCOMPARE(m_bed->ui().value(ip), QStringLiteral("10.0.0.7"));
         QVERIFY(m_bed->ui().logLines().last().startsWith(QStringLiteral("参数文件未导入，参数保持不变：")));
         QVERIFY(m_bed->ui().logLines().last().contains(QStringLiteral("key \"MASK\"")));
         // Another module's own set, while this one is selected.
-        chosen = dir.filePath(QStringLiteral("other.json"));
-        QFile other(chosen);
-        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("{\"001A2B3C4D5E\": {\"S_IP\": \"10.0.0.9\"}}") > 0);
-        other.close();
-        m_bed->ui().form().parameterFiles().importParameters();
+        importFile(QStringLiteral("other.json"), "{\"001A2B3C4D5E\": {\"S_IP\": \"10.0.0.9\"}}");
         QCOMPARE(m_bed->ui().value(ip), QStringLiteral("10.0.0.7"));
         QVERIFY(m_bed->ui().logLines().last().endsWith(QStringLiteral("no parameters for 001A2B3C4D5F")));
 

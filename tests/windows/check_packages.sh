@@ -15,7 +15,7 @@ zip=$(realpath "$1")
 setup=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 triple=x86_64-w64-mingw32
-failures=0
+. "$here/results.sh"
 work=$(mktemp -d /tmp/tarvik-packages.XXXXXX)
 own_prefix=0
 if [ -z "${WINEPREFIX:-}" ]; then
@@ -31,11 +31,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL $*"
-    failures=$((failures + 1))
-}
-ok() { echo "ok   $*"; }
 # check NAME CONDITION...: runs the condition, a failure named NAME when it fails.
 check() {
     local name=$1
@@ -130,9 +125,4 @@ check "uninstalled: firewall rule removed" \
     grep -q 'delete rule name="Tarvik: module replies (UDP 65002)"' "$drive/windows/netsh.log"
 rm -f "$drive/windows/system32/netsh.exe" "$drive/windows/netsh.log"
 
-if [ "$failures" = 0 ]; then
-    echo "Windows packages: every check passed"
-else
-    echo "Windows packages: $failures checks FAILED"
-    exit 1
-fi
+report "Windows packages"

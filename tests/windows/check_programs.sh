@@ -13,7 +13,7 @@ linux=$1
 windows=$2
 qt=$3
 here=$(cd "$(dirname "$0")" && pwd)
-failures=0
+. "$here/results.sh"
 id=$$
 ns_tool=tvk-wtool-$id
 ns_modules=tvk-wmod-$id
@@ -30,11 +30,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL $*"
-    failures=$((failures + 1))
-}
-ok() { echo "ok   $*"; }
 
 # A Unix path as Windows programs see it (Wine's drive Z: is /).
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -191,9 +186,4 @@ expect "tarvik.exe --help" 0 "--lang <language>"
 tarvik stray
 expect "tarvik.exe without DISPLAY: no display needed" 1 "tarvik: unexpected argument 'stray'"
 
-if [ "$failures" = 0 ]; then
-    echo "Windows programs under Wine: every check passed"
-else
-    echo "Windows programs under Wine: $failures checks FAILED"
-    exit 1
-fi
+report "Windows programs under Wine"
