@@ -13,8 +13,6 @@
 
 namespace tarvik::paramfile {
 
-namespace {
-
 const Parameter* parameterNamed(const QString& name)
 {
     for (const Parameter& p : kParameters) {
@@ -24,12 +22,12 @@ const Parameter* parameterNamed(const QString& name)
     return nullptr;
 }
 
-// The largest number a text field takes: four digits for the packet-splitting values (the read
-// shows four), a port number for the five-digit fields.
 int largestNumber(Layout layout)
 {
     return layout == Layout::Number4 ? 9999 : 65535;
 }
+
+namespace {
 
 bool isAsciiDigits(QStringView text, int most)
 {

@@ -45,6 +45,12 @@ Result parse(const QByteArray& bytes);
 // Reads a file from disk (size cap, then parse()). Messages start with the file name.
 Result load(const QString& path);
 
+// The parameter whose field has this name (the key of a file, the FIELD of --set); nullptr when none has.
+const Parameter* parameterNamed(const QString& name);
+// The largest number a text field takes: four digits for the packet-splitting values (the read
+// shows four), a port number for the five-digit fields.
+int largestNumber(Layout layout);
+
 // The text a value has in a file: a drop-down's entry text as the table holds it (untranslated),
 // a text field's text. Empty for a drop-down without a valid position.
 QString valueText(const Parameter& parameter, const frames::FieldValue& value);

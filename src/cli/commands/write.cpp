@@ -36,15 +36,6 @@ struct Override
     bool countsUp = false;
 };
 
-const Parameter* parameterNamed(const QString& name)
-{
-    for (const Parameter& p : kParameters) {
-        if (name == QLatin1String(p.name))
-            return &p;
-    }
-    return nullptr;
-}
-
 // The value of an override for the module at `place`; nullopt, with the reason, past the range.
 std::optional<frames::FieldValue> valueAt(const Override& o, int place, QString* error)
 {
@@ -61,7 +52,7 @@ std::optional<frames::FieldValue> valueAt(const Override& o, int place, QString*
         parts.last() = QString::number(last);
         value.text = parts.join(QLatin1Char('.'));
     } else {
-        const int largest = o.parameter->layout == Layout::Number4 ? 9999 : 65535;
+        const int largest = paramfile::largestNumber(o.parameter->layout);
         const int number = value.text.toInt() + place;
         if (number > largest) {
             *error =
@@ -103,7 +94,7 @@ protected:
         for (const QString& text : parser.values(kSet)) {
             const qsizetype equals = text.indexOf(QLatin1Char('='));
             Override o;
-            o.parameter = equals > 0 ? parameterNamed(text.left(equals)) : nullptr;
+            o.parameter = equals > 0 ? paramfile::parameterNamed(text.left(equals)) : nullptr;
             if (!o.parameter) {
                 complain(QStringLiteral("--set %1: not FIELD=VALUE with a field of the window").arg(text));
                 return kRefused;
