@@ -1,10 +1,9 @@
 // tarvik-cli: scripted and batch configuration of Tarvik modules. See README.md.
 #include "cli/command.h"
-#include "os/console.h"
+#include "cli/output.h"
 #include "tarvik_version.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
 
 using namespace tarvik::cli;
 
@@ -31,21 +30,19 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tarvik-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
     const QStringList arguments = QCoreApplication::arguments();
-    QTextStream out(tarvik::console::device(stdout));
-    QTextStream err(tarvik::console::device(stderr));
     const QString first = arguments.value(1);
     if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
-        out << "tarvik-cli " << TARVIK_VERSION << Qt::endl;
+        out() << "tarvik-cli " << TARVIK_VERSION << Qt::endl;
         return kOk;
     }
     if (first.isEmpty() || first == QLatin1String("--help") || first == QLatin1String("-h") ||
         first == QLatin1String("help")) {
-        (first.isEmpty() ? err : out) << usage() << Qt::flush;
+        (first.isEmpty() ? err() : out()) << usage() << Qt::flush;
         return first.isEmpty() ? kRefused : kOk;
     }
     Command* command = Command::named(first);
     if (!command) {
-        err << "tarvik-cli: unknown command " << first << "\n\n" << usage() << Qt::flush;
+        err() << "tarvik-cli: unknown command " << first << "\n\n" << usage() << Qt::flush;
         return kRefused;
     }
     return command->run(arguments.mid(1));
