@@ -93,8 +93,7 @@ QList<Exchange> chainOf(const Job& job)
     case Task::Defaults: {
         chain.append({nullptr, frames::restoreDefaults(id), Exchange::Ack});
         // The tool does not know the factory values: what the module holds now is read and reported.
-        static const std::vector<const Parameter*> afterDefaults =
-            queryOrder(std::vector<const Parameter*>(readOrder().begin(), readOrder().end()), true);
+        static const std::vector<const Parameter*> afterDefaults = queryOrder(readOrder(), true);
         for (const Parameter* p : afterDefaults)
             chain.append({p, frames::query(id, *p), Exchange::Value});
         break;
