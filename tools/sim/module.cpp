@@ -29,22 +29,10 @@ constexpr std::array<quint32, kCommandCount> kFactory = {
     512,                       // BT  512 bytes end a packet
     0,                         // UP  no parity
     1,                         // US  1 stop bit
-    1,
-    5000,
-    address(192, 168, 1, 200),
-    6000, // channel 1: TCP server
-    2,
-    5001,
-    address(192, 168, 1, 200),
-    6001, // channel 2: TCP client
-    3,
-    5002,
-    address(192, 168, 1, 201),
-    6002, // channel 3: UDP mode 0
-    0,
-    5003,
-    address(0, 0, 0, 0),
-    0, // channel 4: closed
+    1, 5000, address(192, 168, 1, 200), 6000, // channel 1: TCP server
+    2, 5001, address(192, 168, 1, 200), 6001, // channel 2: TCP client
+    3, 5002, address(192, 168, 1, 201), 6002, // channel 3: UDP mode 0
+    0, 5003, address(0, 0, 0, 0), 0,          // channel 4: closed
 };
 
 } // namespace
@@ -119,8 +107,7 @@ QByteArray replyText(Kind kind, quint32 value)
 std::optional<quint32> parseValue(const Command& command, const QByteArray& text)
 {
     static const QRegularExpression kDigits(QStringLiteral("^[0-9]{1,5}$"));
-    static const QRegularExpression kAddress(
-        QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+    static const QRegularExpression kAddress(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
     const QString value = QString::fromLatin1(text);
     switch (command.kind) {
     case Kind::Digit: {
@@ -186,7 +173,9 @@ QByteArray identityPlus(const QByteArray& first, int index)
 }
 
 Module::Module(QByteArray identity, int index)
-    : m_identity(std::move(identity)), m_index(index), m_values(factoryValues(index))
+    : m_identity(std::move(identity))
+    , m_index(index)
+    , m_values(factoryValues(index))
 {
 }
 
@@ -303,8 +292,7 @@ std::optional<QByteArray> Module::handle(const Request& request, bool refuse)
     case Request::Setting: {
         if (refuse)
             return refused;
-        const std::optional<quint32> parsed =
-            parseValue(kCommands[static_cast<size_t>(request.command)], request.value);
+        const std::optional<quint32> parsed = parseValue(kCommands[static_cast<size_t>(request.command)], request.value);
         if (!parsed)
             return refused;
         setValue(request.command, *parsed);

@@ -35,13 +35,7 @@ struct Options
 
 struct ParsedOptions
 {
-    enum Outcome
-    {
-        Run,
-        Help,
-        Version,
-        Error
-    };
+    enum Outcome { Run, Help, Version, Error };
     Outcome outcome = Run;
     Options options;
     QString error;
