@@ -297,8 +297,6 @@ void TestCli::exitStatus_data()
     QTest::addColumn<QString>("line");
     const QStringList one{"--quiet"};
     QTest::newRow("read, found") << one << false << QStringList{"read", kFirstId} << 0 << QString();
-    QTest::newRow("read, one not found") << one << false << QStringList{"read", kFirstId, "00AA00000009"} << 1
-                                         << "00AA00000009: not found (no answer to SETUP)";
     QTest::newRow("read, none found") << one << false << QStringList{"read", "00AA00000009"} << 1
                                       << "00AA00000009: not found (no answer to SETUP)";
     QTest::newRow("read, a port not digits")

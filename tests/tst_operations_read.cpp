@@ -200,11 +200,8 @@ void TestRead::notAnAnswerIsNotArrived_data()
     QTest::newRow("channel 3 address, one byte short")
         << stageOf(fieldNamed("Ch3_D_IP")) << QByteArray("010.000.001.00") << 1;
     QTest::newRow("last stage, identity only") << 32 << QByteArray() << 1;
-    QTest::newRow("drop-down, a number's length") << stageOf(fieldNamed("UART_BaudRate")) << QByteArray("00008") << 1;
     QTest::newRow("port with a letter") << stageOf(fieldNamed("Ch4_Port_Number")) << QByteArray("0x080") << 1;
-    QTest::newRow("address with a slash") << stageOf(fieldNamed("Ch1_D_IP")) << QByteArray("010.000.0/1.002") << 1;
     QTest::newRow("the other module's value") << stageOf(fieldNamed("Ethernet_Mode")) << QByteArray("05") << 2;
-    QTest::newRow("the other module's acknowledgement") << stageOf(fieldNamed("Disp_Mode")) << QByteArray("OK") << 2;
     QTest::newRow("a stranger's value") << stageOf(fieldNamed("Ch1_D_Port")) << QByteArray("09999") << 9;
 }
 
