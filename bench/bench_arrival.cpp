@@ -64,7 +64,8 @@ void fakes(int reads, int scans)
         rig.discover(1);
         rig.panel.selected = 0;
         for (int i = 0; i < reads; ++i)
-            timedRead(rig.ops, replies, [&] { rig.ops.pickDevice(); }, us);
+            timedRead(
+                rig.ops, replies, [&] { rig.ops.pickDevice(); }, us);
         if (rig.link.sent.size() != 28 * reads)
             qFatal("%d frames sent", int(rig.link.sent.size()));
     }
@@ -104,7 +105,8 @@ void window(int reads, int scans)
             list->setCurrentRow(0);
         }
         for (int i = 0; i < reads; ++i) {
-            timedRead(ops, replies, [&] { ops.pickDevice(); }, us);
+            timedRead(
+                ops, replies, [&] { ops.pickDevice(); }, us);
             QCoreApplication::processEvents(); // what the event loop does between reads
         }
     }
@@ -123,7 +125,8 @@ void window(int reads, int scans)
             list->setCurrentRow(0);
         }
         std::vector<double> none;
-        timedRead(ops, replies, [&] { ops.pickDevice(); }, none);
+        timedRead(
+            ops, replies, [&] { ops.pickDevice(); }, none);
         std::vector<double> stray;
         for (int i = 0; i < 3000; ++i) {
             const qint64 t0 = nowNs();

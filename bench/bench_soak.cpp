@@ -38,8 +38,7 @@ int main(int argc, char* argv[])
         std::printf("soak %3d cycles %6.1f s: reads %d ok %d failed, writes %d ok %d failed, wrong successes %d, "
                     "stalls %d, log blocks <= %d, RSS after 10 %ld kB, now %ld kB\n",
                     f.cycles, static_cast<double>(clock.elapsed()) / 1000.0, f.readsOk, f.readsFailed, f.writesOk,
-                    f.writesFailed, f.wrongSuccesses, f.stalls, f.logBlocksMax, f.memory.afterTenKb,
-                    f.memory.nowKb());
+                    f.writesFailed, f.wrongSuccesses, f.stalls, f.logBlocksMax, f.memory.afterTenKb, f.memory.nowKb());
         std::fflush(stdout);
     };
     const SoakFigures figures = soakReadWrite(bed, cycles, [&](const SoakFigures& f) {

@@ -84,8 +84,11 @@ else
     [ $? = 1 ] || exit 1 # TARVIK_QT_WINDOWS names no Qt
     windows_qt=
 fi
-ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils \
+ensure_packages "${BUILD_PACKAGES[@]}" clang-format iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils \
     fonts-noto-cjk "${windows_packages[@]}"
+# The project's own formatting: every C++ file as .clang-format lays it out.
+echo "== format (clang-format)"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 build_preset default
 build_preset asan
 scripts/fuzz.sh --build-only

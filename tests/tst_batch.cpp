@@ -245,7 +245,8 @@ void TestBatch::concurrentReadsRespectLimits()
             }
             QVERIFY(p.sentBefore < wire.sent.size());
             const QByteArray& next = wire.sent.at(p.sentBefore);
-            QCOMPARE(p.stage, paramfile::identityText(next.left(6)) + QLatin1Char(' ') + test::commands({next}).first());
+            QCOMPARE(p.stage,
+                     paramfile::identityText(next.left(6)) + QLatin1Char(' ') + test::commands({next}).first());
         }
         QCOMPARE(finished, 4);
         const QList<Outcome> outcomes = engine.outcomes();

@@ -75,8 +75,12 @@ private slots:
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("begins");
         QTest::addColumn<QString>("ends");
-        QTest::newRow("zh") << "zh" << "读取设备 2参数... ..." << "读取设备 2数据成功！";
-        QTest::newRow("en") << "en" << "Reading device 2: parameters... ..." << "Reading device 2: succeeded!";
+        QTest::newRow("zh") << "zh"
+                            << "读取设备 2参数... ..."
+                            << "读取设备 2数据成功！";
+        QTest::newRow("en") << "en"
+                            << "Reading device 2: parameters... ..."
+                            << "Reading device 2: succeeded!";
     }
     void fullReadFillsEveryField()
     {
@@ -267,10 +271,9 @@ private slots:
 
         QCOMPARE(m_bed->wire().countCommand("ATET"), 3);
         QCOMPARE(m_bed->wire().countCommand("AT"), 19 + 1 + 28); // ET to DA2, ET, then all
-        QCOMPARE(m_bed->ui().logLines(), (QStringList{m_bed->ui().logLines().value(0),
-                                                      QStringLiteral("读取设备 1参数... ..."),
-                                                      m_bed->ui().logLines().value(2),
-                                                      QStringLiteral("读取设备 1数据成功！")}));
+        QCOMPARE(m_bed->ui().logLines(),
+                 (QStringList{m_bed->ui().logLines().value(0), QStringLiteral("读取设备 1参数... ..."),
+                              m_bed->ui().logLines().value(2), QStringLiteral("读取设备 1数据成功！")}));
         compareFields(factoryFields(0));
         QCOMPARE(m_bed->state().Retry_Count, 0);
     }

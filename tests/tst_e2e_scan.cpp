@@ -2,7 +2,6 @@
 #include "support/simbed.h"
 #include "support/testmain.h"
 
-
 using namespace tarvik;
 using namespace tarvik::test;
 

@@ -111,8 +111,8 @@ private slots:
     {
         readModule();
         FormDriver& ui = m_bed->ui();
-        ui.choose(fieldNamed("UART_BaudRate"), 7);            // 115200bps
-        ui.choose(fieldNamed("Ch3_SOCK_Mode"), 4);            // UDP模式1
+        ui.choose(fieldNamed("UART_BaudRate"), 7); // 115200bps
+        ui.choose(fieldNamed("Ch3_SOCK_Mode"), 4); // UDP模式1
         ui.type(fieldNamed("S_IP"), QStringLiteral("10.0.0.7"));
         ui.type(fieldNamed("Ch4_D_IP"), QStringLiteral("172.16.5.9"));
         ui.type(fieldNamed("Ch2_D_Port"), QStringLiteral("8080"));
@@ -125,6 +125,7 @@ private slots:
 
         // 28 settings in the order of the chain, each the field's text as it stands (not widened).
         const QList<QByteArray> expected = {
+            // clang-format off
             "ATET=0\r",     "ATGA=192.168.001.001\r", "ATIP=10.0.0.7\r",  "ATSM=255.255.255.000\r",
             "ATEC=1\r",     "ATUB=7\r",               "ATUT=0\r",         "ATUD=8\r",
             "ATTM=150\r",   "ATBT=0512\r",            "ATUP=0\r",         "ATUS=1\r",
@@ -133,6 +134,7 @@ private slots:
             "ATSR3=4\r",    "ATPT3=05002\r",          "ATDA3=192.168.001.201\r", "ATDP3=06002\r",
             "ATSR4=0\r",    "ATPT4=05003\r",          "ATDA4=172.16.5.9\r",      "ATDP4=00000\r",
         };
+        // clang-format on
         QCOMPARE(settingsSent(), expected);
         for (const QByteArray& frame : m_bed->wire().payloads())
             QCOMPARE(frame.left(6), kFirst);
@@ -223,11 +225,12 @@ private slots:
         ui.click("Setting");
         QVERIFY(m_bed->waitForLastLine(kWriteSucceeded));
         QVERIFY(m_bed->read(0));
-        const QList<FieldValue> written = with(factoryFields(0), {
-                                                                      {fieldNamed("Disp_Mode"), QStringLiteral("0")},
-                                                                      {fieldNamed("G_IP"), QStringLiteral("010.009.008.001")},
-                                                                      {fieldNamed("Ch1_Port_Number"), QStringLiteral("00023")},
-                                                                  });
+        const QList<FieldValue> written =
+            with(factoryFields(0), {
+                                       {fieldNamed("Disp_Mode"), QStringLiteral("0")},
+                                       {fieldNamed("G_IP"), QStringLiteral("010.009.008.001")},
+                                       {fieldNamed("Ch1_Port_Number"), QStringLiteral("00023")},
+                                   });
         compareFields(written);
         m_bed->wire().clear();
 
@@ -235,7 +238,8 @@ private slots:
         QCOMPARE(ui.logLines().value(1), QStringLiteral("恢复设备 1默认参数... ..."));
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("默认参数值请参考相关的用户手册。")));
         QCOMPARE(m_bed->wire().payloads(), QList<QByteArray>{kFirst + "ATDF\r"});
-        compareLog({QStringLiteral("恢复设备 1默认参数... ..."), QStringLiteral("恢复设备 1默认参数成功，请重新读取设备参数！"),
+        compareLog({QStringLiteral("恢复设备 1默认参数... ..."),
+                    QStringLiteral("恢复设备 1默认参数成功，请重新读取设备参数！"),
                     QStringLiteral("默认参数值请参考相关的用户手册。")});
         // The window keeps what it showed; the module holds its factory values again.
         compareFields(written);
@@ -256,7 +260,8 @@ private slots:
         QVERIFY(ui.deviceItems().isEmpty());
         QCOMPARE(m_bed->state().Device_Count, 0);
         for (const FieldValue& field : factoryFields(0)) {
-            const QString blank = qobject_cast<QLineEdit*>(ui.form().field(field.field)) ? QString() : QStringLiteral("-1");
+            const QString blank =
+                qobject_cast<QLineEdit*>(ui.form().field(field.field)) ? QString() : QStringLiteral("-1");
             QCOMPARE(ui.value(field.field), blank);
         }
 
@@ -277,8 +282,8 @@ private slots:
         compareLog({QStringLiteral("对设备 2的复位运行成功。")});
         QTRY_COMPARE(m_bed->wire().frames().size(), 1);
         QCOMPARE(m_bed->wire().payloads().first(), kSecond + "END");
-        QCOMPARE(m_bed->ui().deviceItems(), (QStringList{deviceItem(QStringLiteral("001A2B3C4D5E")),
-                                                         deviceItem(QStringLiteral("001A2B3C4D60"))}));
+        QCOMPARE(m_bed->ui().deviceItems(),
+                 (QStringList{deviceItem(QStringLiteral("001A2B3C4D5E")), deviceItem(QStringLiteral("001A2B3C4D60"))}));
         QCOMPARE(m_bed->state().Device_Count, 2);
         QCOMPARE(m_bed->state().Device_Table[1].left(6), kThird);
 
@@ -297,7 +302,8 @@ private slots:
         const QList<QByteArray> settings = settingsSent();
         QCOMPARE(settings.size(), 10);
         QCOMPARE(settings.last(), QByteArray("ATBT=0512\r"));
-        compareLog({kWriteStarts, QStringLiteral("设置设备 1数据不成功！"), QStringLiteral("请检查计算机与设备之间的网络连接。")});
+        compareLog({kWriteStarts, QStringLiteral("设置设备 1数据不成功！"),
+                    QStringLiteral("请检查计算机与设备之间的网络连接。")});
         QCOMPARE(m_bed->state().Retry_Count, 0);
         for (const char* control : {"Device_List", "L_Default", "Setting", "Run_Device"})
             QVERIFY2(m_bed->ui().isEnabled(control), control);
@@ -361,7 +367,8 @@ private slots:
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("恢复设备 1默认参数不成功，请重新操作！")));
         // No retry: one request, one entry.
         QCOMPARE(m_bed->wire().payloads(), QList<QByteArray>{kFirst + "ATDF\r"});
-        compareLog({QStringLiteral("恢复设备 1默认参数... ..."), QStringLiteral("恢复设备 1默认参数不成功，请重新操作！")});
+        compareLog(
+            {QStringLiteral("恢复设备 1默认参数... ..."), QStringLiteral("恢复设备 1默认参数不成功，请重新操作！")});
     }
 
     // The acknowledgement comes twice: one outcome; once it is written nothing is awaited.

@@ -1,7 +1,7 @@
 // The parameter table, the bytes of every request frame, and the routing of replies by Op_Code.
 #include "link/catalogue.h"
-#include "ops/dispatch.h"
 #include "link/frames.h"
+#include "ops/dispatch.h"
 #include "support/testmain.h"
 
 #include <QTest>
@@ -180,9 +180,11 @@ void TestFrames::route_data()
     QTest::addColumn<int>("branch");
     const int discovery = static_cast<int>(Branch::Discovery), defaults = static_cast<int>(Branch::Defaults),
               write = static_cast<int>(Branch::Write), read = static_cast<int>(Branch::Read);
+    // clang-format off
     for (const auto& [op, branch] : {std::pair{0, discovery}, {1, read}, {32, read}, {39, read}, {40, defaults},
                                      {41, read}, {99, read}, {100, write}, {101, write}, {132, write}, {-1, read},
                                      {32767, write}})
+        // clang-format on
         QTest::addRow("%d", op) << op << branch;
 }
 

@@ -52,7 +52,7 @@ bool fieldsKept(const FakePanel& panel, std::optional<Field> except = std::nullo
         if (field == except)
             continue;
         const bool kept = parameterOf(field).isDropDown() ? panel.comboIndex(field) == 0
-                                                                 : panel.fieldText(field) == QLatin1String("keep");
+                                                          : panel.fieldText(field) == QLatin1String("keep");
         if (!kept)
             return false;
     }

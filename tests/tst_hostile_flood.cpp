@@ -102,9 +102,8 @@ void TestHostileFlood::floodDuringRead()
     bed.ui().pickDevice(0);
     QVERIFY(bed.state().Op_Code >= 1 && bed.state().Op_Code <= 32);
     QProcess flooder;
-    flooder.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--flood"), QString::number(kFloodDatagrams), QStringLiteral("7"),
-                   QString::number(largest)});
+    flooder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--flood"), QString::number(kFloodDatagrams),
+                                                            QStringLiteral("7"), QString::number(largest)});
     QVERIFY(flooder.waitForStarted());
     lastTick = clock.elapsed();
     QTRY_VERIFY_WITH_TIMEOUT(flooder.state() == QProcess::NotRunning, 120000);

@@ -11,22 +11,22 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTranslator>
-#include <QGroupBox>
-#include <QFontInfo>
-#include <QKeyEvent>
 #include <QRawFont>
-#include <QLabel>
 #include <QRegularExpression>
-#include <QLayout>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QUdpSocket>
 
 #include <memory>
@@ -134,7 +134,8 @@ private slots:
     // names, drop-down entries, tabs and the start-up log.
     void englishWindowHasNoChinese()
     {
-        const QList<QTranslator*> translators = installTranslations(*QCoreApplication::instance(), QStringLiteral("en"));
+        const QList<QTranslator*> translators =
+            installTranslations(*QCoreApplication::instance(), QStringLiteral("en"));
         QVERIFY(!translators.isEmpty());
         auto removeTranslators = qScopeGuard([&] {
             for (QTranslator* translator : translators) {
@@ -303,8 +304,10 @@ private slots:
                 auto* edit = qobject_cast<QLineEdit*>(widget);
                 QVERIFY2(edit, expected.name);
                 QVERIFY(edit->text().isEmpty());
-                edit->parentWidget()->window()->findChild<QWidget*>(
-                    QString::fromLatin1(kPageNames[parameterOf(which).place.page]))->setEnabled(true);
+                edit->parentWidget()
+                    ->window()
+                    ->findChild<QWidget*>(QString::fromLatin1(kPageNames[parameterOf(which).place.page]))
+                    ->setEnabled(true);
                 QTest::keyClicks(edit, QString(20, QLatin1Char('1')));
                 QCOMPARE(edit->text().size(), expected.maxLength ? expected.maxLength : 20);
             }
@@ -326,7 +329,7 @@ private slots:
         for (const char* name : {"Ch1_SOCK_Mode", "Ch2_SOCK_Mode", "Ch3_SOCK_Mode", "Ch4_SOCK_Mode"})
             QTest::newRow(name) << name << modes;
         QTest::newRow("ethernet") << "Ethernet_Mode"
-                                  << QStringList{"自动握手",          "100M全双工自动握手", "100M全双工手动握手",
+                                  << QStringList{"自动握手",           "100M全双工自动握手", "100M全双工手动握手",
                                                  "100M半双工手动握手", "10M全双工手动握手",  "10M半双工手动握手"};
         QTest::newRow("display") << "Disp_Mode" << QStringList{"不显示", "显示"};
     }
@@ -376,7 +379,8 @@ private slots:
     void addressLabel()
     {
         const QString caption = child<QLabel>(*m_form, "DISP_IP")->text();
-        static const QRegularExpression form(QStringLiteral("^本机IP地址：(\\d+\\.\\d+\\.\\d+\\.\\d+)    端口号： 65002$"));
+        static const QRegularExpression form(
+            QStringLiteral("^本机IP地址：(\\d+\\.\\d+\\.\\d+\\.\\d+)    端口号： 65002$"));
         const QRegularExpressionMatch match = form.match(caption);
         QVERIFY2(match.hasMatch(), qPrintable(caption));
         QVERIFY(match.captured(1) != QStringLiteral("0.0.0.0"));
@@ -459,8 +463,8 @@ private slots:
                     continue;
                 auto* edit = qobject_cast<QLineEdit*>(m_form->field(which));
                 QVERIFY(edit->isVisible());
-                const QString pattern = parameter.layout == Layout::Address ? QStringLiteral("ddd.ddd.ddd.ddd")
-                                                                            : QStringLiteral("ddddd");
+                const QString pattern =
+                    parameter.layout == Layout::Address ? QStringLiteral("ddd.ddd.ddd.ddd") : QStringLiteral("ddddd");
                 // The widest digit, whichever it is in the font.
                 int needed = 0;
                 for (char digit = '0'; digit <= '9'; ++digit) {
@@ -468,11 +472,10 @@ private slots:
                     value.replace(QLatin1Char('d'), QLatin1Char(digit));
                     needed = qMax(needed, edit->fontMetrics().horizontalAdvance(value));
                 }
-                QVERIFY2(needed <= textAreaWidth(edit),
-                         qPrintable(QStringLiteral("%1: %2 px needed, %3 px shown")
-                                        .arg(edit->objectName())
-                                        .arg(needed)
-                                        .arg(textAreaWidth(edit))));
+                QVERIFY2(needed <= textAreaWidth(edit), qPrintable(QStringLiteral("%1: %2 px needed, %3 px shown")
+                                                                       .arg(edit->objectName())
+                                                                       .arg(needed)
+                                                                       .arg(textAreaWidth(edit))));
                 // Whole inside its frame: the fixed page leaves the room, the field is not cut off.
                 QWidget* frame = edit->parentWidget();
                 QVERIFY2(frame->contentsRect().contains(edit->geometry()), qPrintable(edit->objectName()));
@@ -637,8 +640,9 @@ private slots:
         QCOMPARE(lines.size(), 6);
         QCOMPARE(lines[1], QStringLiteral("计算机正在扫描网络中的设备... ..."));
         QCOMPARE(lines[4], QStringLiteral("未检查到网络中的设备！"));
-        QCOMPARE(lines[5], QStringLiteral("设备与计算机必须是在同一个交换机或路由器所支持的局域网内，不能经过路由器隔离。"
-                                          "请检查网络连接，重新操作！"));
+        QCOMPARE(lines[5],
+                 QStringLiteral("设备与计算机必须是在同一个交换机或路由器所支持的局域网内，不能经过路由器隔离。"
+                                "请检查网络连接，重新操作！"));
         QVERIFY(!child(*m_form, "Device_List")->isEnabled());
     }
 
@@ -761,7 +765,8 @@ private slots:
             QVERIFY2(writeHostileFile(path, file), file.name);
             m_form->parameterFiles().importParameters();
             const QString last = logLines(*m_form).last();
-            QVERIFY2(last.startsWith(QStringLiteral("参数文件未导入，参数保持不变：") + path) && last.contains(file.message),
+            QVERIFY2(last.startsWith(QStringLiteral("参数文件未导入，参数保持不变：") + path) &&
+                         last.contains(file.message),
                      qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(file.name), last)));
             QCOMPARE(fields(), before);
         }

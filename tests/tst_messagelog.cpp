@@ -60,8 +60,8 @@ private slots:
         QTest::addColumn<QString>("withSeconds"); // and as the log's time stamp shows it
         QTest::newRow("Chinese") << QLocale(QLocale::Chinese, QLocale::China) << QStringLiteral("13:29")
                                  << QStringLiteral("13:29:05");
-        QTest::newRow("US English, 12 hours") << QLocale(QLocale::English, QLocale::UnitedStates)
-                                              << QStringLiteral("1:29") << QStringLiteral("1:29:05");
+        QTest::newRow("US English, 12 hours")
+            << QLocale(QLocale::English, QLocale::UnitedStates) << QStringLiteral("1:29") << QStringLiteral("1:29:05");
         QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << QStringLiteral("13:29")
                                 << QStringLiteral("13:29:05");
         QTest::newRow("Finnish, dot") << QLocale(QLocale::Finnish, QLocale::Finland) << QStringLiteral("13.29")

@@ -100,7 +100,8 @@ void TestDefaultsReset::restoreDefaultsUnanswered()
     prepare(rig, 1, 0);
     rig.ops.L_Default_Click();
     rig.ops.Timer1_Timer();
-    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 1默认参数... ...\r\nT2\r\n恢复设备 1默认参数不成功，请重新操作！"));
+    QCOMPARE(rig.panel.log,
+             QStringLiteral("T1\r\n恢复设备 1默认参数... ...\r\nT2\r\n恢复设备 1默认参数不成功，请重新操作！"));
     QCOMPARE(rig.link.sent.size(), 1); // no retry, no read
     QVERIFY(!rig.panel.timerRunning);
     QCOMPARE(rig.state.Op_Code, qint16(40));
@@ -119,7 +120,8 @@ void TestDefaultsReset::restoreDefaultsWithoutLiveModule()
     QVERIFY(rig.link.sent.isEmpty());
     QCOMPARE(rig.state.Op_Code, qint16(40));
     rig.ops.Timer1_Timer();
-    QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n恢复设备 3默认参数... ...\r\nT2\r\n恢复设备 3默认参数不成功，请重新操作！"));
+    QCOMPARE(rig.panel.log,
+             QStringLiteral("T1\r\n恢复设备 3默认参数... ...\r\nT2\r\n恢复设备 3默认参数不成功，请重新操作！"));
 }
 
 void TestDefaultsReset::resetSecondOfThree()

@@ -19,8 +19,7 @@ const QString kNoneFound = QStringLiteral(
 const QString kTableFull = QStringLiteral("\r\n设备列表已满（最多254个设备），其余设备未能列出。");
 
 // Runs a whole scan: the click and four expiries, with `answer` called after each broadcast.
-template <typename Answer>
-void scan(Rig& rig, Answer answer)
+template <typename Answer> void scan(Rig& rig, Answer answer)
 {
     rig.ops.Scan_Click();
     answer();
@@ -94,7 +93,8 @@ void TestScan::broadcastsFourTimesAndReports()
     QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
     QCOMPARE(rig.state.Device_Table[1], discoveryReply(2));
     QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2\r\n检测到 2个设备。"));
-    for (Control c : {Control::Device_List, Control::Comm_Item, Control::Channel1, Control::Channel2, Control::Channel3})
+    for (Control c :
+         {Control::Device_List, Control::Comm_Item, Control::Channel1, Control::Channel2, Control::Channel3})
         QVERIFY(rig.panel.isEnabled(c));
     QVERIFY(!rig.panel.isEnabled(Control::Setting));
     QVERIFY(!rig.panel.isEnabled(Control::L_Default));
@@ -109,8 +109,8 @@ void TestScan::reportsNoDevice()
     scan(rig);
     QCOMPARE(rig.link.sent.size(), 4);
     QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2") + kNoneFound);
-    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Comm_Item,
-                      Control::Channel1, Control::Channel2, Control::Channel3})
+    for (Control c : {Control::Device_List, Control::Setting, Control::L_Default, Control::Comm_Item, Control::Channel1,
+                      Control::Channel2, Control::Channel3})
         QVERIFY(!rig.panel.isEnabled(c));
     QVERIFY(rig.panel.isEnabled(Control::Run_Device)); // scanning leaves it alone
 }
@@ -158,8 +158,8 @@ void TestScan::duplicatesByIdentityOnly()
 {
     Rig rig;
     rig.ops.Winsock_DataArrival(discoveryReply(1));
-    rig.ops.Winsock_DataArrival(identity(1) + "other tail");  // same identity: the first reply stays
-    rig.ops.Winsock_DataArrival(identity(1));                 // identity alone: still the same module
+    rig.ops.Winsock_DataArrival(identity(1) + "other tail"); // same identity: the first reply stays
+    rig.ops.Winsock_DataArrival(identity(1));                // identity alone: still the same module
     rig.ops.Winsock_DataArrival(QByteArray::fromHex("030000000001") + QByteArray::fromHex("c0a801")); // byte 0
     rig.ops.Winsock_DataArrival(QByteArray::fromHex("020000000101") + QByteArray::fromHex("c0a801")); // byte 4
     QCOMPARE(rig.state.Device_Count, qint16(3));

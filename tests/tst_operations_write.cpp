@@ -9,7 +9,6 @@ using namespace tarvik::test;
 
 namespace {
 
-
 // The window's fields and the setting each one makes, in the order of the wire.
 struct Setting
 {
@@ -222,7 +221,7 @@ void TestWrite::lossesAtDifferentStagesUseBothRestarts()
     rig.ops.Timer1_Timer(); // lost at "SR3"
     acknowledge(rig, 27);
     QCOMPARE(rig.state.Retry_Count, qint16(2)); // the acknowledged settings reset nothing
-    rig.ops.Timer1_Timer(); // lost at "DP4"
+    rig.ops.Timer1_Timer();                     // lost at "DP4"
     QCOMPARE(commands(rig.link.sent).count(QStringLiteral("ET")), 3);
     QCOMPARE(rig.link.sent.size(), 3 + 21 + 28);
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kFailed);

@@ -75,6 +75,7 @@ private slots:
         QTest::addColumn<QByteArray>("code");
         QTest::addColumn<QByteArray>("value");
         // Factory values in the module's fixed-width forms.
+        // clang-format off
         const char* rows[][2] = {
             {"ET", "00"},
             {"GA", "192.168.001.001"},
@@ -93,6 +94,7 @@ private slots:
             {"SR3", "03"}, {"PT3", "05002"}, {"DA3", "192.168.001.201"}, {"DP3", "06002"},
             {"SR4", "00"}, {"PT4", "05003"}, {"DA4", "000.000.000.000"}, {"DP4", "00000"},
         };
+        // clang-format on
         for (const auto& row : rows)
             QTest::newRow(row[0]) << QByteArray(row[0]) << QByteArray(row[1]);
     }
@@ -127,10 +129,13 @@ private slots:
         QTest::addColumn<QByteArray>("code");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QByteArray>("readBack");
-        QTest::newRow("address widened") << QByteArray("IP") << QByteArray("192.168.1.10") << QByteArray("192.168.001.010");
-        QTest::newRow("address as read") << QByteArray("GA") << QByteArray("010.000.000.001") << QByteArray("010.000.000.001");
+        QTest::newRow("address widened") << QByteArray("IP") << QByteArray("192.168.1.10")
+                                         << QByteArray("192.168.001.010");
+        QTest::newRow("address as read") << QByteArray("GA") << QByteArray("010.000.000.001")
+                                         << QByteArray("010.000.000.001");
         QTest::newRow("all zero mask") << QByteArray("SM") << QByteArray("0.0.0.0") << QByteArray("000.000.000.000");
-        QTest::newRow("broadcast dest") << QByteArray("DA3") << QByteArray("255.255.255.255") << QByteArray("255.255.255.255");
+        QTest::newRow("broadcast dest") << QByteArray("DA3") << QByteArray("255.255.255.255")
+                                        << QByteArray("255.255.255.255");
         QTest::newRow("port short") << QByteArray("PT1") << QByteArray("80") << QByteArray("00080");
         QTest::newRow("port as read") << QByteArray("DP2") << QByteArray("08080") << QByteArray("08080");
         QTest::newRow("port highest") << QByteArray("DP4") << QByteArray("65535") << QByteArray("65535");
@@ -169,6 +174,7 @@ private slots:
         QTest::addColumn<QByteArray>("code");
         QTest::addColumn<QByteArray>("sent");
         const char* rows[][2] = {
+            // clang-format off
             {"ET", "6"},  {"ET", "/"},   {"ET", ""},     {"ET", "10"},    {"ET", "05"},  {"EC", "2"},
             {"UB", "9"},  {"UT", "2"},   {"UD", "7"},    {"UD", "0"},     {"UP", "3"},   {"US", "0"},
             {"US", "3"},  {"SR1", "5"},  {"SR4", ":"},   {"PT1", "65536"}, {"PT1", ""},  {"PT1", "123456"},
@@ -177,6 +183,7 @@ private slots:
             {"IP", "a.b.c.d"},       {"GA", "1..2.3"},        {"GA", "1234.1.1.1"},    {"GA", ""},
             {"DA2", "192.168.1.-1"}, {"SM", "255.255.255.0."},
         };
+        // clang-format on
         for (const auto& row : rows)
             QTest::addRow("%s=%s", row[0], row[1]) << QByteArray(row[0]) << QByteArray(row[1]);
     }
@@ -333,12 +340,12 @@ private slots:
     {
         const FaultPlan faults = plan({{Rule::Drop, "3"}});
         FaultyModule module(Module(kId), &faults);
-        QVERIFY(module.receive("SETUP").reply);                  // 1
-        QVERIFY(!module.receive(query("ET", kOtherId)).taken);   // not ours: not counted
-        QVERIFY(module.receive(query("ET")).reply);              // 2
-        const Handled third = module.receive(query("GA"));       // 3
+        QVERIFY(module.receive("SETUP").reply);                // 1
+        QVERIFY(!module.receive(query("ET", kOtherId)).taken); // not ours: not counted
+        QVERIFY(module.receive(query("ET")).reply);            // 2
+        const Handled third = module.receive(query("GA"));     // 3
         QVERIFY(third.dropped);
-        QVERIFY(module.receive(query("GA")).reply);              // 4
+        QVERIFY(module.receive(query("GA")).reply); // 4
     }
 
     void dropEveryCommandStillFound()
@@ -483,21 +490,21 @@ private slots:
         QCOMPARE(lossy.options.faults.lossPerMillion, 25000);
         QCOMPARE(lossy.options.faults.lossSeed, 7u);
 
-        QCOMPARE(parse({QStringLiteral("--id"), QStringLiteral("01"), QStringLiteral("--id"), QStringLiteral("02")})
-                     .outcome,
-                 ParsedOptions::Error);
+        QCOMPARE(
+            parse({QStringLiteral("--id"), QStringLiteral("01"), QStringLiteral("--id"), QStringLiteral("02")}).outcome,
+            ParsedOptions::Error);
         QCOMPARE(parse({QStringLiteral("--help")}).outcome, ParsedOptions::Help);
-        for (const QStringList& bad : {QStringList{QStringLiteral("--count"), QStringLiteral("0")},
-                                       QStringList{QStringLiteral("--count"), QStringLiteral("255")},
-                                       QStringList{QStringLiteral("--id"), QStringLiteral("zz")},
-                                       QStringList{QStringLiteral("--drop"), QStringLiteral("QQ")},
-                                       QStringList{QStringLiteral("--answer"), QStringLiteral("SETUP=1")},
-                                       QStringList{QStringLiteral("--reply-to"), QStringLiteral("host")},
-                                       QStringList{QStringLiteral("--port"), QStringLiteral("70000")},
-                                       QStringList{QStringLiteral("--loss"), QStringLiteral("101")},
-                                       QStringList{QStringLiteral("--loss"), QStringLiteral("2:x")},
-                                       QStringList{QStringLiteral("--nonsense")},
-                                       QStringList{QStringLiteral("stray")}}) {
+        for (const QStringList& bad :
+             {QStringList{QStringLiteral("--count"), QStringLiteral("0")},
+              QStringList{QStringLiteral("--count"), QStringLiteral("255")},
+              QStringList{QStringLiteral("--id"), QStringLiteral("zz")},
+              QStringList{QStringLiteral("--drop"), QStringLiteral("QQ")},
+              QStringList{QStringLiteral("--answer"), QStringLiteral("SETUP=1")},
+              QStringList{QStringLiteral("--reply-to"), QStringLiteral("host")},
+              QStringList{QStringLiteral("--port"), QStringLiteral("70000")},
+              QStringList{QStringLiteral("--loss"), QStringLiteral("101")},
+              QStringList{QStringLiteral("--loss"), QStringLiteral("2:x")}, QStringList{QStringLiteral("--nonsense")},
+              QStringList{QStringLiteral("stray")}}) {
             const ParsedOptions parsed = parse(bad);
             QVERIFY2(parsed.outcome == ParsedOptions::Error, qPrintable(bad.join(QLatin1Char(' '))));
             QVERIFY(!parsed.error.isEmpty());
@@ -515,7 +522,9 @@ private slots:
     void wireLines()
     {
         QCOMPARE(wireLine(QTime(12, 0, 1, 23), QStringLiteral("RX"), QStringLiteral("127.0.0.1:65002"),
-                          QByteArray("\x00\x1A" "AT\r", 5)),
+                          QByteArray("\x00\x1A"
+                                     "AT\r",
+                                     5)),
                  QStringLiteral("12:00:01.023 RX 127.0.0.1:65002 (5 B) 00 1A 41 54 0D |..AT.|"));
     }
 };

@@ -96,8 +96,7 @@ private slots:
         send(query(kId, "IP"));
         send(kId + "ATSR5=1\r");
         QTRY_COMPARE(m_tool->frames().size(), 3);
-        QCOMPARE(m_tool->payloads(),
-                 (QList<QByteArray>{kId + "OK", kId + "010.000.000.007", kId + "ER"}));
+        QCOMPARE(m_tool->payloads(), (QList<QByteArray>{kId + "OK", kId + "010.000.000.007", kId + "ER"}));
 
         // After "END" the module answers nothing but "SETUP": the discovery reply is the first
         // thing that comes back, although the query was sent before it.

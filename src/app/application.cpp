@@ -51,9 +51,9 @@ CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage)
     QCommandLineParser parser;
     // Single-dash words are options, as for Qt's own (-platform, -reverse): "-reverse" is not -r -e -v ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral("Tarvik网络配置工具: finds Tarvik serial-to-Ethernet modules on the local network (UDP "
-                       "broadcast, port 65000 out, 65002 in) and reads, writes, restores and resets their parameters."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Tarvik网络配置工具: finds Tarvik serial-to-Ethernet modules on the local network (UDP "
+        "broadcast, port 65000 out, 65002 in) and reads, writes, restores and resets their parameters."));
     // Not addHelpOption(): its --help-all would list Qt's own options, which are not read here.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
                                   QStringLiteral("Displays this help."));
@@ -123,11 +123,11 @@ QString missingDisplayMessage(const QStringList& arguments)
     const QStringList platforms = platform.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     const bool needsDisplay =
         platforms.isEmpty() || std::all_of(platforms.cbegin(), platforms.cend(), drawsThroughDisplayServer);
-    if (!needsDisplay || displayOption || !qEnvironmentVariableIsEmpty("DISPLAY")
-        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (!needsDisplay || displayOption || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return {};
-    return QStringLiteral("tarvik: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); ")
-         + kHowToRun;
+    return QStringLiteral("tarvik: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); ") +
+           kHowToRun;
 }
 
 QString unreachableDisplayMessage()
@@ -139,8 +139,8 @@ QString unreachableDisplayMessage()
 #endif
     const char* const variable = qEnvironmentVariableIsEmpty("DISPLAY") ? "WAYLAND_DISPLAY" : "DISPLAY";
     return QStringLiteral("tarvik: the display %1=%2 cannot be reached; ")
-               .arg(QLatin1String(variable), qEnvironmentVariable(variable))
-         + kHowToRun;
+               .arg(QLatin1String(variable), qEnvironmentVariable(variable)) +
+           kHowToRun;
 }
 
 void setUpApplication(QApplication& app, const QString& language)
@@ -191,9 +191,9 @@ QList<QTranslator*> installTranslations(QCoreApplication& app, const QString& la
             qWarning("tarvik: the English translation is missing from this build; the window is in Chinese");
     } else {
         auto* qtTranslator = new QTranslator(&app);
-        install(qtTranslator, qtTranslator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                                                 QStringLiteral("_"),
-                                                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+        install(qtTranslator,
+                qtTranslator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                                   QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
     }
     return installed;
 }

@@ -11,17 +11,22 @@ class QTranslator;
 namespace tarvik {
 
 // What the command line asks for.
-struct CommandLine {
-    bool exit = false;  // answered (--help, --version) or wrong: print `text` and end with `exitStatus`
+struct CommandLine
+{
+    bool exit = false; // answered (--help, --version) or wrong: print `text` and end with `exitStatus`
     int exitStatus = 0;
-    QString text;       // standard output when exitStatus is 0, standard error otherwise
+    QString text;     // standard output when exitStatus is 0, standard error otherwise
     QString language; // --lang: "zh" or "en"; empty when not given
 };
 
 // Reads the command line (arguments[0] is the program). Before the application object exists,
 // Qt's own options (-platform NAME, -style NAME, ...) are still among the arguments, so unknown
 // options and arguments are let through; once it exists they are gone and are errors.
-enum class ParseStage { BeforeApplication, WithApplication };
+enum class ParseStage
+{
+    BeforeApplication,
+    WithApplication
+};
 CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage);
 
 // Empty when the window has a display to go to (DISPLAY or WAYLAND_DISPLAY, xcb's -display, or a

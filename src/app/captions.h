@@ -35,8 +35,7 @@ inline constexpr const char* kFileFilter = QT_TRANSLATE_NOOP("MainForm", "参数
 inline constexpr const char* kExported = QT_TRANSLATE_NOOP("MainForm", "参数已导出到文件：");
 inline constexpr const char* kExportFailed = QT_TRANSLATE_NOOP("MainForm", "参数导出不成功：");
 inline constexpr const char* kExportEmpty = QT_TRANSLATE_NOOP("MainForm", "参数未导出，这些参数为空：");
-inline constexpr const char* kImported =
-    QT_TRANSLATE_NOOP("MainForm", "已从文件导入参数，请按“设  置”写入设备：");
+inline constexpr const char* kImported = QT_TRANSLATE_NOOP("MainForm", "已从文件导入参数，请按“设  置”写入设备：");
 inline constexpr const char* kImportRefused = QT_TRANSLATE_NOOP("MainForm", "参数文件未导入，参数保持不变：");
 
 // Tabs of the parameter pages: caption, page frame name, frame caption.

@@ -21,7 +21,8 @@ int finish(const tarvik::CommandLine& commandLine)
 }
 
 // Messages from Qt while the application object is made, until it exists.
-struct HeldMessage {
+struct HeldMessage
+{
     QtMsgType type;
     QByteArray category;
     QString text;

@@ -14,10 +14,13 @@ namespace tarvik {
 
 // A parameter field: its position in the table. The window and the operations address fields only
 // through it; `fieldNamed()` gives the field of a name ("UART_BaudRate").
-enum class Field : quint8 {};
+enum class Field : quint8
+{
+};
 
 // How a read reply carries the value (byte offsets from the start of the datagram).
-enum class Layout : quint8 {
+enum class Layout : quint8
+{
     Digit,     // drop-down: one digit in byte 7
     ZeroDigit, // drop-down: "0" in byte 6, the digit in byte 7
     Number4,   // text: four digits in bytes 7-10
@@ -36,14 +39,22 @@ struct Entries
     constexpr const char* const* end() const { return items + count; }
 };
 
-template <std::size_t N>
-constexpr Entries entriesOf(const char* const (&items)[N])
+template <std::size_t N> constexpr Entries entriesOf(const char* const (&items)[N])
 {
     return {items, static_cast<int>(N)};
 }
 
 // Group frames inside the parameter pages; the window gives each its caption and place.
-enum class Group : quint8 { None, Serial, Splitting, Channel1, Channel2, Channel3, Channel4 };
+enum class Group : quint8
+{
+    None,
+    Serial,
+    Splitting,
+    Channel1,
+    Channel2,
+    Channel3,
+    Channel4
+};
 
 // Where the window shows a field: page (0-3), group frame, and the grid cell in it (each cell is
 // a label and the field beside it).
@@ -57,10 +68,10 @@ struct Place
 
 struct Parameter
 {
-    const char* name;    // the window field's name, also the key of the parameter files
-    qint16 stage;        // read stage; stages run upwards, the numbers between them carry nothing
-    char code[3];        // two upper-case letters
-    char channel;        // '1'..'4' for the per-channel commands, 0 otherwise
+    const char* name; // the window field's name, also the key of the parameter files
+    qint16 stage;     // read stage; stages run upwards, the numbers between them carry nothing
+    char code[3];     // two upper-case letters
+    char channel;     // '1'..'4' for the per-channel commands, 0 otherwise
     Layout layout;
     char base;           // drop-downs: value character of the first entry
     Entries entries;     // drop-downs: the entries, by position
@@ -79,11 +90,13 @@ struct Parameter
 
 namespace table {
 
+// clang-format off
 inline constexpr const char* kEthernetModes[] = {
     QT_TRANSLATE_NOOP("Parameter", "自动握手"),          QT_TRANSLATE_NOOP("Parameter", "100M全双工自动握手"),
     QT_TRANSLATE_NOOP("Parameter", "100M全双工手动握手"), QT_TRANSLATE_NOOP("Parameter", "100M半双工手动握手"),
     QT_TRANSLATE_NOOP("Parameter", "10M全双工手动握手"),  QT_TRANSLATE_NOOP("Parameter", "10M半双工手动握手"),
 };
+// clang-format on
 inline constexpr const char* kDisplayModes[] = {QT_TRANSLATE_NOOP("Parameter", "不显示"),
                                                 QT_TRANSLATE_NOOP("Parameter", "显示")};
 inline constexpr const char* kBaudRates[] = {"1200bps",  "2400bps",  "4800bps",   "9600bps",  "19200bps",
@@ -114,6 +127,7 @@ constexpr Entries kNoEntries{};
 
 // In read order; a write sends the settings in the same order. Stages 6, 18, 23 and 24 carry no
 // command: the module's firmware numbers its parameters that way.
+// clang-format off
 inline constexpr Parameter kParameters[] = {
     {"Ethernet_Mode", 1, "ET", 0, L::Digit, '0', entriesOf(kEthernetModes),
      QT_TRANSLATE_NOOP("Parameter", "以太网模式"), QT_TRANSLATE_NOOP("Parameter", "选择以太网的工作模式"),
@@ -178,6 +192,7 @@ inline constexpr Parameter kParameters[] = {
     {"Ch4_D_Port", 32, "DP", '4', L::Number5, 0, kNoEntries, kDestPortLabel, kDestPortTip, nullptr,
      {3, G::Channel4, 1, 1}},
 };
+// clang-format on
 
 } // namespace table
 

@@ -36,9 +36,9 @@ bool UdpEndpoint::bind()
 {
     if (isBound())
         return true;
-    // Broadcast permission and the card each datagram arrived on (IP_PKTINFO) are set by Qt
-    // on every UDP socket it opens. Windows would let a second program bind the port beside us and
-    // take some of the replies: the port is held exclusively there, as Linux holds it anyway.
+        // Broadcast permission and the card each datagram arrived on (IP_PKTINFO) are set by Qt
+        // on every UDP socket it opens. Windows would let a second program bind the port beside us and
+        // take some of the replies: the port is held exclusively there, as Linux holds it anyway.
 #ifdef Q_OS_WIN
     constexpr auto kBindMode = QAbstractSocket::DontShareAddress;
 #else

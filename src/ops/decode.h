@@ -21,7 +21,13 @@ struct Value
 {
     // Short: the reply ends before the last byte its layout is read at, so it holds no value at
     // all; the read treats it as a reply that has not arrived.
-    enum Kind { Entry, Text, Rejected, Short } kind = Rejected;
+    enum Kind
+    {
+        Entry,
+        Text,
+        Rejected,
+        Short
+    } kind = Rejected;
     int entry = -1; // Entry: position in the drop-down
     QString text;   // Text: the field's new text
 };

@@ -257,7 +257,6 @@ void Operations::Run_Device_Click()
         blankField(field);
 }
 
-
 // ---- Window helpers -----------------------------------------------------------------------------
 
 void Operations::blankField(Field field)

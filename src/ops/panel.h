@@ -9,9 +9,16 @@
 
 namespace tarvik {
 
-enum class Control : quint8 {
-    Device_List, Setting, L_Default, Run_Device,
-    Comm_Item, Channel1, Channel2, Channel3, // the four parameter pages
+enum class Control : quint8
+{
+    Device_List,
+    Setting,
+    L_Default,
+    Run_Device,
+    Comm_Item,
+    Channel1,
+    Channel2,
+    Channel3, // the four parameter pages
 };
 // The list and the three buttons that act on the selected module: a read or write disables them
 // while it runs and enables them at its end.

@@ -104,8 +104,7 @@ int SimProcess::count(const QString& text) const
 
 // ---- WireTap ------------------------------------------------------------------------------------
 
-WireTap::WireTap(QObject* parent)
-    : QObject(parent)
+WireTap::WireTap(QObject* parent) : QObject(parent)
 {
     connect(&m_socket, &QUdpSocket::readyRead, this, &WireTap::readPending);
 }
@@ -209,8 +208,7 @@ bool WireTap::sync(int timeoutMs)
 
 // ---- FormDriver ---------------------------------------------------------------------------------
 
-FormDriver::FormDriver()
-    : m_form(std::make_unique<MainForm>())
+FormDriver::FormDriver() : m_form(std::make_unique<MainForm>())
 {
     m_form->show();
     if (!QTest::qWaitForWindowExposed(m_form.get()))
@@ -338,8 +336,8 @@ bool Bed::scan(int devices)
 {
     m_ui->click("Scan");
     // In the window's language: the scan report as the log writes it.
-    const QString report = devices == 0 ? log::text(msg::kNoDeviceAdvice)
-                                        : log::numbered(msg::kDetected, devices, msg::kDevicesSuffix);
+    const QString report =
+        devices == 0 ? log::text(msg::kNoDeviceAdvice) : log::numbered(msg::kDetected, devices, msg::kDevicesSuffix);
     return waitForLastLine(report);
 }
 
@@ -355,31 +353,31 @@ QList<FieldValue> factoryFields(int module)
 {
     const QString ownAddress = QStringLiteral("192.168.001.%1").arg(101 + module, 3, 10, QLatin1Char('0'));
     return {
-        {fieldNamed("Ethernet_Mode"), QStringLiteral("0")},                 // 自动握手
+        {fieldNamed("Ethernet_Mode"), QStringLiteral("0")}, // 自动握手
         {fieldNamed("G_IP"), QStringLiteral("192.168.001.001")},
         {fieldNamed("S_IP"), ownAddress},
         {fieldNamed("MASK"), QStringLiteral("255.255.255.000")},
-        {fieldNamed("Disp_Mode"), QStringLiteral("1")},                     // 显示
-        {fieldNamed("UART_BaudRate"), QStringLiteral("3")},                 // 9600bps
-        {fieldNamed("UART_Stream"), QStringLiteral("0")},                   // 无
-        {fieldNamed("UART_Bits"), QStringLiteral("0")},                     // 8
-        {fieldNamed("UART_TimeDeli"), QStringLiteral("0020")},              // four digits of 00020
+        {fieldNamed("Disp_Mode"), QStringLiteral("1")},        // 显示
+        {fieldNamed("UART_BaudRate"), QStringLiteral("3")},    // 9600bps
+        {fieldNamed("UART_Stream"), QStringLiteral("0")},      // 无
+        {fieldNamed("UART_Bits"), QStringLiteral("0")},        // 8
+        {fieldNamed("UART_TimeDeli"), QStringLiteral("0020")}, // four digits of 00020
         {fieldNamed("UART_ByteDeli"), QStringLiteral("0512")},
-        {fieldNamed("UART_Parity"), QStringLiteral("0")},                   // 无校验
-        {fieldNamed("UART_Stopbit"), QStringLiteral("0")},                  // 1
-        {fieldNamed("Ch1_SOCK_Mode"), QStringLiteral("1")},                 // TCP服务器
+        {fieldNamed("UART_Parity"), QStringLiteral("0")},   // 无校验
+        {fieldNamed("UART_Stopbit"), QStringLiteral("0")},  // 1
+        {fieldNamed("Ch1_SOCK_Mode"), QStringLiteral("1")}, // TCP服务器
         {fieldNamed("Ch1_Port_Number"), QStringLiteral("05000")},
         {fieldNamed("Ch1_D_IP"), QStringLiteral("192.168.001.200")},
         {fieldNamed("Ch1_D_Port"), QStringLiteral("06000")},
-        {fieldNamed("Ch2_SOCK_Mode"), QStringLiteral("2")},                 // TCP客户端
+        {fieldNamed("Ch2_SOCK_Mode"), QStringLiteral("2")}, // TCP客户端
         {fieldNamed("Ch2_Port_Number"), QStringLiteral("05001")},
         {fieldNamed("Ch2_D_IP"), QStringLiteral("192.168.001.200")},
         {fieldNamed("Ch2_D_Port"), QStringLiteral("06001")},
-        {fieldNamed("Ch3_SOCK_Mode"), QStringLiteral("3")},                 // UDP模式0
+        {fieldNamed("Ch3_SOCK_Mode"), QStringLiteral("3")}, // UDP模式0
         {fieldNamed("Ch3_Port_Number"), QStringLiteral("05002")},
         {fieldNamed("Ch3_D_IP"), QStringLiteral("192.168.001.201")},
         {fieldNamed("Ch3_D_Port"), QStringLiteral("06002")},
-        {fieldNamed("Ch4_SOCK_Mode"), QStringLiteral("0")},                 // 端口关闭
+        {fieldNamed("Ch4_SOCK_Mode"), QStringLiteral("0")}, // 端口关闭
         {fieldNamed("Ch4_Port_Number"), QStringLiteral("05003")},
         {fieldNamed("Ch4_D_IP"), QStringLiteral("000.000.000.000")},
         {fieldNamed("Ch4_D_Port"), QStringLiteral("00000")},

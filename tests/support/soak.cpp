@@ -13,11 +13,13 @@ namespace {
 // The second value set, as the window shows it after a read; the first is the factory values.
 QList<FieldValue> otherValues()
 {
+    // clang-format off
     const QStringList values = {
         "2", "010.000.000.254", "010.000.000.101", "255.000.000.000", "0", "7", "1", "1", "0100", "1024", "2", "1",
         "2", "06000", "010.000.000.200", "07000", "3", "06001", "010.000.000.201", "07001",
         "4", "06002", "010.000.000.202", "07002", "1", "06003", "010.000.000.203", "07003",
     };
+    // clang-format on
     QList<FieldValue> set;
     for (Field field : kAllFields)
         set.append({field, values.value(static_cast<int>(field))});
@@ -34,7 +36,12 @@ void enter(FormDriver& ui, const QList<FieldValue>& values)
     }
 }
 
-enum class Outcome { Succeeded, Failed, Stalled };
+enum class Outcome
+{
+    Succeeded,
+    Failed,
+    Stalled
+};
 
 // Waits for the last line of the log to be one of the two outcomes.
 Outcome waitForOutcome(Bed& bed, const QString& success, const QString& failure)
@@ -66,8 +73,8 @@ SoakFigures soakReadWrite(Bed& bed, int cycles, const std::function<void(const S
     const QString refused = log::text(msg::kCheckConnection);
 
     SoakFigures figures;
-    int current = 0;        // the set the module holds in full
-    int partlyNew = -1;     // after a failed write: the set the module may hold part of
+    int current = 0;    // the set the module holds in full
+    int partlyNew = -1; // after a failed write: the set the module may hold part of
     auto note = [&](const QString& problem) {
         if (figures.firstProblem.isEmpty())
             figures.firstProblem = QStringLiteral("cycle %1: %2").arg(figures.cycles + 1).arg(problem);
@@ -82,8 +89,8 @@ SoakFigures soakReadWrite(Bed& bed, int cycles, const std::function<void(const S
             ++figures.readsOk;
             for (int i = 0; i < sets[current].size(); ++i) {
                 const QString shown = bed.ui().value(sets[current][i].field);
-                const bool right = shown == sets[current][i].value ||
-                                   (partlyNew >= 0 && shown == sets[partlyNew][i].value);
+                const bool right =
+                    shown == sets[current][i].value || (partlyNew >= 0 && shown == sets[partlyNew][i].value);
                 if (!right) {
                     ++figures.wrongSuccesses;
                     note(QStringLiteral("%1 shows %2 after a successful read")

@@ -6,17 +6,17 @@
 #include <QCoreApplication>
 #include <QTest>
 
-#define TARVIK_TEST_MAIN_IMPL(TestObject, AppType, guard)                                                 \
-    int main(int argc, char* argv[])                                                                       \
-    {                                                                                                      \
-        if (guard)                                                                                         \
-            tarvik::test::requirePrivateNetworkNamespace(argv[0]);                                         \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                                       \
-        AppType app(argc, argv);                                                                           \
-        TestObject test;                                                                                   \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                         \
-        return tarvik::test::testStatus(QTest::qExec(&test, argc, argv));                                  \
+#define TARVIK_TEST_MAIN_IMPL(TestObject, AppType, guard)                                                              \
+    int main(int argc, char* argv[])                                                                                   \
+    {                                                                                                                  \
+        if (guard)                                                                                                     \
+            tarvik::test::requirePrivateNetworkNamespace(argv[0]);                                                     \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                            \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                                   \
+        AppType app(argc, argv);                                                                                       \
+        TestObject test;                                                                                               \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return tarvik::test::testStatus(QTest::qExec(&test, argc, argv));                                              \
     }
 
 // Pure tests: no sockets.

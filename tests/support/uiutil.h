@@ -16,8 +16,7 @@
 
 namespace tarvik::test {
 
-template <typename T = QWidget>
-T* child(const QWidget& form, const char* name)
+template <typename T = QWidget> T* child(const QWidget& form, const char* name)
 {
     T* widget = form.findChild<T*>(QString::fromLatin1(name));
     if (!widget)

@@ -48,8 +48,8 @@ bool operate(tarvik::MainForm& form, const QString& hex, QTextStream& out, QText
     const QString number = QString::number(index + 1);
     const auto click = [&](const char* name) { form.findChild<QPushButton*>(QLatin1String(name))->click(); };
     const int card = form.operations().state().Device_Card[static_cast<size_t>(index)];
-    out << hex << " (item " << number << "), through " << QNetworkInterface::interfaceNameFromIndex(card)
-        << " (card " << card << "):" << Qt::endl;
+    out << hex << " (item " << number << "), through " << QNetworkInterface::interfaceNameFromIndex(card) << " (card "
+        << card << "):" << Qt::endl;
 
     // Choosing a module reads it; choosing the one already chosen is no change, so it is read as
     // Enter on it would.

@@ -165,10 +165,8 @@ std::optional<Rule> parseRule(Rule::Action action, const QString& text, QString*
 }
 
 FaultyModule::FaultyModule(Module module, const FaultPlan* plan)
-    : m_module(std::move(module))
-    , m_plan(plan)
-    , m_keyCounts(plan ? static_cast<size_t>(plan->rules.size()) : 0, 0)
-    , m_loss(plan ? plan->lossSeed + static_cast<quint32>(m_module.index()) : 1)
+    : m_module(std::move(module)), m_plan(plan), m_keyCounts(plan ? static_cast<size_t>(plan->rules.size()) : 0, 0),
+      m_loss(plan ? plan->lossSeed + static_cast<quint32>(m_module.index()) : 1)
 {
 }
 
@@ -237,8 +235,8 @@ Handled FaultyModule::receive(const QByteArray& datagram)
         bytes = m_module.replyHead() + answer->text;
     if (const Rule* truncate = find(Rule::Truncate))
         bytes->truncate(truncate->amount);
-    const bool lost = m_plan && m_plan->lossPerMillion > 0 &&
-                      static_cast<int>(m_loss.bounded(1000000u)) < m_plan->lossPerMillion;
+    const bool lost =
+        m_plan && m_plan->lossPerMillion > 0 && static_cast<int>(m_loss.bounded(1000000u)) < m_plan->lossPerMillion;
     if ((m_plan && m_plan->silent) || find(Rule::Drop) || lost) {
         handled.dropped = true;
         return handled;

@@ -24,7 +24,12 @@ namespace tarvik::sim {
 //   KEY#K     only the K-th request with that key (1-based)
 struct Match
 {
-    enum Kind { All, Nth, Key };
+    enum Kind
+    {
+        All,
+        Nth,
+        Key
+    };
     Kind kind = All;
     int nth = 0;
     QByteArray key;
@@ -37,7 +42,8 @@ struct Match
 
 struct Rule
 {
-    enum Action {
+    enum Action
+    {
         Drop,      // the reply is lost
         Delay,     // the reply leaves `amount` ms late
         Duplicate, // the reply is sent `amount` times

@@ -36,9 +36,7 @@ QString ruleText(const Rule& rule)
 } // namespace
 
 Host::Host(Options options, QTextStream& out, QObject* parent)
-    : QObject(parent)
-    , m_options(std::move(options))
-    , m_out(out)
+    : QObject(parent), m_options(std::move(options)), m_out(out)
 {
     const QList<QByteArray> identities = m_options.moduleIdentities();
     m_modules.reserve(static_cast<size_t>(identities.size()));

@@ -16,6 +16,7 @@ constexpr quint32 address(quint32 a, quint32 b, quint32 c, quint32 d)
 constexpr int kOwnAddress = 2; // index of "IP" in kCommands
 
 // Factory values, in the order of kCommands. Keep the table in the --help text and the README in step.
+// clang-format off
 constexpr std::array<quint32, kCommandCount> kFactory = {
     0,                         // ET  auto-negotiation
     address(192, 168, 1, 1),   // GA  gateway
@@ -34,6 +35,7 @@ constexpr std::array<quint32, kCommandCount> kFactory = {
     3, 5002, address(192, 168, 1, 201), 6002, // channel 3: UDP mode 0
     0, 5003, address(0, 0, 0, 0), 0,          // channel 4: closed
 };
+// clang-format on
 
 } // namespace
 
@@ -107,7 +109,8 @@ QByteArray replyText(Kind kind, quint32 value)
 std::optional<quint32> parseValue(const Command& command, const QByteArray& text)
 {
     static const QRegularExpression kDigits(QStringLiteral("^[0-9]{1,5}$"));
-    static const QRegularExpression kAddress(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+    static const QRegularExpression kAddress(
+        QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
     const QString value = QString::fromLatin1(text);
     switch (command.kind) {
     case Kind::Digit: {
@@ -173,9 +176,7 @@ QByteArray identityPlus(const QByteArray& first, int index)
 }
 
 Module::Module(QByteArray identity, int index)
-    : m_identity(std::move(identity))
-    , m_index(index)
-    , m_values(factoryValues(index))
+    : m_identity(std::move(identity)), m_index(index), m_values(factoryValues(index))
 {
 }
 
@@ -292,7 +293,8 @@ std::optional<QByteArray> Module::handle(const Request& request, bool refuse)
     case Request::Setting: {
         if (refuse)
             return refused;
-        const std::optional<quint32> parsed = parseValue(kCommands[static_cast<size_t>(request.command)], request.value);
+        const std::optional<quint32> parsed =
+            parseValue(kCommands[static_cast<size_t>(request.command)], request.value);
         if (!parsed)
             return refused;
         setValue(request.command, *parsed);

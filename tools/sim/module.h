@@ -16,7 +16,8 @@ inline constexpr int kCommandCount = 28;
 inline const QByteArray kFirmware = QByteArrayLiteral("V3.1");
 
 // How the module holds a parameter, and how it writes it into a reply.
-enum class Kind : quint8 {
+enum class Kind : quint8
+{
     Digit,   // one decimal digit; replies "0" and the digit
     Number,  // 0..max; replies five digits with leading zeros
     Address, // four numbers 0-255; replies four 3-digit groups joined by "."
@@ -62,7 +63,8 @@ QByteArray identityPlus(const QByteArray& first, int index);
 // What a datagram is, from this module's point of view.
 struct Request
 {
-    enum Type {
+    enum Type
+    {
         NotForUs,  // another module's command, an unknown datagram, or a command while running
         Discovery, // "SETUP"
         Query,     // identity "AT" code CR, padded with 0x00 to 12 bytes
@@ -72,8 +74,8 @@ struct Request
         Malformed, // an "AT" command of ours that the module cannot take apart
     };
     Type type = NotForUs;
-    int command = -1;  // Query, Setting: index into kCommands
-    QByteArray value;  // Setting: the value text
+    int command = -1; // Query, Setting: index into kCommands
+    QByteArray value; // Setting: the value text
     // Name of the request for matching fault rules and for the log: "SETUP", "END", "DF", "AT",
     // or the code followed by "?" (query) or "=" (setting), for example "PT1?" or "ET=".
     QByteArray key;

@@ -62,10 +62,10 @@ struct Parser
     QCommandLineOption replyTo{QStringLiteral("reply-to"),
                                QStringLiteral("Address replies go to (default 255.255.255.255)."),
                                QStringLiteral("address"), QStringLiteral("255.255.255.255")};
-    QCommandLineOption replyPort{QStringLiteral("reply-port"),
-                                 QStringLiteral("Port replies go to (default 65002)."), QStringLiteral("port"),
-                                 QStringLiteral("65002")};
-    QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("Print only the start-up lines, not the datagrams.")};
+    QCommandLineOption replyPort{QStringLiteral("reply-port"), QStringLiteral("Port replies go to (default 65002)."),
+                                 QStringLiteral("port"), QStringLiteral("65002")};
+    QCommandLineOption quiet{QStringLiteral("quiet"),
+                             QStringLiteral("Print only the start-up lines, not the datagrams.")};
     QCommandLineOption anyNetwork{QStringLiteral("any-network"),
                                   QStringLiteral("Run also outside a private network namespace.")};
     QCommandLineOption silent{QStringLiteral("silent"), QStringLiteral("Never answer anything.")};

@@ -35,7 +35,13 @@ struct Options
 
 struct ParsedOptions
 {
-    enum Outcome { Run, Help, Version, Error };
+    enum Outcome
+    {
+        Run,
+        Help,
+        Version,
+        Error
+    };
     Outcome outcome = Run;
     Options options;
     QString error;
