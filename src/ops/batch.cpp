@@ -71,8 +71,10 @@ QList<Exchange> chainOf(const Job& job)
     chain.reserve(kParameterCount);
     switch (job.task) {
     case Task::Read:
-        for (const Parameter* p : readOrder())
-            chain.append({p, frames::query(id, *p), Exchange::Value});
+        for (const Parameter* p : readOrder()) {
+            if (job.only.isEmpty() || job.only.contains(indexOf(*p)))
+                chain.append({p, frames::query(id, *p), Exchange::Value});
+        }
         break;
     case Task::Write: {
         std::vector<const Parameter*> written;

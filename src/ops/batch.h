@@ -63,6 +63,8 @@ struct Job
     Task task = Task::Read;
     paramfile::Values values; // Write: the values to set; fields without a value are not sent
     bool verify = true;       // Write: then read back every value set and compare
+    // Read: only these parameters (their indexes in kParameters), queried in readOrder(); empty: all.
+    QList<int> only;
 };
 
 struct Outcome
