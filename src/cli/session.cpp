@@ -2,12 +2,14 @@
 
 #include "link/cards.h"
 #include "link/frames.h"
+#include "link/wirelog.h"
 #include "ops/dispatch.h"
 
 namespace tarvik::cli {
 
 Session::Session(QObject* parent) : QObject(parent)
 {
+    m_clock.start();
     connect(&m_endpoint, &UdpEndpoint::datagramArrived, this, &Session::arrived);
 }
 
@@ -48,6 +50,7 @@ void Session::broadcast(const QByteArray& payload)
         if (!m_scanned.contains(card.index))
             m_scanned.append(card.index);
     }
+    m_broadcastTimes.append(m_scanClock.nsecsElapsed());
     if (report.sent())
         m_broadcastSent = true;
     else
@@ -62,10 +65,13 @@ bool Session::send(const QByteArray& frame, int card)
 QList<Found> Session::scan(const QSet<QByteArray>& wanted)
 {
     m_found.emplace();
+    m_foundDevices.clear();
     m_wanted = wanted;
     m_scanned.clear();
     m_broadcastSent = false;
     m_broadcastError.clear();
+    m_broadcastTimes.clear();
+    m_scanClock.start();
     QTimer round;
     round.setTimerType(Qt::PreciseTimer);
     int rounds = 0;
@@ -85,20 +91,17 @@ QList<Found> Session::scan(const QSet<QByteArray>& wanted)
     m_found.reset();
     m_listed.clear();
     for (const Found& f : std::as_const(found))
-        m_listed.append(frames::identityOf(f.reply));
+        m_listed.append(moduleOf(f));
     return found;
 }
 
 batch::Module Session::moduleOf(const Found& found) const
 {
-    batch::Module module;
-    module.identity = frames::identityOf(found.reply);
-    module.discovery = found.reply;
-    module.card = found.card;
+    batch::Module module = Device::fromDiscovery(found.reply, found.card);
     // Requests go out through the card the module answered on when it is one the scan used; an
     // arrival on another (the loopback) leaves the choice to the routing table.
-    if (m_scanned.contains(found.card))
-        module.sendCard = found.card;
+    if (!m_scanned.contains(found.card))
+        module.sendCard = kAnyCard;
     return module;
 }
 
@@ -112,7 +115,8 @@ QList<batch::Outcome> Session::run(const QList<batch::Job>& jobs, int limit)
         connect(timer.get(), &QTimer::timeout, this, [this, i] { m_engine->expired(i); });
         m_timers.push_back(std::move(timer));
     }
-    m_engine = std::make_unique<batch::Engine>(static_cast<batch::Wire&>(*this), limit);
+    m_engine = std::make_unique<batch::Engine>(static_cast<batch::Sender&>(*this), static_cast<batch::Timers&>(*this),
+                                               static_cast<batch::Progress&>(*this), limit);
     m_engine->start(jobs, m_listed);
     if (!m_engine->isFinished())
         m_loop.exec();
@@ -156,15 +160,21 @@ void Session::arrived(const QByteArray& data, int card)
     if (m_onlyCard != kAnyCard && card != kAnyCard && card != m_onlyCard)
         return;
     if (m_found) {
-        if (data.size() < frames::kIdentitySize)
+        // Another PC's conversation with a module is heard too: only a plausible discovery reply
+        // lists it, and only once.
+        if (!scan::isPlausibleReply(data)) {
+            wire::notTaken(data, card, QStringLiteral("not a discovery reply"));
             return;
-        const QByteArray identity = frames::identityOf(data);
-        for (const Found& f : std::as_const(*m_found)) {
-            if (frames::identityOf(f.reply) == identity)
-                return; // the first card it answered on is kept
         }
-        m_found->append({data, card});
-        if (m_wanted.remove(identity) && m_wanted.isEmpty())
+        const QByteArrayView identity = QByteArrayView(data).first(frames::kIdentitySize);
+        if (scan::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), identity) >= 0) {
+            wire::notTaken(data, card, QStringLiteral("a module found already"));
+            return; // the first card it answered on is kept
+        }
+        wire::taken();
+        m_found->append({data, card, m_scanClock.nsecsElapsed()});
+        m_foundDevices.append(Device::fromDiscovery(data, card));
+        if (m_wanted.remove(identity.toByteArray()) && m_wanted.isEmpty())
             m_loop.quit(); // every module asked for has answered: no need for more rounds
     } else if (m_engine) {
         m_engine->arrival(data, card);

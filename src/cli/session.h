@@ -6,6 +6,7 @@
 #include "ops/batch.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QList>
 #include <QObject>
@@ -21,11 +22,12 @@ namespace tarvik::cli {
 
 struct Found
 {
-    QByteArray reply; // the whole discovery reply; its first six bytes are the identity
-    int card;         // the card it came on
+    QByteArray reply;   // the whole discovery reply; its first six bytes are the identity
+    int card;           // the card it came on
+    qint64 heardNs = 0; // when, since the scan began
 };
 
-class Session : public QObject, private batch::Wire
+class Session : public QObject, private batch::Sender, private batch::Timers, private batch::Progress
 {
 public:
     explicit Session(QObject* parent = nullptr);
@@ -39,11 +41,14 @@ public:
     bool useCard(const QString& name, QString* error);
 
     // "SETUP" through every card, kScanBroadcasts times 400 ms apart, and replies until 400 ms after
-    // the last. With `wanted`, it ends as soon as every wanted identity has answered.
+    // the last. With `wanted`, it ends as soon as every wanted identity has answered. A module is
+    // listed once, with the card of its first plausible reply.
     QList<Found> scan(const QSet<QByteArray>& wanted = {});
     // Whether any broadcast of the last scan went out; if not, the system's reason.
     bool scanWentOut() const { return m_broadcastSent; }
     QString scanError() const { return m_broadcastError; }
+    // When each broadcast of the last scan went out, since it began (ns), in order.
+    const QList<qint64>& broadcastTimes() const { return m_broadcastTimes; }
     // A found module as the engine addresses it: through the card it answered on.
     batch::Module moduleOf(const Found& found) const;
 
@@ -54,10 +59,12 @@ public:
     std::function<void(const QString&)> onNotice;
 
 private:
+    // batch::Sender, batch::Timers, batch::Progress
     bool send(const QByteArray& frame, int card) override;
     QString sendError() const override { return m_endpoint.errorString(); }
     void arm(int job, int milliseconds) override;
     void stop(int job) override;
+    qint64 now() const override { return m_clock.elapsed(); }
     void notice(const QString& text) override;
     void progress(int done, int total, const std::function<QString()>& stage) override;
     void finished() override;
@@ -66,20 +73,24 @@ private:
     void broadcast(const QByteArray& payload);
 
     UdpEndpoint m_endpoint;
+    QElapsedTimer m_clock;
     // The cards the scan's broadcasts were sent through: a module that answered on one of them is
     // addressed through it.
     QList<int> m_scanned;
     bool m_broadcastSent = false;
     QString m_broadcastError;
+    QList<qint64> m_broadcastTimes;
+    QElapsedTimer m_scanClock;
     int m_onlyCard = kAnyCard; // --interface: the one card heard and used
     QEventLoop m_loop;
     std::unique_ptr<batch::Engine> m_engine;
     std::vector<std::unique_ptr<QTimer>> m_timers;
     // Scan in progress: what has answered, in order, and which identities are still awaited.
     std::optional<QList<Found>> m_found;
+    QList<Device> m_foundDevices; // the same, as the scan's duplicate filter looks at them
     QSet<QByteArray> m_wanted;
-    // The identities the last scan found: a reply that carries one answers only that module.
-    QList<QByteArray> m_listed;
+    // The modules the last scan found: a reply that carries one's identity answers only that module.
+    QList<batch::Module> m_listed;
 };
 
 } // namespace tarvik::cli

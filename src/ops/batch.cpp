@@ -1,12 +1,9 @@
 #include "batch.h"
 
-#include "ops/decode.h"
+#include "link/wirelog.h"
 #include "ops/dispatch.h"
 
 #include <algorithm>
-#include <array>
-#include <limits>
-#include <map>
 
 namespace tarvik::batch {
 
@@ -22,102 +19,125 @@ QString commandText(const Parameter& p)
     return QString::fromLatin1(p.code) + (p.channel ? QString(QLatin1Char(p.channel)) : QString());
 }
 
+// The written parameters, in the table's order: the order the settings go out in.
+std::vector<const Parameter*> written(const Job& job)
+{
+    std::vector<const Parameter*> parameters;
+    for (const Parameter& p : kParameters) {
+        if (job.values[static_cast<size_t>(indexOf(p))])
+            parameters.push_back(&p);
+    }
+    return parameters;
+}
+
 } // namespace
 
-std::vector<const Parameter*> queryOrder(const std::vector<const Parameter*>& parameters, bool afterAcknowledgement)
+talk::Plan planOf(const Job& job)
 {
-    // Greedy: always the class with most parameters left that differs from the last one taken,
-    // each class in table order. It never runs stuck while no class holds more than half.
-    std::map<int, std::vector<const Parameter*>> left; // by shortest reply
-    for (const Parameter* p : parameters)
-        left[rule::shortest(p->layout)].push_back(p);
-    std::map<int, size_t> taken;
-    std::vector<const Parameter*> result;
-    // An acknowledgement has a one-digit reply's length.
-    int last = afterAcknowledgement ? rule::shortest(Layout::Digit) : -1;
-    while (result.size() < parameters.size()) {
-        int best = -1;
-        size_t most = 0;
-        for (const auto& [cls, inClass] : left) {
-            const size_t remaining = inClass.size() - taken[cls];
-            if (cls != last && remaining > most) {
-                best = cls;
-                most = remaining;
-            }
-        }
-        if (best < 0) // only one class left: neighbours alike cannot be avoided
-            best = last;
-        result.push_back(left[best][taken[best]++]);
-        last = best;
-    }
-    return result;
-}
-
-const std::vector<const Parameter*>& readOrder()
-{
-    static const std::vector<const Parameter*> order = [] {
-        std::vector<const Parameter*> all;
-        for (const Parameter& p : kParameters)
-            all.push_back(&p);
-        return queryOrder(all, false);
-    }();
-    return order;
-}
-
-QList<Exchange> chainOf(const Job& job)
-{
-    const QByteArray& id = job.module.identity;
-    QList<Exchange> chain;
-    chain.reserve(kParameterCount);
+    talk::Plan plan;
+    plan.retry = talk::Retry::RepeatExchange;
     switch (job.task) {
     case Task::Read:
+        plan.task = talk::Task::Read;
         for (const Parameter* p : readOrder()) {
             if (job.only.isEmpty() || job.only.contains(indexOf(*p)))
-                chain.append({p, frames::query(id, *p), Exchange::Value});
+                plan.order.push_back(p);
         }
         break;
-    case Task::Write: {
-        std::vector<const Parameter*> written;
-        for (const Parameter& p : kParameters) {
-            const auto& value = job.values[static_cast<size_t>(indexOf(p))];
-            if (!value)
-                continue;
-            chain.append({&p, frames::setting(id, p, *value).value_or(QByteArray()), Exchange::Ack});
-            written.push_back(&p);
-        }
-        // Then what the module holds of them: an acknowledgement is no proof that a value was stored.
-        if (job.verify) {
-            for (const Parameter* p : queryOrder(written, true))
-                chain.append({p, frames::query(id, *p), Exchange::Value});
-        }
+    case Task::Write:
+        plan.task = talk::Task::Write;
+        plan.order = written(job);
+        // Without --verify a write in doubt is read back all the same.
+        plan.verify = job.verify ? talk::Plan::Verify::Always : talk::Plan::Verify::InDoubt;
         break;
-    }
-    case Task::Defaults: {
-        chain.append({nullptr, frames::restoreDefaults(id), Exchange::Ack});
+    case Task::Defaults:
+        plan.task = talk::Task::Defaults;
         // The tool does not know the factory values: what the module holds now is read and reported.
-        static const std::vector<const Parameter*> afterDefaults = queryOrder(readOrder(), true);
-        for (const Parameter* p : afterDefaults)
-            chain.append({p, frames::query(id, *p), Exchange::Value});
+        plan.readAfterDefaults = true;
         break;
-    }
     case Task::Reset:
-        chain.append({nullptr, frames::resetAndRun(id), Exchange::Nothing});
+        plan.task = talk::Task::Reset;
         break;
     }
-    return chain;
+    return plan;
 }
 
 QList<QByteArray> plannedFrames(const Job& job)
 {
+    const QByteArray& id = job.module.identity;
+    const talk::Plan plan = planOf(job);
     QList<QByteArray> frames;
-    for (const Exchange& exchange : chainOf(job))
-        frames << exchange.frame;
+    switch (plan.task) {
+    case talk::Task::Read:
+        for (const Parameter* p : plan.order)
+            frames << frames::query(id, *p);
+        break;
+    case talk::Task::Write:
+        for (const Parameter* p : plan.order)
+            frames << frames::setting(id, *p, *job.values[static_cast<size_t>(indexOf(*p))]).value_or(QByteArray());
+        if (plan.verify == talk::Plan::Verify::Always) {
+            for (const Parameter* p : talk::readBackOrder(plan))
+                frames << frames::query(id, *p);
+        }
+        break;
+    case talk::Task::Defaults:
+        frames << frames::restoreDefaults(id);
+        for (const Parameter* p : talk::readBackOrder(plan))
+            frames << frames::query(id, *p);
+        break;
+    case talk::Task::Reset:
+        frames << frames::resetAndRun(id);
+        break;
+    }
     return frames;
 }
 
-Engine::Engine(Wire& wire, int jobs) : m_wire(wire), m_limit(jobs) {}
+// One job: its conversation, and what the engine knows of it.
+struct Engine::Run : talk::Port, talk::Listener
+{
+    Run(Engine& engine, int index, Job job) : engine(engine), index(index), job(std::move(job)), talk(*this, *this) {}
 
-void Engine::start(const QList<Job>& jobs, const QList<QByteArray>& listed)
+    // talk::Port
+    bool send(const QByteArray& frame, int card) override { return engine.m_sender.send(frame, card); }
+    QString sendError() const override { return engine.m_sender.sendError(); }
+    void arm(int milliseconds) override { engine.m_timers.arm(index, milliseconds); }
+    void stop() override { engine.m_timers.stop(index); }
+    qint64 now() const override { return engine.m_timers.now(); }
+    // talk::Listener
+    void sending(const talk::Step&, int, bool afterAnswer) override
+    {
+        if (afterAnswer)
+            engine.m_progress.progress(engine.m_done, static_cast<int>(engine.m_runs.size()),
+                                       [this] { return engine.stageText(*this); });
+    }
+    frames::FieldValue valueFor(const Parameter& parameter) override
+    {
+        return job.values[static_cast<size_t>(indexOf(parameter))].value_or(frames::FieldValue());
+    }
+    void finished(const talk::Result& result) override { engine.finish(index, result); }
+
+    Engine& engine;
+    int index;
+    Job job;
+    Outcome outcome;
+    talk::Conversation talk;
+    enum State
+    {
+        Waiting,
+        Active,
+        Done
+    } state = Waiting;
+    bool unidentifiedSeen = false; // a datagram fit to be its answer but for the identity
+};
+
+Engine::Engine(Sender& sender, Timers& timers, Progress& progress, int jobs)
+    : m_sender(sender), m_timers(timers), m_progress(progress), m_limit(jobs)
+{
+}
+
+Engine::~Engine() = default;
+
+void Engine::start(const QList<Job>& jobs, const QList<Module>& listed)
 {
     m_listed = listed;
     m_runs.clear();
@@ -126,14 +146,16 @@ void Engine::start(const QList<Job>& jobs, const QList<QByteArray>& listed)
     m_aloneActive = -1;
     m_runs.reserve(static_cast<size_t>(jobs.size()));
     for (const Job& job : jobs) {
-        Run run;
-        run.job = job;
-        run.chain = chainOf(job);
-        run.outcome.carriesIdentity = job.module.carriesIdentity;
+        if (scan::indexOf(m_listed, static_cast<int>(m_listed.size()), job.module.identity) < 0)
+            m_listed.append(job.module);
+        auto run = std::make_unique<Run>(*this, static_cast<int>(m_runs.size()), job);
+        run->talk.setDevice(job.module);
+        run->talk.setListed([this](QByteArrayView identity) { return isListed(identity); });
+        run->outcome.carriesIdentity = job.module.carriesIdentity;
         m_runs.push_back(std::move(run));
     }
     if (m_runs.empty()) {
-        m_wire.finished();
+        m_progress.finished();
         return;
     }
     schedule();
@@ -142,8 +164,8 @@ void Engine::start(const QList<Job>& jobs, const QList<QByteArray>& listed)
 QList<Outcome> Engine::outcomes() const
 {
     QList<Outcome> result;
-    for (const Run& run : m_runs)
-        result.append(run.outcome);
+    for (const auto& run : m_runs)
+        result.append(run->outcome);
     return result;
 }
 
@@ -153,7 +175,7 @@ void Engine::schedule()
     for (size_t i = 0; i < m_runs.size() && m_aloneActive < 0; ++i) {
         if (m_limit > 0 && m_active >= m_limit)
             return;
-        if (m_runs[i].state == Run::Waiting && !m_aloneQueue.contains(static_cast<int>(i)))
+        if (m_runs[i]->state == Run::Waiting && !m_aloneQueue.contains(static_cast<int>(i)))
             begin(static_cast<int>(i));
     }
     if (m_aloneActive < 0 && m_active == 0 && !m_aloneQueue.isEmpty()) {
@@ -164,250 +186,161 @@ void Engine::schedule()
 
 void Engine::begin(int index)
 {
-    Run& run = m_runs[static_cast<size_t>(index)];
+    Run& run = *m_runs[static_cast<size_t>(index)];
     run.state = Run::Active;
     ++m_active;
-    for (const Exchange& exchange : run.chain) {
-        if (exchange.frame.isEmpty()) {
-            finish(index, QStringLiteral("a value cannot be sent: %1").arg(fieldName(*exchange.parameter)));
+    // Nothing goes out to a module one of whose values cannot be sent.
+    for (const Parameter* p : written(run.job)) {
+        if (run.job.task == Task::Write &&
+            !frames::setting(run.job.module.identity, *p, *run.job.values[static_cast<size_t>(indexOf(*p))])) {
+            finish(index, QStringLiteral("a value cannot be sent: %1").arg(fieldName(*p)));
             return;
         }
     }
-    if (run.chain.isEmpty()) {
-        finish(index, QString());
-        return;
-    }
-    send(index);
-}
-
-void Engine::send(int index)
-{
-    Run& run = m_runs[static_cast<size_t>(index)];
-    const Exchange& exchange = run.chain[run.step];
-    ++run.attempts;
-    run.reached = std::max(run.reached, run.step + 1);
-    run.outcome.retries = ++run.sends - run.reached;
-    const bool sent = m_wire.send(exchange.frame, run.job.module.sendCard);
-    if (!sent) {
-        ++run.unsent;
-        run.sendError = m_wire.sendError();
-    }
-    if (exchange.expect == Exchange::Nothing) {
-        if (sent)
-            advance(index);
-        else
-            finish(index, QStringLiteral("the reset could not be sent: %1").arg(run.sendError));
-        return;
-    }
-    // A frame that did not go out is reported by the time-out, as the window does.
-    m_wire.arm(index, kReplyTimeoutMs);
-}
-
-void Engine::arrival(const QByteArray& datagram, int card)
-{
-    if (datagram.size() < frames::kIdentitySize || isFinished())
-        return;
-    const QByteArrayView identity(datagram.constData(), frames::kIdentitySize); // looked at in place
-    for (size_t i = 0; i < m_runs.size(); ++i) {
-        if (QByteArrayView(m_runs[i].job.module.identity) != identity)
-            continue;
-        if (m_runs[i].state == Run::Active)
-            receive(static_cast<int>(i), datagram, card);
-        return;
-    }
-    if (m_listed.contains(identity))
-        return;
-    // No module found carries this identity: the reply of one that answers without it, or a
-    // stranger's. Only the module handled alone may take it, and only until it has shown its own.
-    if (m_aloneActive >= 0) {
-        receive(m_aloneActive, datagram, card);
-        return;
-    }
-    // Otherwise it tells whether a module whose first exchange is unanswered may leave its identity out.
-    for (Run& run : m_runs) {
-        if (run.state == Run::Active && run.step == 0 && !run.outcome.carriesIdentity &&
-            rule::isAnswer(judge(run, false, datagram, card)))
-            run.unidentifiedSeen = true;
-    }
-}
-
-rule::Verdict Engine::judge(const Run& run, bool identityChecked, const QByteArray& datagram, int card) const
-{
-    const Exchange& exchange = run.chain[run.step];
-    const Module& module = run.job.module;
-    const rule::Peer peer{module.identity, module.card, module.discovery, identityChecked};
-    return rule::judge(peer, exchange.expect == Exchange::Ack ? nullptr : exchange.parameter, datagram, card,
-                       [this](QByteArrayView identity) { return isListed(identity); });
+    // Only the module handled alone that has not shown its identity is served without the check.
+    run.talk.setUnidentifiedAllowed(index == m_aloneActive);
+    run.talk.start(planOf(run.job));
 }
 
 bool Engine::isListed(QByteArrayView identity) const
 {
-    for (const Run& run : m_runs) {
-        if (QByteArrayView(run.job.module.identity) == identity)
-            return true;
-    }
-    return m_listed.contains(identity);
+    return scan::indexOf(m_listed, static_cast<int>(m_listed.size()), identity) >= 0;
 }
 
-void Engine::receive(int index, const QByteArray& datagram, int card)
+void Engine::arrival(const QByteArray& datagram, int card)
 {
-    Run& run = m_runs[static_cast<size_t>(index)];
-    const Exchange& exchange = run.chain[run.step];
-    if (exchange.expect == Exchange::Nothing)
-        return;
-    // Only the module handled alone that has not shown its identity is served without the check.
-    const bool identityChecked = index != m_aloneActive || run.outcome.carriesIdentity;
-    const rule::Verdict verdict = judge(run, identityChecked, datagram, card);
-    // Any datagram of its own on its card shows that its replies carry its identity.
-    if (verdict != rule::Verdict::OtherCard && !run.outcome.carriesIdentity &&
-        QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(run.job.module.identity)) {
-        run.outcome.carriesIdentity = true;
-        // What was taken without it may have been a stranger's: nothing of this run can be trusted.
-        if (run.unidentifiedTaken) {
-            finish(index, QStringLiteral("its replies carry its identity after all, but replies without it were "
-                                         "taken while it was handled alone; run the command again"));
-            return;
-        }
-    }
-    // The module's, of the right length, but not digits where the value has them: not its answer,
-    // and said when the exchange fails.
-    if (verdict == rule::Verdict::NotDigits || (rule::isAnswer(verdict) && exchange.expect == Exchange::Value &&
-                                                !rule::valueIsDigits(*exchange.parameter, datagram))) {
-        run.garbled = datagram;
+    if (datagram.size() < frames::kIdentitySize || isFinished()) {
+        wire::notTaken(datagram, card, QStringLiteral("nothing awaited"));
         return;
     }
-    if (!rule::isAnswer(verdict))
-        return;
-    if (verdict == rule::Verdict::Unidentified)
-        run.unidentifiedTaken = true;
-    for (Echo& echo : run.echoes) {
-        if (echo.owed > 0 && echo.bytes == datagram) {
-            --echo.owed;
-            ++run.eaten;
-            return;
-        }
-    }
-    accept(index, datagram);
-}
-
-void Engine::accept(int index, const QByteArray& datagram)
-{
-    Run& run = m_runs[static_cast<size_t>(index)];
-    m_wire.stop(index);
-    // Each unanswered attempt of this exchange may still be answered; those that a copy taken as
-    // late was in truth the answer to are not owed.
-    if (const int owed = run.attempts - 1 - run.eaten; owed > 0)
-        run.echoes.append({datagram, owed});
-
-    const Exchange& exchange = run.chain[run.step];
-    if (exchange.expect == Exchange::Ack) {
-        if (datagram.at(6) != 'O' || datagram.at(7) != 'K') {
-            if (!exchange.parameter) {
-                finish(index, QStringLiteral("the module refused to restore its factory values"));
-                return;
-            }
-            const Parameter& p = *exchange.parameter;
-            const auto& value = run.job.values[static_cast<size_t>(indexOf(p))];
-            finish(index, QStringLiteral("the module refused %1 = \"%2\"")
-                              .arg(fieldName(p), value ? paramfile::valueText(p, *value) : QString()));
-            return;
-        }
-    } else {
-        const Parameter& p = *exchange.parameter;
-        const decode::Value value = decode::reply(p, datagram);
-        auto& slot = run.outcome.values[static_cast<size_t>(indexOf(p))];
-        frames::FieldValue field;
-        if (value.kind == decode::Value::Entry) {
-            field.index = value.entry;
-            slot = field;
-        } else if (value.kind == decode::Value::Text) {
-            field.text = value.text;
-            slot = field;
-        } else if (run.outcome.error.isEmpty()) {
-            // The window logs the message and reads on; so does this, and fails the module at the end.
-            run.outcome.error = QStringLiteral("%1: the module answered a value out of range (%2)")
-                                    .arg(fieldName(p), QString::fromLatin1(datagram.mid(6, 2).toHex()));
-        }
-    }
-    advance(index);
-}
-
-void Engine::advance(int index)
-{
-    Run& run = m_runs[static_cast<size_t>(index)];
-    ++run.step;
-    run.attempts = run.eaten = run.unsent = 0;
-    run.garbled.clear();
-    if (run.step >= run.chain.size()) {
-        finish(index, run.outcome.error.isEmpty() ? verification(run) : run.outcome.error);
+    const QByteArrayView identity(datagram.constData(), frames::kIdentitySize); // looked at in place
+    for (const auto& run : m_runs) {
+        if (QByteArrayView(run->job.module.identity) != identity)
+            continue;
+        run->talk.arrival(datagram, card);
+        run->outcome.carriesIdentity = run->outcome.carriesIdentity || run->talk.device().carriesIdentity;
         return;
     }
-    m_wire.progress(m_done, static_cast<int>(m_runs.size()), [this, &run] { return stageText(run); });
-    send(index);
+    if (isListed(identity)) {
+        wire::notTaken(datagram, card, QStringLiteral("another listed module's reply"));
+        return;
+    }
+    // No module found carries this identity: the reply of one that answers without it, or a
+    // stranger's. Only the module handled alone may take it, and only until it has shown its own.
+    if (m_aloneActive >= 0) {
+        m_runs[static_cast<size_t>(m_aloneActive)]->talk.arrival(datagram, card);
+        return;
+    }
+    // Otherwise it tells whether a module whose first request is unanswered may leave its identity out.
+    for (const auto& run : m_runs) {
+        if (run->state == Run::Active && run->talk.answers() == 0 && !run->talk.device().carriesIdentity &&
+            run->talk.fitsWithoutIdentity(datagram, card))
+            run->unidentifiedSeen = true;
+    }
+    wire::notTaken(datagram, card, QStringLiteral("an identity no module in conversation has"));
 }
 
 void Engine::expired(int index)
 {
     if (index < 0 || static_cast<size_t>(index) >= m_runs.size())
         return;
-    Run& run = m_runs[static_cast<size_t>(index)];
+    Run& run = *m_runs[static_cast<size_t>(index)];
     if (run.state != Run::Active)
         return;
-    if (run.step == 0 && !run.outcome.carriesIdentity && run.unidentifiedSeen && index != m_aloneActive &&
-        run.attempts > kMaxRetries) {
+    if (!run.outcome.alone && run.talk.answers() == 0 && !run.talk.device().carriesIdentity && run.unidentifiedSeen &&
+        run.talk.spent()) {
+        run.talk.abandon();
         run.state = Run::Waiting;
-        run.attempts = 0;
         run.outcome.alone = true;
         --m_active;
         m_aloneQueue.append(index);
-        m_wire.notice(QStringLiteral("%1: its replies do not carry its identity; it is handled alone, after the others")
-                          .arg(paramfile::identityText(run.job.module.identity)));
+        m_progress.notice(
+            QStringLiteral("%1: its replies do not carry its identity; it is handled alone, after the others")
+                .arg(paramfile::identityText(run.job.module.identity)));
         schedule();
         return;
     }
-    if (run.attempts <= kMaxRetries) {
-        send(index);
-        return;
-    }
-    const Exchange& exchange = run.chain[run.step];
-    QString what = QStringLiteral("the restore-defaults request (DF)");
-    if (exchange.parameter) {
-        what = QStringLiteral("the %1 of %2 (%3)")
-                   .arg(exchange.expect == Exchange::Value ? QStringLiteral("query") : QStringLiteral("setting"),
-                        fieldName(*exchange.parameter), commandText(*exchange.parameter));
-    }
-    if (!run.garbled.isEmpty()) {
-        finish(index, QStringLiteral("%1: the module's reply is not digits where the value has them: %2 (hex)")
-                          .arg(fieldName(*exchange.parameter), QString::fromLatin1(run.garbled.toHex())));
-    } else if (run.unsent == run.attempts) {
-        finish(index, QStringLiteral("%1 could not be sent: %2").arg(what, run.sendError));
-    } else {
-        finish(index, QStringLiteral("no reply to %1 after %2 attempts").arg(what).arg(run.attempts));
-    }
+    run.talk.expired();
 }
 
-QString Engine::verification(Run& run) const
+void Engine::finish(int index, const talk::Result& result)
 {
-    if (run.job.task != Task::Write || !run.job.verify)
-        return {};
-    QStringList mismatches;
-    for (const Parameter& p : kParameters) {
-        const auto i = static_cast<size_t>(indexOf(p));
-        const auto& wrote = run.job.values[i];
-        const auto& holds = run.outcome.values[i];
-        if (wrote && (!holds || !paramfile::sameValue(p, *wrote, *holds)))
-            mismatches << QStringLiteral("%1: wrote %2, module holds %3")
-                              .arg(fieldName(p), paramfile::valueText(p, *wrote),
-                                   holds ? paramfile::valueText(p, *holds) : QStringLiteral("nothing"));
+    Run& run = *m_runs[static_cast<size_t>(index)];
+    Outcome& outcome = run.outcome;
+    outcome.retries = result.retries;
+    outcome.carriesIdentity = outcome.carriesIdentity || run.talk.device().carriesIdentity;
+    outcome.values = result.values;
+    const Parameter* p = result.parameter;
+    const auto request = [&]() {
+        if (!p)
+            return QStringLiteral("the restore-defaults request (DF)");
+        return QStringLiteral("the %1 of %2 (%3)")
+            .arg(run.talk.awaited().kind == talk::Step::Setting ? QStringLiteral("setting") : QStringLiteral("query"),
+                 fieldName(*p), commandText(*p));
+    };
+    // A value out of range is the reason first: the read and a read-back end with it.
+    QString error;
+    if (!result.outOfRange.isEmpty() &&
+        (result.ending == talk::Result::Succeeded || result.ending == talk::Result::Mismatch)) {
+        const auto& [parameter, bytes] = result.outOfRange.first();
+        error = QStringLiteral("%1: the module answered a value out of range (%2)")
+                    .arg(fieldName(*parameter), QString::fromLatin1(bytes.toHex()));
+    } else {
+        switch (result.ending) {
+        case talk::Result::Succeeded:
+            outcome.verified = run.job.task == Task::Write && result.readBack;
+            break;
+        case talk::Result::Refused:
+            if (!p) {
+                error = QStringLiteral("the module refused to restore its factory values");
+            } else {
+                const auto& value = run.job.values[static_cast<size_t>(indexOf(*p))];
+                error = QStringLiteral("the module refused %1 = \"%2\"")
+                            .arg(fieldName(*p), value ? paramfile::valueText(*p, *value) : QString());
+            }
+            break;
+        case talk::Result::NoReply:
+            error = QStringLiteral("no reply to %1 after %2 attempts").arg(request()).arg(result.attempts);
+            break;
+        case talk::Result::NotSent:
+            error = run.job.task == Task::Reset
+                        ? QStringLiteral("the reset could not be sent: %1").arg(result.sendError)
+                        : QStringLiteral("%1 could not be sent: %2").arg(request(), result.sendError);
+            break;
+        case talk::Result::Unsendable:
+            error = QStringLiteral("a value cannot be sent: %1").arg(fieldName(*p));
+            break;
+        case talk::Result::Garbled:
+            error = QStringLiteral("%1: the module's reply is not digits where the value has them: %2 (hex)")
+                        .arg(fieldName(*p), QString::fromLatin1(result.garbled.toHex()));
+            break;
+        case talk::Result::Unsettled:
+            error = QStringLiteral("its values could not be confirmed: reads of it gave different values (another "
+                                   "PC talking to it, or a network that copies or delays datagrams); run the "
+                                   "command again");
+            break;
+        case talk::Result::Mismatch: {
+            QStringList lines;
+            for (const Parameter* m : result.mismatches) {
+                const auto i = static_cast<size_t>(indexOf(*m));
+                const auto& wrote = run.job.values[i];
+                const auto& holds = result.values[i];
+                lines << QStringLiteral("%1: wrote %2, module holds %3")
+                             .arg(fieldName(*m), wrote ? paramfile::valueText(*m, *wrote) : QString(),
+                                  holds ? paramfile::valueText(*m, *holds) : QStringLiteral("nothing"));
+            }
+            error = lines.join(QLatin1Char('\n'));
+            break;
+        }
+        }
     }
-    run.outcome.verified = mismatches.isEmpty();
-    return mismatches.join(QLatin1Char('\n'));
+    finish(index, error);
 }
 
 void Engine::finish(int index, const QString& error)
 {
-    Run& run = m_runs[static_cast<size_t>(index)];
-    m_wire.stop(index);
+    Run& run = *m_runs[static_cast<size_t>(index)];
+    m_timers.stop(index);
     run.state = Run::Done;
     --m_active;
     if (index == m_aloneActive)
@@ -415,9 +348,9 @@ void Engine::finish(int index, const QString& error)
     ++m_done;
     run.outcome.ok = error.isEmpty();
     run.outcome.error = error;
-    m_wire.progress(m_done, static_cast<int>(m_runs.size()), [this, &run] { return stageText(run); });
+    m_progress.progress(m_done, static_cast<int>(m_runs.size()), [this, &run] { return stageText(run); });
     if (isFinished()) {
-        m_wire.finished();
+        m_progress.finished();
         return;
     }
     schedule();
@@ -428,8 +361,8 @@ QString Engine::stageText(const Run& run) const
     QString text = paramfile::identityText(run.job.module.identity);
     if (run.state == Run::Done)
         return text + (run.outcome.ok ? QStringLiteral(" done") : QStringLiteral(" failed"));
-    const Exchange& exchange = run.chain[run.step];
-    return text + QLatin1Char(' ') + (exchange.parameter ? commandText(*exchange.parameter) : QStringLiteral("DF"));
+    const talk::Step& step = run.talk.awaited();
+    return text + QLatin1Char(' ') + (step.parameter ? commandText(*step.parameter) : QStringLiteral("DF"));
 }
 
 } // namespace tarvik::batch

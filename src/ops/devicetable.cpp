@@ -3,6 +3,7 @@
 #include "operations.h"
 
 #include "link/frames.h"
+#include "link/wirelog.h"
 #include "ops/dispatch.h"
 #include "ops/messagelog.h"
 #include "ops/messages.h"
@@ -44,49 +45,52 @@ void Operations::Scan_Click()
     else
         m_scanError = report.error;
     m_state.Op_Code = kOpScan;
-    m_state.Awaiting_Reply = false; // a scan overtakes whatever awaited its reply
+    // A scan overtakes whatever awaited its reply.
+    m_talk.abandon();
+    m_running = Running::Nothing;
     m_panel.holdValues(false);
-    armTimer();
+    m_timer.arm(kReplyTimeoutMs);
     enable({Control::Setting, Control::L_Default}, false);
     advance(m_state.Scan_Round, 1);
 }
 
 void Operations::discoveryReply(const QByteArray& datagram, int card)
 {
-    // Too short to hold an identity: nothing to list, nothing to address later.
-    if (datagram.size() < frames::kIdentitySize)
+    // Nothing to list, nothing to address later: too short to hold an identity, or another PC's
+    // conversation with a module, which every PC on the LAN hears.
+    if (!scan::isPlausibleReply(datagram)) {
+        wire::notTaken(datagram, card, QStringLiteral("not a discovery reply"));
         return;
-    // Looked at in place: every datagram that arrives during or after a scan comes through here,
-    // and is compared with every listed module (a scan of a full network: 254 × 254 times), so the
-    // six bytes are compared as one number.
-    const QByteArrayView identity(datagram.constData(), frames::kIdentitySize);
-    const quint64 key = frames::identityKey(datagram);
-    for (int i = 0; i < m_state.Device_Count; ++i) {
-        const auto entry = static_cast<size_t>(i);
-        if (frames::identityKey(m_state.Device_Table[entry]) == key) {
-            // Listed once. Its first answer to a scan names its card: a module heard on two cards
-            // keeps the first, and one whose card was replaced (an adapter plugged in again) is
-            // reached through the new one.
-            if (!m_answeredScan[entry]) {
-                m_answeredScan[entry] = true;
-                m_state.Device_Card[entry] = card;
-            }
-            return;
+    }
+    // Every datagram that arrives during or after a scan comes through here, and is compared with
+    // every listed module (a scan of a full network: 254 x 254 times).
+    const int known = scan::indexOf(m_state.Device_Table, m_state.Device_Count, datagram);
+    if (known >= 0) {
+        // Listed once. Its first answer to a scan names its card: a module heard on two cards
+        // keeps the first, and one whose card was replaced (an adapter plugged in again) is
+        // reached through the new one.
+        const auto entry = static_cast<size_t>(known);
+        if (!m_answeredScan[entry]) {
+            m_answeredScan[entry] = true;
+            m_state.Device_Table[entry].card = card;
+            m_state.Device_Table[entry].sendCard = card;
         }
+        wire::notTaken(datagram, card, QStringLiteral("a module listed already"));
+        return;
     }
     if (m_state.Device_Count >= kDeviceTableSize) {
         if (!m_tableFullNoted)
             logAppend(log::text(msg::kTableFull));
         m_tableFullNoted = true;
+        wire::notTaken(datagram, card, QStringLiteral("the device list is full"));
         return;
     }
     const auto entry = static_cast<size_t>(m_state.Device_Count);
-    m_state.Device_Table[entry] = datagram;
-    m_state.Device_Card[entry] = card;
-    m_state.Device_Identified[entry] = false;
+    m_state.Device_Table[entry] = Device::fromDiscovery(datagram, card);
     m_answeredScan[entry] = true;
-    m_panel.insertDevice(m_state.Device_Count, deviceItemText(identity));
+    m_panel.insertDevice(m_state.Device_Count, deviceItemText(QByteArrayView(datagram).first(frames::kIdentitySize)));
     advance(m_state.Device_Count, 1);
+    wire::taken();
 }
 
 void Operations::scanTimeout()
@@ -111,45 +115,26 @@ void Operations::scanTimeout()
 
 void Operations::removeEntry(int index)
 {
+    // Whole records move: each module keeps its own card and its own identity fact.
     auto& table = m_state.Device_Table;
-    auto& cards = m_state.Device_Card;
     const auto last = static_cast<size_t>(m_state.Device_Count) - 1;
     for (auto i = static_cast<size_t>(index); i < last; ++i) {
         table[i] = table[i + 1];
-        cards[i] = cards[i + 1];
-        m_state.Device_Identified[i] = m_state.Device_Identified[i + 1];
         m_answeredScan[i] = m_answeredScan[i + 1];
     }
-    table[last].clear();
-    cards[last] = kAnyCard;
-    m_state.Device_Identified[last] = false;
+    table[last] = Device();
     m_answeredScan[last] = false;
     advance(m_state.Device_Count, -1);
-}
-
-bool Operations::isListed(QByteArrayView identity) const
-{
-    const quint64 key = frames::identityKey(identity);
-    for (int i = 0; i < m_state.Device_Count; ++i) {
-        if (frames::identityKey(m_state.Device_Table[static_cast<size_t>(i)]) == key)
-            return true;
-    }
-    return false;
 }
 
 std::optional<QByteArray> Operations::selectedIdentity() const
 {
     if (!m_state.selectionIsLive())
         return std::nullopt;
-    const QByteArray& entry = m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)];
-    if (entry.size() < frames::kIdentitySize)
+    const Device& device = m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)];
+    if (device.identity.size() < frames::kIdentitySize)
         return std::nullopt;
-    return frames::identityOf(entry);
-}
-
-int Operations::selectedCard() const
-{
-    return m_state.selectionIsLive() ? m_state.Device_Card[static_cast<size_t>(m_state.Sel_Device)] : kAnyCard;
+    return device.identity;
 }
 
 // Looked up afresh: the module that moved up into the place of one Run_Device removed, or one
@@ -160,7 +145,7 @@ std::optional<QByteArray> Operations::shownModule() const
         return std::nullopt;
     const int selected = m_panel.selectedDevice();
     if (selected < 0 || selected >= m_state.Device_Count ||
-        !m_state.Device_Table[static_cast<size_t>(selected)].startsWith(m_shownRead))
+        m_state.Device_Table[static_cast<size_t>(selected)].identity != m_shownRead)
         return std::nullopt;
     return m_shownRead;
 }

@@ -1,8 +1,9 @@
-// The operations' side of the wire: the frames they send to the selected module, and how an
-// arriving datagram or an expiry of Timer1 is routed (by Op_Code) to the operation in progress.
+// The operations' side of the wire: how an arriving datagram or an expiry of Timer1 is routed (by
+// Op_Code) to the scan or to the conversation with the selected module, and what the window does at
+// each request that goes out and at each end.
 #include "operations.h"
 
-#include "link/frames.h"
+#include "link/wirelog.h"
 #include "ops/dispatch.h"
 #include "ops/messagelog.h"
 #include "ops/messages.h"
@@ -14,67 +15,97 @@ namespace tarvik {
 void Operations::Timer1_Timer()
 {
     m_timer.stop();
-    switch (route(m_state.Op_Code)) {
-    case Branch::Discovery:
+    if (route(m_state.Op_Code) == Branch::Discovery) {
         scanTimeout();
-        break;
-    case Branch::Defaults:
-        m_state.Awaiting_Reply = false;
-        logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreUnanswered));
-        break;
-    case Branch::Write:
-        writeTimeout();
-        break;
-    case Branch::Read:
-        readTimeout();
-        break;
+        return;
     }
+    // The conversation decides what the silence means: a repeat, the end, or (a read or write with
+    // restarts left) the request again from its first stage.
+    if (!m_talk.expired())
+        return;
+    advance(m_state.Retry_Count, 1);
+    if (m_running == Running::Write)
+        Setting_Click();
+    else
+        Device_List_Click();
 }
 
-// The scan's timer runs on through its replies; every other branch stops it for the reply it takes.
-// Late discovery replies after a scan still list their module.
+// The scan's timer runs on through its replies. Late discovery replies after a scan still list
+// their module.
 void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
 {
-    const Branch branch = route(m_state.Op_Code);
-    if (branch == Branch::Discovery) {
+    if (route(m_state.Op_Code) == Branch::Discovery) {
         discoveryReply(datagram, card);
         return;
     }
-    // Once an operation has ended nothing is awaited: a stray reply (another PC's conversation
-    // with a module, a late copy) is no further outcome of it.
-    if (!m_state.Awaiting_Reply)
-        return;
-    const Parameter* awaited = branch == Branch::Read ? parameterForStage(m_state.Op_Code) : nullptr;
-    if (branch == Branch::Read && !awaited)
-        return;
-    const rule::Verdict verdict = judge(awaited, datagram, card);
-    if (!rule::isAnswer(verdict)) {
-        // The module's own (it carries an identity the rule let through), but not the answer.
-        if (awaited && (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits) &&
-            datagram.size() >= frames::kIdentitySize)
-            m_read.refused(indexOf(*awaited), datagram, datagram.size() < rule::shortest(Layout::Digit));
-        return;
+    const bool identified = m_talk.device().carriesIdentity;
+    m_talk.arrival(datagram, card);
+    // Seen answering with its identity: from now on, as long as it is listed, no reply without it
+    // is its.
+    if (!identified && m_talk.device().carriesIdentity) {
+        const int entry = scan::indexOf(m_state.Device_Table, m_state.Device_Count, m_talk.device().identity);
+        if (entry >= 0)
+            m_state.Device_Table[static_cast<size_t>(entry)].carriesIdentity = true;
     }
-    if (verdict == rule::Verdict::Answer)
-        m_state.Device_Identified[static_cast<size_t>(m_state.Sel_Device)] = true;
-    switch (branch) {
-    case Branch::Defaults:
-        m_timer.stop();
-        defaultsAcknowledgement(datagram);
+}
+
+void Operations::sending(const talk::Step& step, int attempt, bool afterAnswer)
+{
+    Q_UNUSED(attempt);
+    Q_UNUSED(afterAnswer);
+    switch (step.kind) {
+    case talk::Step::Query:
+        m_state.Op_Code = step.parameter->stage;
         break;
-    case Branch::Write:
-        m_timer.stop();
-        setAcknowledgement(datagram);
+    case talk::Step::Setting:
+        // While its acknowledgement is awaited, Op_Code already holds the number before the next
+        // stage with a command: the stage numbers without one are stepped over.
+        m_state.Op_Code =
+            static_cast<qint16>(kOpWriteBase + step.parameter->stage + gapAfterStage(step.parameter->stage));
         break;
-    case Branch::Read:
-        readReply(*awaited, datagram); // stops the timer itself: a late copy is not taken
+    case talk::Step::Defaults:
+        m_state.Op_Code = kOpRestoreDefaults;
         break;
-    case Branch::Discovery:
+    case talk::Step::Reset:
         break;
     }
 }
 
-// ---- Frames -------------------------------------------------------------------------------------
+void Operations::finished(const talk::Result& result)
+{
+    const Running running = m_running;
+    switch (running) {
+    case Running::Read:
+        endRead(result.ok(), result.passes);
+        break;
+    case Running::Write:
+        switch (result.ending) {
+        case talk::Result::Succeeded:
+            m_state.Op_Code = kLastWriteStage;
+            endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteSucceeded));
+            break;
+        case talk::Result::Refused:
+        case talk::Result::Mismatch:
+            endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteRefused, msg::kCheckConnection));
+            break;
+        default:
+            endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
+            break;
+        }
+        break;
+    case Running::Defaults:
+        m_running = Running::Nothing;
+        if (result.ok())
+            logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreSucceeded, msg::kSeeManual));
+        else if (result.ending == talk::Result::Refused)
+            logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreRefused, msg::kCheckAndRetry));
+        else
+            logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreUnanswered));
+        break;
+    case Running::Nothing:
+        break;
+    }
+}
 
 bool Operations::requireSelection()
 {
@@ -82,37 +113,6 @@ bool Operations::requireSelection()
         return true;
     logBegin(log::text(msg::kNoSelection));
     return false;
-}
-
-rule::Verdict Operations::judge(const Parameter* awaited, const QByteArray& datagram, int card) const
-{
-    // A request to no live entry went nowhere: nothing can answer it.
-    if (!m_state.selectionIsLive() ||
-        m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)].size() < frames::kIdentitySize)
-        return rule::Verdict::OtherModule;
-    const auto selected = static_cast<size_t>(m_state.Sel_Device);
-    const QByteArray& entry = m_state.Device_Table[selected];
-    const rule::Peer peer{QByteArrayView(entry).first(frames::kIdentitySize), m_state.Device_Card[selected], entry,
-                          m_state.Device_Identified[selected]};
-    return rule::judge(peer, awaited, datagram, card, [this](QByteArrayView identity) { return isListed(identity); });
-}
-
-void Operations::Send_Query()
-{
-    const Parameter* parameter = parameterForStage(m_state.Op_Code);
-    const std::optional<QByteArray> identity = selectedIdentity();
-    if (parameter && identity && m_link.send(frames::query(*identity, *parameter), selectedCard()))
-        m_read.sent(indexOf(*parameter), m_now());
-}
-
-void Operations::Send_Setting(const Parameter& parameter)
-{
-    const std::optional<QByteArray> identity = selectedIdentity();
-    if (!identity)
-        return;
-    if (const std::optional<QByteArray> frame =
-            frames::setting(*identity, parameter, shownValue(m_panel, fieldOf(parameter))))
-        m_link.send(*frame, selectedCard());
 }
 
 } // namespace tarvik

@@ -1,7 +1,6 @@
 #include "operations.h"
 
 #include "link/frames.h"
-#include "ops/decode.h"
 #include "ops/dispatch.h"
 #include "ops/messagelog.h"
 #include "ops/messages.h"
@@ -11,15 +10,6 @@
 
 namespace tarvik {
 
-namespace {
-
-bool isAcknowledged(const QByteArray& datagram)
-{
-    return datagram.size() >= 8 && datagram.at(6) == 'O' && datagram.at(7) == 'K';
-}
-
-} // namespace
-
 Operations::Operations(Panel& panel, Link& link, ReplyTimer& timer)
     : m_panel(panel), m_link(link), m_timer(timer), m_clock(&log::timestamp), m_now([] {
           static QElapsedTimer clock;
@@ -28,6 +18,11 @@ Operations::Operations(Panel& panel, Link& link, ReplyTimer& timer)
           return clock.elapsed();
       })
 {
+    // A module that leaves its identity out is served without the check until it has shown it.
+    m_talk.setUnidentifiedAllowed(true);
+    m_talk.setListed([this](QByteArrayView identity) {
+        return scan::indexOf(m_state.Device_Table, m_state.Device_Count, identity) >= 0;
+    });
 }
 
 QString Operations::startAdvice()
@@ -41,6 +36,16 @@ QString Operations::startAdvice()
 QString Operations::portUnavailable(quint16 port, const QString& reason)
 {
     return log::text(msg::kPortUnavailable).arg(port) + reason;
+}
+
+void Operations::talkTo(const talk::Plan& plan, Running running)
+{
+    // Without a live entry there is no identity to build a frame from: nothing is sent, and the
+    // time-out reports the failure.
+    m_talk.setDevice(m_state.selectionIsLive() ? m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)]
+                                               : Device());
+    m_running = running;
+    m_talk.start(plan);
 }
 
 // ---- Read ---------------------------------------------------------------------------------------
@@ -68,32 +73,30 @@ void Operations::Device_List_Click()
             blankField(field);
     }
     if (m_state.Retry_Count == 0) {
-        logBegin(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadStarts));
-        m_read.begin(selectedIdentity().value_or(QByteArray()), m_now());
-    } else {
-        m_read.restart(selectedIdentity().value_or(QByteArray()), m_now());
+        m_readBegin = log::begin(m_clock(), log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadStarts));
+        m_bareShown.clear();
+        m_panel.setLogText(m_readBegin);
     }
     m_state.Op_Code = kFirstReadStage;
-    Send_Query();
-    awaitReply();
+    const std::optional<QByteArray> identity = selectedIdentity();
+    if (m_state.Retry_Count > 0 && m_running == Running::Read && m_talk.isActive() && identity &&
+        m_talk.device().identity == *identity) {
+        m_talk.restartPass();
+    } else {
+        talk::Plan plan;
+        plan.task = talk::Task::Read;
+        plan.retry = talk::Retry::RestartPass;
+        plan.order = talk::tableOrder();
+        talkTo(plan, Running::Read);
+    }
     enable(kActionControls, false);
 }
 
-// `parameter` is the stage's, and the datagram has passed the reply rule for it.
-void Operations::readReply(const Parameter& parameter, const QByteArray& datagram)
+void Operations::taken(const Parameter& parameter, const decode::Value& value)
 {
-    // A late reply to a query of this read that was sent again is dropped as if it had not
-    // arrived: the timer, still counting towards the same deadline, retries or ends the read.
-    if (m_read.isLate(indexOf(parameter), datagram))
+    // A write's read-back leaves the fields as the user made them.
+    if (m_running != Running::Read)
         return;
-    takeReadReply(parameter, datagram);
-}
-
-void Operations::takeReadReply(const Parameter& parameter, const QByteArray& datagram)
-{
-    m_timer.stop();
-    m_read.take(indexOf(parameter), datagram);
-    const decode::Value value = decode::reply(parameter, datagram);
     switch (value.kind) {
     case decode::Value::Entry:
         m_panel.setComboIndex(fieldOf(parameter), value.entry);
@@ -102,105 +105,85 @@ void Operations::takeReadReply(const Parameter& parameter, const QByteArray& dat
         m_panel.setFieldText(fieldOf(parameter), value.text);
         break;
     case decode::Value::Rejected:
-        if (parameter.message)
-            logReplaceBare(tableText(parameter.message));
+        // The field shows nothing rather than what it showed before: another module's value, or
+        // one the module no longer holds.
+        blankField(fieldOf(parameter));
+        if (parameter.message) {
+            m_bareOfPass = tableText(parameter.message);
+            m_bareShown = m_bareOfPass;
+            logReplaceBare(m_bareOfPass);
+        }
         break;
     case decode::Value::Short: // the rule has measured it
         break;
     }
-    const int stage = m_state.Op_Code;
-    advance(m_state.Op_Code, gapAfterStage(stage));
-    if (m_state.Op_Code == kLastReadStage) {
-        endRead();
-        return;
-    }
-    advance(m_state.Op_Code, 1);
-    Send_Query();
-    awaitReply();
 }
 
-void Operations::endRead()
+void Operations::endRead(bool succeeded, int passes)
 {
-    m_state.Awaiting_Reply = false;
+    m_running = Running::Nothing;
     m_panel.holdValues(false);
     m_state.Retry_Count = 0;
+    if (!succeeded) {
+        enable({Control::Device_List, Control::Run_Device}, true);
+        logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
+        return;
+    }
+    m_state.Op_Code = kLastReadStage;
     m_shownRead = selectedIdentity().value_or(QByteArray());
     enable(kActionControls, true);
+    // Confirmed by a further pass: the log shows what that pass found, not an earlier one's error.
+    if (passes > 1 && m_bareShown != m_bareOfPass) {
+        if (m_bareOfPass.isEmpty())
+            m_panel.setLogText(m_readBegin);
+        else
+            logReplaceBare(m_bareOfPass);
+    }
     logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kReadSucceeded));
-}
-
-void Operations::readTimeout()
-{
-    // A datagram held as a possible late copy, and nothing else came: it was the answer.
-    const Parameter* parameter = parameterForStage(m_state.Op_Code);
-    if (const std::optional<QByteArray> held = m_read.takeHeld(); held && parameter) {
-        takeReadReply(*parameter, *held);
-        return;
-    }
-    if (m_state.Retry_Count < kMaxRetries) {
-        advance(m_state.Retry_Count, 1);
-        Device_List_Click();
-        return;
-    }
-    m_state.Awaiting_Reply = false;
-    m_panel.holdValues(false);
-    m_state.Retry_Count = 0;
-    enable({Control::Device_List, Control::Run_Device}, true);
-    logAppend(log::numbered(msg::kReadDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
 }
 
 // ---- Write --------------------------------------------------------------------------------------
 
 void Operations::Setting_Click()
 {
-    if (!requireSelection())
+    if (!requireSelection()) {
+        // A restart that finds nothing selected ends the write it would have started again.
+        if (m_running == Running::Write) {
+            m_talk.abandon();
+            m_running = Running::Nothing;
+            m_state.Retry_Count = 0;
+        }
         return;
+    }
     if (m_state.Retry_Count == 0)
         logBegin(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteStarts));
     m_state.Op_Code = kFirstWriteStage;
-    Write_Next();
-    awaitReply();
+    if (m_state.Retry_Count > 0 && m_running == Running::Write && m_talk.isActive()) {
+        m_talk.restartPass();
+    } else {
+        // Every field, in the table's order; read back only when anything unexpected happened,
+        // as an acknowledgement is then no proof of which setting it answers.
+        talk::Plan plan;
+        plan.task = talk::Task::Write;
+        plan.retry = talk::Retry::RestartPass;
+        plan.order = talk::tableOrder();
+        plan.verify = talk::Plan::Verify::InDoubt;
+        talkTo(plan, Running::Write);
+    }
     enable(kActionControls, false);
 }
 
-void Operations::Write_Next()
+frames::FieldValue Operations::valueFor(const Parameter& parameter)
 {
-    const Parameter* parameter = parameterForStage(m_state.Op_Code - kOpWriteBase);
-    if (!parameter)
-        return;
-    Send_Setting(*parameter);
-    advance(m_state.Op_Code, gapAfterStage(parameter->stage));
-}
-
-void Operations::setAcknowledgement(const QByteArray& datagram)
-{
-    if (!isAcknowledged(datagram)) {
-        endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteRefused, msg::kCheckConnection));
-        return;
-    }
-    if (m_state.Op_Code == kLastWriteStage) {
-        endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kWriteSucceeded));
-        return;
-    }
-    advance(m_state.Op_Code, 1);
-    Write_Next();
-    awaitReply();
-}
-
-void Operations::writeTimeout()
-{
-    if (m_state.Retry_Count < kMaxRetries) {
-        advance(m_state.Retry_Count, 1);
-        Setting_Click();
-        return;
-    }
-    endWrite(log::numbered(msg::kSetDevice, deviceNumber(), msg::kParamsFailed, msg::kCheckAndRetry));
+    // The field as it stands when its setting is built: an edit made during the write counts
+    // while its setting has not gone out.
+    return shownValue(m_panel, fieldOf(parameter));
 }
 
 // Every way out of a write (success, refusal, final time-out) leaves the same state behind.
 void Operations::endWrite(const QString& outcome)
 {
-    m_state.Awaiting_Reply = false;
+    m_running = Running::Nothing;
     m_state.Retry_Count = 0;
     enable(kActionControls, true);
     logAppend(outcome);
@@ -213,21 +196,11 @@ void Operations::L_Default_Click()
     if (!requireSelection())
         return;
     logBegin(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreStarts));
-    const std::optional<QByteArray> identity = selectedIdentity();
     m_state.Op_Code = kOpRestoreDefaults;
-    // Without a live identity nothing is sent; the time-out reports the failure.
-    if (identity)
-        m_link.send(frames::restoreDefaults(*identity), selectedCard());
-    awaitReply();
-}
-
-void Operations::defaultsAcknowledgement(const QByteArray& datagram)
-{
-    m_state.Awaiting_Reply = false;
-    if (isAcknowledged(datagram))
-        logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreSucceeded, msg::kSeeManual));
-    else
-        logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreRefused, msg::kCheckAndRetry));
+    talk::Plan plan;
+    plan.task = talk::Task::Defaults;
+    plan.retry = talk::Retry::RestartPass; // not repeated: the time-out reports it
+    talkTo(plan, Running::Defaults);
 }
 
 // ---- Reset and run ------------------------------------------------------------------------------
@@ -242,7 +215,8 @@ void Operations::Run_Device_Click()
         // fields are blanked as after any press.
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), msg::kResetFailed));
     } else if (identity) {
-        const bool sent = m_link.send(frames::resetAndRun(*identity), selectedCard());
+        const Device& device = m_state.Device_Table[static_cast<size_t>(m_state.Sel_Device)];
+        const bool sent = m_link.send(frames::resetAndRun(*identity), device.sendCard);
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), sent ? msg::kResetSucceeded : msg::kResetFailed));
 
         // The module leaves the list and the table; the entries after it move down, still paired
@@ -262,17 +236,6 @@ void Operations::Run_Device_Click()
 void Operations::blankField(Field field)
 {
     showValue(m_panel, field, {}); // no entry selected, no text
-}
-
-void Operations::armTimer()
-{
-    m_timer.arm(kReplyTimeoutMs);
-}
-
-void Operations::awaitReply()
-{
-    m_state.Awaiting_Reply = true;
-    armTimer();
 }
 
 void Operations::logBegin(const QString& message)

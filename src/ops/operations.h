@@ -1,16 +1,16 @@
-// The device operations: scan, read, write, restore defaults, reset and run, and their time-outs.
+// The device operations as the window sees them: scan, read, write, restore defaults, reset and run,
+// and their time-outs.
 //
-// Every operation follows one pattern: its request sets Op_Code to the reply it awaits, sends a
-// frame and arms Timer1; the reply dispatcher routes each arriving datagram by Op_Code, and the
-// timer handler decides by the same value what the silence means. A datagram is a read's, write's
-// or restore's reply only when one is awaited and the datagram passes the reply rule (replyrule.h);
-// otherwise it changes nothing.
+// Every operation follows one pattern: its request sets Op_Code to the reply it awaits and starts the
+// conversation with the selected module (conversation.h), which sends the frame and arms Timer1; the
+// reply dispatcher hands each arriving datagram to the scan while Op_Code is 0 and to the conversation
+// otherwise, and the timer handler decides by Op_Code what the silence means. The conversation judges
+// every datagram; what it does not take changes nothing here.
 #pragma once
 
 #include "link/link.h"
+#include "ops/conversation.h"
 #include "ops/panel.h"
-#include "ops/readrecord.h"
-#include "ops/replyrule.h"
 #include "ops/replytimer.h"
 #include "ops/state.h"
 
@@ -23,7 +23,7 @@
 
 namespace tarvik {
 
-class Operations
+class Operations : private talk::Port, private talk::Listener
 {
 public:
     Operations(Panel& panel, Link& link, ReplyTimer& timer);
@@ -47,19 +47,14 @@ public:
 
     void Timer1_Timer();
     // The reply dispatcher: one call per arriving datagram, with the card it arrived on. During and
-    // after a scan every datagram is a discovery reply; otherwise a datagram that is not the reply
-    // awaited (none is, once an operation has ended) is ignored.
+    // after a scan every datagram is a discovery reply; otherwise the conversation with the selected
+    // module judges it.
     void Winsock_DataArrival(const QByteArray& datagram, int card = kAnyCard);
 
     // The start-up advice that begins the log.
     static QString startAdvice();
     // The log line when the tool's port cannot be bound, with the system's reason.
     static QString portUnavailable(quint16 port, const QString& reason);
-
-    // Frame builders for the selected module.
-    void Send_Query();
-    void Send_Setting(const Parameter& parameter);
-    void Write_Next();
 
     // Item text of a module in the device list: 设备 ( 001A2B3C4D5E ).
     static QString deviceItemText(QByteArrayView identity);
@@ -70,30 +65,41 @@ public:
     // while it is listed and selected in the device list; none while a read runs or after one failed,
     // once Run_Device has blanked the fields, or while the selection is elsewhere.
     std::optional<QByteArray> shownModule() const;
+    // Whether a read, write or restore is waiting for the module's reply.
+    bool isBusy() const { return m_talk.isActive(); }
 
 private:
+    enum class Running : quint8
+    {
+        Nothing,
+        Read,
+        Write,
+        Defaults
+    };
+
+    // talk::Port: the endpoint, Timer1, the clock.
+    bool send(const QByteArray& frame, int card) override { return m_link.send(frame, card); }
+    void arm(int milliseconds) override { m_timer.arm(milliseconds); }
+    void stop() override { m_timer.stop(); }
+    qint64 now() const override { return m_now(); }
+    // talk::Listener: Op_Code follows the request in flight, the fields the values read.
+    void sending(const talk::Step& step, int attempt, bool afterAnswer) override;
+    void passBegins() override { m_bareOfPass.clear(); }
+    frames::FieldValue valueFor(const Parameter& parameter) override;
+    void taken(const Parameter& parameter, const decode::Value& value) override;
+    void finished(const talk::Result& result) override;
+
     void discoveryReply(const QByteArray& datagram, int card);
     void scanTimeout();
-    void readReply(const Parameter& parameter, const QByteArray& datagram);
-    // Takes the datagram as the answer of the read stage in flight and goes on with the next.
-    void takeReadReply(const Parameter& parameter, const QByteArray& datagram);
-    void endRead();
-    void setAcknowledgement(const QByteArray& datagram);
+    // Starts the conversation with the module Sel_Device designates (none: nothing can answer).
+    void talkTo(const talk::Plan& plan, Running running);
+    void endRead(bool succeeded, int passes);
     void endWrite(const QString& outcome);
-    void defaultsAcknowledgement(const QByteArray& datagram);
-    void readTimeout();
-    void writeTimeout();
 
     // False, with the "no device selected" entry, when no item of the device list is selected.
     bool requireSelection();
     int deviceNumber() const { return m_state.Sel_Device + 1; }
-    // The card of Sel_Device when it designates a live entry; kAnyCard otherwise.
-    int selectedCard() const;
-    // The reply rule for the selected module, with the listed modules as the others.
-    rule::Verdict judge(const Parameter* awaited, const QByteArray& datagram, int card) const;
-    // Whether `identity` (six bytes) is the identity of a listed module.
-    bool isListed(QByteArrayView identity) const;
-    // Removes entry `index` of the table; the entries after it move down with their cards.
+    // Removes entry `index` of the table; the entries after it move down.
     void removeEntry(int index);
     void blankField(Field field);
     template <typename Controls> void enable(const Controls& controls, bool enabled)
@@ -105,10 +111,6 @@ private:
     {
         enable<std::initializer_list<Control>>(controls, enabled);
     }
-    void armTimer();
-    // Arms Timer1 for the reply of a read, write or restore: one is awaited until it comes or the
-    // operation ends.
-    void awaitReply();
 
     void logBegin(const QString& message);
     void logAppend(const QString& message);
@@ -120,6 +122,8 @@ private:
     OperationState m_state;
     std::function<QString()> m_clock;
     std::function<qint64()> m_now;
+    talk::Conversation m_talk{*this, *this};
+    Running m_running = Running::Nothing;
     // The "table full" entry is written once until a scan starts or a module is removed.
     bool m_tableFullNoted = false;
     // Of the scan in progress: whether any of its broadcasts went out, the system's reason why
@@ -128,9 +132,13 @@ private:
     bool m_scanSent = false;
     QString m_scanError;
     std::array<bool, kDeviceTableSize> m_answeredScan{};
-    ReadRecord m_read;
     // The identity of the module whose read the fields show since it completed; empty: none.
     QByteArray m_shownRead;
+    // Of the read in progress: the log's begin entry, and the message of a value rejected that
+    // replaced it (empty: none), so that a read confirmed by a further pass shows that pass's.
+    QString m_readBegin;
+    QString m_bareShown;
+    QString m_bareOfPass;
 };
 
 } // namespace tarvik

@@ -7,11 +7,11 @@
 //  - bytes 0-5 are the module's identity. A module never yet seen answering with its identity may
 //    be one that leaves it out: its replies are taken without the check, except those that carry
 //    the identity of another listed module;
-//  - it is not a copy of the module's discovery reply;
 //  - its length fits what is awaited: every layout's replies run from its own shortest length up
 //    to the next longer layout's shortest, so a reply of one layout is never taken for another (an
 //    acknowledgement is read at bytes 6 and 7, like a one-digit reply, and may be longer);
-//  - for a number or an address, digits stand where the value's digits belong.
+//  - digits stand where the value's digits belong: a number's, an address's, and a drop-down's digit
+//    (a late "OK" has a one-digit reply's length).
 // Anything else is not an answer: as if it had not arrived.
 #pragma once
 
@@ -30,11 +30,32 @@ enum class Verdict : quint8
     OtherCard,
     OtherModule, // another listed module's identity
     Stranger,    // an identity that is not the module's, from a module seen to carry its own
-    Discovery,   // a copy of the module's discovery reply
     // The module's (or, unidentified, possibly its), but not the answer awaited:
     WrongLength, // too short, or as long as another layout's replies
     NotDigits,
 };
+
+// Why a datagram was not taken, for whoever looks (tarvik.wire, captures).
+constexpr const char* describe(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Answer:
+        return "the answer";
+    case Verdict::Unidentified:
+        return "an answer without the module's identity";
+    case Verdict::OtherCard:
+        return "the module's identity on another card than its own";
+    case Verdict::OtherModule:
+        return "another listed module's identity";
+    case Verdict::Stranger:
+        return "an identity no module in conversation has";
+    case Verdict::WrongLength:
+        return "too short or too long for the reply awaited";
+    case Verdict::NotDigits:
+        return "not digits where the value awaited has them";
+    }
+    return "";
+}
 
 constexpr bool isAnswer(Verdict verdict)
 {
@@ -46,7 +67,6 @@ struct Peer
 {
     QByteArrayView identity;     // six bytes
     int card = kAnyCard;         // the card it answered the scan on
-    QByteArrayView discovery;    // its discovery reply
     bool carriesIdentity = true; // seen answering with its identity: every reply must carry it
 };
 
@@ -81,11 +101,9 @@ Verdict judge(const Peer& peer, const Parameter* awaited, QByteArrayView datagra
         return Verdict::OtherModule;
     if (!own && peer.carriesIdentity)
         return Verdict::Stranger;
-    if (datagram == peer.discovery)
-        return Verdict::Discovery;
     if (!fitsLength(awaited, datagram.size()))
         return Verdict::WrongLength;
-    if (awaited && !digitsInPlace(*awaited, datagram))
+    if (awaited && !valueIsDigits(*awaited, datagram))
         return Verdict::NotDigits;
     return own ? Verdict::Answer : Verdict::Unidentified;
 }

@@ -1,9 +1,7 @@
 // The state that ties the operations together; owned by the window for its whole life.
 #pragma once
 
-#include "link/link.h"
-
-#include <QByteArray>
+#include "ops/device.h"
 
 #include <array>
 
@@ -15,21 +13,12 @@ struct OperationState
 {
     qint16 Op_Code = 0;      // operation in progress and the reply it waits for
     qint16 Device_Count = 0; // live entries of Device_Table, items of Device_List
-    // One entry per discovered module: its whole discovery reply; the first six bytes are its identity.
-    std::array<QByteArray, kDeviceTableSize> Device_Table{};
-    // Paired with Device_Table: the network card (its index) each module's discovery reply arrived
-    // on, through which its commands go; kAnyCard when the arrival did not say.
-    std::array<int, kDeviceTableSize> Device_Card{};
-    // Paired with Device_Table: whether the module has answered a request with its identity at the
-    // head. From then on a reply without it is not the module's; before, it may be one of a module
-    // that leaves its identity out.
-    std::array<bool, kDeviceTableSize> Device_Identified{};
+    // One entry per discovered module: its whole discovery reply (the first six bytes are its
+    // identity), the card the reply came on, and whether it answers with its identity.
+    std::array<Device, kDeviceTableSize> Device_Table{};
     qint16 Sel_Device = 0;  // the module that read, write, restore and reset address
     qint16 Scan_Round = 0;  // "SETUP" broadcasts sent in the scan in progress; 0 = no scan
     qint16 Retry_Count = 0; // restarts already made of the current read or write
-    // A read, write or restore awaits its reply; none is once it has ended, so that a stray
-    // datagram is no further outcome of it.
-    bool Awaiting_Reply = false;
 
     // Whether Sel_Device designates a live entry, one that a command may be built from.
     bool selectionIsLive() const { return Sel_Device >= 0 && Sel_Device < Device_Count; }

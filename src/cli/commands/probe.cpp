@@ -9,7 +9,7 @@
 #include "ops/dispatch.h"
 #include "ops/paramfile.h"
 
-#include <QElapsedTimer>
+#include <QJsonArray>
 
 #include <algorithm>
 #include <cmath>
@@ -40,10 +40,7 @@ protected:
         const std::unique_ptr<Session> session = openSession(parser);
         if (!session)
             return kRefused;
-        QElapsedTimer clock;
-        clock.start();
         const QList<Found> found = session->scan({id});
-        const qint64 elapsed = clock.nsecsElapsed();
         if (const std::optional<int> status = scanRefused(*session, found, false))
             return *status;
         const QString text = paramfile::identityText(id);
@@ -51,19 +48,36 @@ protected:
         const auto it = std::find_if(found.cbegin(), found.cend(),
                                      [&](const Found& f) { return frames::identityOf(f.reply) == id; });
         if (it != found.cend()) {
-            // The broadcasts go out kReplyTimeoutMs apart and the scan ends on the reply: the time
-            // since the last SETUP sent before it is the round trip.
-            constexpr qint64 kApart = qint64(kReplyTimeoutMs) * 1000000;
-            const int broadcast = static_cast<int>(elapsed / kApart) + 1;
-            const double roundTrip = std::round(double(elapsed % kApart) / 100000) / 10; // ms, to 0.1
-
+            // The reply names no SETUP: it answers one of those sent before it. The first one heard
+            // answers the first SETUP when no other had gone out yet; after that it may answer any.
+            QJsonArray candidates;
+            QStringList spoken;
+            const QList<qint64>& sentAt = session->broadcastTimes();
+            for (qsizetype k = sentAt.size() - 1; k >= 0; --k) {
+                if (sentAt[k] > it->heardNs)
+                    continue;
+                const double roundTrip = std::round(double(it->heardNs - sentAt[k]) / 100000) / 10; // ms, to 0.1
+                candidates.append(
+                    QJsonObject{{QStringLiteral("broadcast"), int(k + 1)}, {QStringLiteral("roundTripMs"), roundTrip}});
+                spoken << QStringLiteral("%1 ms after SETUP %2").arg(roundTrip, 0, 'f', 1).arg(k + 1);
+            }
+            const bool certain = candidates.size() == 1;
             const QString card = cards::nameOf(it->card);
             result.insert(QStringLiteral("interface"), card);
-            result.insert(QStringLiteral("roundTripMs"), roundTrip);
-            result.insert(QStringLiteral("broadcast"), broadcast);
-            if (!parser.isSet(option::kJson))
-                out() << text << "  " << (card.isEmpty() ? QStringLiteral("-") : card) << "  " << roundTrip
-                      << " ms  (SETUP " << broadcast << " of " << kScanBroadcasts << ")" << Qt::endl;
+            result.insert(QStringLiteral("roundTripMs"),
+                          certain ? candidates.first()[QStringLiteral("roundTripMs")] : QJsonValue(QJsonValue::Null));
+            result.insert(QStringLiteral("broadcast"),
+                          certain ? candidates.first()[QStringLiteral("broadcast")] : QJsonValue(QJsonValue::Null));
+            result.insert(QStringLiteral("candidates"), candidates);
+            if (!parser.isSet(option::kJson)) {
+                out() << text << "  " << (card.isEmpty() ? QStringLiteral("-") : card) << "  ";
+                if (certain)
+                    out() << spoken.first().replace(QStringLiteral(" after "), QStringLiteral("  (")) << " of "
+                          << kScanBroadcasts << ")" << Qt::endl;
+                else
+                    out() << spoken.join(QStringLiteral(" or ")) << "  (which SETUP it answered cannot be told)"
+                          << Qt::endl;
+            }
         }
         if (parser.isSet(option::kJson)) {
             result.insert(QStringLiteral("answered"), it != found.cend());

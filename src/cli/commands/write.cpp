@@ -143,16 +143,17 @@ protected:
         QJsonArray list;
         for (const batch::Job& job : jobs) {
             const QString id = paramfile::identityText(job.module.identity);
-            for (const batch::Exchange& exchange : batch::chainOf(job)) {
-                if (exchange.expect != batch::Exchange::Ack)
-                    continue; // what a write reads back is no setting
-                const QString field = QString::fromLatin1(exchange.parameter->name);
+            for (const Parameter* p : batch::planOf(job).order) {
+                const QByteArray frame =
+                    frames::setting(job.module.identity, *p, *job.values[static_cast<size_t>(indexOf(*p))])
+                        .value_or(QByteArray());
+                const QString field = QString::fromLatin1(p->name);
                 list.append(QJsonObject{{QStringLiteral("id"), id},
                                         {QStringLiteral("parameter"), field},
-                                        {QStringLiteral("hex"), QString::fromLatin1(exchange.frame.toHex())}});
+                                        {QStringLiteral("hex"), QString::fromLatin1(frame.toHex())}});
                 if (!json)
-                    out() << id << "  " << field.leftJustified(16) << QString::fromLatin1(exchange.frame.toHex())
-                          << "  " << frameText(exchange.frame.mid(frames::kIdentitySize)) << Qt::endl;
+                    out() << id << "  " << field.leftJustified(16) << QString::fromLatin1(frame.toHex()) << "  "
+                          << frameText(frame.mid(frames::kIdentitySize)) << Qt::endl;
             }
         }
         if (json)

@@ -1,0 +1,660 @@
+#include "conversation.h"
+
+#include "link/wirelog.h"
+#include "ops/dispatch.h"
+#include "ops/replyrule.h"
+
+#include <algorithm>
+#include <map>
+
+namespace tarvik::talk {
+
+namespace {
+
+// Confirmation passes after a first pass in doubt: each in an order of its own.
+constexpr int kMaxConfirmations = 2;
+
+bool sameValue(const std::optional<decode::Value>& a, const std::optional<decode::Value>& b)
+{
+    if (a.has_value() != b.has_value())
+        return false;
+    return !a || (a->kind == b->kind && a->entry == b->entry && a->text == b->text);
+}
+
+bool samePass(const std::array<std::optional<decode::Value>, kParameterCount>& a,
+              const std::array<std::optional<decode::Value>, kParameterCount>& b)
+{
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (!sameValue(a[i], b[i]))
+            return false;
+    }
+    return true;
+}
+
+// A datagram of an acknowledgement's shape: its length, and no digit where a one-digit reply has it.
+bool looksLikeAcknowledgement(QByteArrayView datagram)
+{
+    return datagram.size() >= rule::shortest(Layout::Digit) && datagram.size() <= rule::longest(Layout::Digit) &&
+           !(datagram[7] >= '0' && datagram[7] <= '9');
+}
+
+} // namespace
+
+bool isAcknowledged(QByteArrayView datagram)
+{
+    return datagram.size() >= rule::shortest(Layout::Digit) && datagram[6] == 'O' && datagram[7] == 'K';
+}
+
+// ---- Orders ---------------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<const Parameter*> alternating(const std::vector<const Parameter*>& parameters, int last)
+{
+    // Greedy: always the class with most parameters left that differs from the last one taken,
+    // each class in the given order. It never runs stuck while no class holds more than half.
+    std::map<int, std::vector<const Parameter*>> left; // by shortest reply
+    for (const Parameter* p : parameters)
+        left[rule::shortest(p->layout)].push_back(p);
+    std::map<int, size_t> taken;
+    std::vector<const Parameter*> result;
+    while (result.size() < parameters.size()) {
+        int best = -1;
+        size_t most = 0;
+        for (const auto& [cls, inClass] : left) {
+            const size_t remaining = inClass.size() - taken[cls];
+            if (cls != last && remaining > most) {
+                best = cls;
+                most = remaining;
+            }
+        }
+        if (best < 0) // only one class left: neighbours alike cannot be avoided
+            best = last;
+        result.push_back(left[best][taken[best]++]);
+        last = best;
+    }
+    return result;
+}
+
+} // namespace
+
+std::vector<const Parameter*> queryOrder(const std::vector<const Parameter*>& parameters, bool afterAcknowledgement)
+{
+    // An acknowledgement has a one-digit reply's length.
+    return alternating(parameters, afterAcknowledgement ? rule::shortest(Layout::Digit) : -1);
+}
+
+std::vector<const Parameter*> queryOrder(const std::vector<const Parameter*>& parameters, const Parameter* after)
+{
+    return alternating(parameters, after ? rule::shortest(after->layout) : -1);
+}
+
+const std::vector<const Parameter*>& tableOrder()
+{
+    static const std::vector<const Parameter*> order = [] {
+        std::vector<const Parameter*> all;
+        for (const Parameter& p : kParameters)
+            all.push_back(&p);
+        return all;
+    }();
+    return order;
+}
+
+const std::vector<const Parameter*>& readOrder()
+{
+    static const std::vector<const Parameter*> order = queryOrder(tableOrder(), false);
+    return order;
+}
+
+std::vector<const Parameter*> readBackOrder(const Plan& plan)
+{
+    return queryOrder(plan.task == Task::Write ? plan.order : readOrder(), true);
+}
+
+// ---- Ledger ---------------------------------------------------------------------------------------
+
+void Ledger::expire(qint64 nowMs)
+{
+    const auto old = [nowMs](qint64 at) { return nowMs - at > kLateReplyMs; };
+    for (Parameter& p : m_parameters)
+        p.owed.removeIf(old);
+    m_acknowledgements.removeIf(old);
+}
+
+void Ledger::sent(const Step& step, qint64 nowMs)
+{
+    expire(nowMs);
+    switch (step.kind) {
+    case Step::Query:
+        m_parameters[static_cast<size_t>(indexOf(*step.parameter))].owed.append(nowMs);
+        break;
+    case Step::Setting:
+    case Step::Defaults:
+        m_acknowledgements.append(nowMs);
+        break;
+    case Step::Reset:
+        break;
+    }
+}
+
+bool Ledger::isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs)
+{
+    expire(nowMs);
+    if (awaited >= 0 && m_parameters[static_cast<size_t>(awaited)].known == datagram)
+        return false; // its own answer, whichever of its requests it answers
+    for (size_t i = 0; i < m_parameters.size(); ++i) {
+        if (static_cast<int>(i) != awaited && !m_parameters[i].owed.isEmpty() && m_parameters[i].known == datagram)
+            return true;
+    }
+    return false;
+}
+
+void Ledger::copyArrived(int awaited, const QByteArray& datagram)
+{
+    // The oldest request that owes these bytes: which one it answers cannot be told, and need not be.
+    Parameter* oldest = nullptr;
+    for (size_t i = 0; i < m_parameters.size(); ++i) {
+        Parameter& p = m_parameters[i];
+        if (static_cast<int>(i) == awaited || p.owed.isEmpty() || p.known != datagram)
+            continue;
+        if (!oldest || p.owed.first() < oldest->owed.first())
+            oldest = &p;
+    }
+    if (oldest)
+        oldest->owed.removeFirst();
+}
+
+void Ledger::answered(int parameter, const QByteArray& datagram)
+{
+    Parameter& p = m_parameters[static_cast<size_t>(parameter)];
+    p.known = datagram;
+    if (!p.owed.isEmpty())
+        p.owed.removeFirst();
+}
+
+int Ledger::acknowledgementsOwed(qint64 nowMs)
+{
+    expire(nowMs);
+    return static_cast<int>(m_acknowledgements.size());
+}
+
+void Ledger::acknowledgementArrived()
+{
+    if (!m_acknowledgements.isEmpty())
+        m_acknowledgements.removeFirst();
+}
+
+void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
+{
+    expire(nowMs);
+    if (isOwedCopy(awaited, datagram, nowMs)) {
+        copyArrived(awaited, datagram);
+        return;
+    }
+    if (awaited >= 0) {
+        Parameter& own = m_parameters[static_cast<size_t>(awaited)];
+        if (own.known == datagram && own.owed.size() > 1) // a late copy of its own earlier answer
+            own.owed.removeFirst();
+        if (own.known == datagram)
+            return;
+    }
+    if (looksLikeAcknowledgement(datagram))
+        acknowledgementArrived();
+}
+
+bool Ledger::inDoubt(qint64 nowMs)
+{
+    expire(nowMs);
+    return std::any_of(m_parameters.begin(), m_parameters.end(),
+                       [](const Parameter& p) { return p.known.isNull() && !p.owed.isEmpty(); });
+}
+
+// ---- Conversation ---------------------------------------------------------------------------------
+
+Conversation::Conversation(Port& port, Listener& listener) : m_port(port), m_listener(listener) {}
+
+void Conversation::setDevice(const Device& device)
+{
+    if (device.identity != m_device.identity)
+        m_ledger.forget();
+    m_device = device;
+}
+
+void Conversation::start(const Plan& plan)
+{
+    m_port.stop();
+    m_plan = plan;
+    m_result = Result();
+    m_restarts = m_sends = m_planned = m_answers = 0;
+    m_extra = false;
+    m_doubtful = false;
+    m_confirmations = 0;
+    m_passes.clear();
+    m_attempts = m_unsent = 0;
+    m_garbled.clear();
+    const qint64 now = m_port.now();
+    switch (plan.task) {
+    case Task::Read:
+        beginRead(plan.order, false);
+        return;
+    case Task::Write:
+        // An earlier setting's acknowledgement may still come: any "OK" may be its.
+        if (m_ledger.acknowledgementsOwed(now) > 0)
+            doubt();
+        m_phase = Phase::Settings;
+        m_order = plan.order;
+        m_index = 0;
+        if (m_order.empty()) {
+            settingsComplete();
+            return;
+        }
+        send(false);
+        return;
+    case Task::Defaults:
+        m_phase = Phase::Defaults;
+        m_order.clear();
+        send(false);
+        return;
+    case Task::Reset:
+        m_phase = Phase::Reset;
+        send(false);
+        return;
+    }
+}
+
+void Conversation::beginRead(std::vector<const Parameter*> order, bool extra)
+{
+    m_phase = Phase::Reading;
+    m_extra = extra;
+    m_readOrder = std::move(order);
+    m_passes.clear();
+    m_confirmations = 0;
+    // A query of an earlier read still unanswered may be answered now, as the answer to another.
+    if (m_ledger.inDoubt(m_port.now()))
+        doubt();
+    beginPass();
+}
+
+void Conversation::beginPass()
+{
+    m_order = m_readOrder;
+    m_index = 0;
+    m_attempts = m_unsent = 0;
+    m_garbled.clear();
+    m_pass = {};
+    m_passBytes = {};
+    m_listener.passBegins();
+    if (m_order.empty()) {
+        passComplete();
+        return;
+    }
+    send(false);
+}
+
+void Conversation::restartPass()
+{
+    if (m_phase == Phase::Idle)
+        return;
+    ++m_restarts;
+    m_extra = true;
+    m_attempts = m_unsent = 0;
+    m_garbled.clear();
+    if (m_plan.task == Task::Write) {
+        // The whole write: the settings again, then (in doubt now) the read-back.
+        m_phase = Phase::Settings;
+        m_order = m_plan.order;
+        m_index = 0;
+        if (m_order.empty()) {
+            settingsComplete();
+            return;
+        }
+        send(false);
+        return;
+    }
+    beginPass();
+}
+
+void Conversation::abandon()
+{
+    if (m_phase == Phase::Idle)
+        return;
+    m_port.stop();
+    m_phase = Phase::Idle;
+}
+
+Step Conversation::currentStep() const
+{
+    switch (m_phase) {
+    case Phase::Settings:
+        return {Step::Setting, m_order[m_index]};
+    case Phase::Reading:
+        return {Step::Query, m_order[m_index]};
+    case Phase::Defaults:
+        return {Step::Defaults, nullptr};
+    case Phase::Reset:
+    case Phase::Idle:
+        break;
+    }
+    return {Step::Reset, nullptr};
+}
+
+void Conversation::send(bool afterAnswer)
+{
+    m_step = currentStep();
+    if (m_attempts == 0 && !m_extra)
+        ++m_planned;
+    ++m_attempts;
+    ++m_sends;
+    m_listener.sending(m_step, m_attempts, afterAnswer);
+
+    // A request to a module without an identity goes nowhere: nothing can answer it.
+    std::optional<QByteArray> frame;
+    if (m_device.identity.size() == frames::kIdentitySize) {
+        switch (m_step.kind) {
+        case Step::Query:
+            frame = frames::query(m_device.identity, *m_step.parameter);
+            break;
+        case Step::Setting: {
+            const frames::FieldValue value = m_listener.valueFor(*m_step.parameter);
+            m_result.sent[static_cast<size_t>(indexOf(*m_step.parameter))] = value;
+            frame = frames::setting(m_device.identity, *m_step.parameter, value);
+            break;
+        }
+        case Step::Defaults:
+            frame = frames::restoreDefaults(m_device.identity);
+            break;
+        case Step::Reset:
+            frame = frames::resetAndRun(m_device.identity);
+            break;
+        }
+    }
+    const bool sent = frame && m_port.send(*frame, m_device.sendCard);
+    if (sent) {
+        m_ledger.sent(m_step, m_port.now());
+    } else {
+        ++m_unsent;
+        m_sendError = frame ? m_port.sendError() : QString();
+        m_unbuildable = !frame && m_step.kind == Step::Setting;
+        if (frame)
+            wire::sendFailed(*frame, m_device.sendCard, m_sendError);
+    }
+    if (m_step.kind == Step::Reset) {
+        m_result.attempts = 1;
+        m_result.sendError = m_sendError;
+        finish(sent ? Result::Succeeded : Result::NotSent);
+        return;
+    }
+    // A frame that did not go out is reported by the time-out, as any unanswered request.
+    m_port.arm(kReplyTimeoutMs);
+}
+
+bool Conversation::attemptsLeft() const
+{
+    if (m_plan.retry == Retry::RepeatExchange)
+        return m_attempts <= kMaxRetries;
+    // The window: a read or write starts again; restoring defaults is not repeated.
+    return m_plan.task != Task::Defaults && m_restarts < kMaxRetries;
+}
+
+bool Conversation::spent() const
+{
+    return m_phase != Phase::Idle && !attemptsLeft();
+}
+
+bool Conversation::fitsWithoutIdentity(const QByteArray& datagram, int card) const
+{
+    if (m_phase == Phase::Idle)
+        return false;
+    const rule::Peer peer{m_device.identity, m_device.card, false};
+    const Parameter* awaited = m_phase == Phase::Reading ? m_step.parameter : nullptr;
+    return rule::judge(peer, awaited, datagram, card, [this](QByteArrayView identity) {
+               return m_isListed && m_isListed(identity);
+           }) == rule::Verdict::Unidentified;
+}
+
+bool Conversation::arrival(const QByteArray& datagram, int card)
+{
+    const qint64 now = m_port.now();
+    const bool onItsCard = card == kAnyCard || m_device.card == kAnyCard || card == m_device.card;
+    const bool itsIdentity = datagram.size() >= frames::kIdentitySize &&
+                             QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(m_device.identity);
+    // Any datagram of its own on its card shows that its replies carry its identity.
+    if (itsIdentity && onItsCard)
+        m_device.carriesIdentity = true;
+    const int awaitedIndex = m_phase == Phase::Reading ? indexOf(*m_step.parameter) : -1;
+    if (m_phase == Phase::Idle || m_phase == Phase::Reset) {
+        if (itsIdentity && onItsCard)
+            m_ledger.strayArrived(-1, datagram, now);
+        wire::notTaken(datagram, card, QStringLiteral("nothing awaited from the module"));
+        return false;
+    }
+
+    const rule::Peer peer{m_device.identity, m_device.card, m_device.carriesIdentity || !m_unidentifiedAllowed};
+    const Parameter* awaited = m_phase == Phase::Reading ? m_step.parameter : nullptr;
+    const rule::Verdict verdict = rule::judge(
+        peer, awaited, datagram, card, [this](QByteArrayView identity) { return m_isListed && m_isListed(identity); });
+    if (!rule::isAnswer(verdict)) {
+        // The module's (or, without its identity, possibly its), but not the answer: something
+        // unexpected, and said when the exchange fails.
+        if (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits) {
+            doubt();
+            if (itsIdentity || !peer.carriesIdentity)
+                m_ledger.strayArrived(awaitedIndex, datagram, now);
+            if (verdict == rule::Verdict::NotDigits)
+                m_garbled = datagram;
+        }
+        wire::notTaken(datagram, card, QString::fromLatin1(rule::describe(verdict)));
+        return false;
+    }
+
+    // Taken, but someone else may have sent it: the module's answer to another PC's SETUP, or a
+    // stranger's answer in place of one that leaves the identity out.
+    if (verdict == rule::Verdict::Unidentified || datagram == m_device.discovery)
+        doubt();
+    switch (m_phase) {
+    case Phase::Reading:
+        if (m_ledger.isOwedCopy(awaitedIndex, datagram, now)) {
+            m_ledger.copyArrived(awaitedIndex, datagram);
+            doubt();
+            wire::notTaken(datagram, card, QStringLiteral("a late copy of an earlier reply"));
+            return false;
+        }
+        break;
+    case Phase::Settings:
+        // An earlier setting's "OK" may still be on its way: which setting this one acknowledges
+        // is not certain, and the write is read back.
+        if (m_ledger.acknowledgementsOwed(now) > m_attempts - m_unsent)
+            doubt();
+        break;
+    case Phase::Defaults:
+        // Restoring defaults is not read back: an acknowledgement that may be an earlier
+        // request's is not taken for its.
+        if (m_ledger.acknowledgementsOwed(now) > m_attempts - m_unsent) {
+            m_ledger.acknowledgementArrived();
+            doubt();
+            wire::notTaken(datagram, card, QStringLiteral("may be the late acknowledgement of an earlier request"));
+            return false;
+        }
+        break;
+    case Phase::Reset:
+    case Phase::Idle:
+        break;
+    }
+    wire::taken();
+    m_port.stop();
+    take(datagram);
+    return true;
+}
+
+void Conversation::take(const QByteArray& datagram)
+{
+    ++m_answers;
+    switch (m_phase) {
+    case Phase::Reading: {
+        const Parameter& p = *m_step.parameter;
+        const auto i = static_cast<size_t>(indexOf(p));
+        m_ledger.answered(static_cast<int>(i), datagram);
+        // The one decoding of a reply taken.
+        const decode::Value value = decode::reply(p, datagram);
+        m_pass[i] = value;
+        m_passBytes[i] = datagram;
+        m_listener.taken(p, value);
+        next();
+        return;
+    }
+    case Phase::Settings:
+        m_ledger.acknowledgementArrived();
+        if (!isAcknowledged(datagram)) {
+            m_result.parameter = m_step.parameter;
+            m_result.attempts = m_attempts;
+            finish(Result::Refused);
+            return;
+        }
+        next();
+        return;
+    case Phase::Defaults:
+        m_ledger.acknowledgementArrived();
+        if (!isAcknowledged(datagram)) {
+            m_result.attempts = m_attempts;
+            finish(Result::Refused);
+            return;
+        }
+        if (m_plan.readAfterDefaults) {
+            m_doubtful = false;
+            beginRead(readBackOrder(m_plan), m_extra);
+            return;
+        }
+        finish(Result::Succeeded);
+        return;
+    case Phase::Reset:
+    case Phase::Idle:
+        return;
+    }
+}
+
+void Conversation::next()
+{
+    ++m_index;
+    m_attempts = m_unsent = 0;
+    m_garbled.clear();
+    if (m_index < m_order.size()) {
+        send(true);
+        return;
+    }
+    if (m_phase == Phase::Settings)
+        settingsComplete();
+    else
+        passComplete();
+}
+
+void Conversation::settingsComplete()
+{
+    if (m_plan.verify != Plan::Verify::Always && !m_doubtful) {
+        finish(Result::Succeeded);
+        return;
+    }
+    // Then what the module holds of them: an acknowledgement is no proof that a value was stored.
+    // The read-back is a read of its own: what happened before is in the acknowledgements.
+    const bool extra = m_extra || m_plan.verify != Plan::Verify::Always;
+    m_doubtful = false;
+    beginRead(readBackOrder(m_plan), extra);
+}
+
+std::vector<const Parameter*> Conversation::confirmationOrder() const
+{
+    // Another order than the pass before, and not starting with a query of the kind that pass ended
+    // with: its last reply's copies may still come. Late "OK"s never fit: they are not digits.
+    std::vector<const Parameter*> parameters = m_readOrder;
+    std::sort(parameters.begin(), parameters.end());
+    const Parameter* last = m_readOrder.empty() ? nullptr : m_readOrder.back();
+    const std::vector<const Parameter*> first =
+        queryOrder(std::vector<const Parameter*>(parameters.rbegin(), parameters.rend()), last);
+    const std::vector<const Parameter*> second = queryOrder(parameters, last);
+    const bool odd = m_confirmations % 2 == 1;
+    const std::vector<const Parameter*>& preferred = odd ? first : second;
+    return preferred != m_readOrder ? preferred : (odd ? second : first);
+}
+
+void Conversation::passComplete()
+{
+    m_passes.append(m_pass);
+    ++m_result.passes;
+    bool settled = !m_doubtful;
+    for (qsizetype i = 0; !settled && i + 1 < m_passes.size(); ++i)
+        settled = samePass(m_passes[i], m_pass);
+    if (!settled) {
+        if (m_confirmations >= kMaxConfirmations) {
+            finish(Result::Unsettled);
+            return;
+        }
+        ++m_confirmations;
+        m_extra = true;
+        m_readOrder = confirmationOrder();
+        beginPass();
+        return;
+    }
+
+    for (const Parameter* p : m_readOrder) {
+        const auto i = static_cast<size_t>(indexOf(*p));
+        const decode::Value& value = *m_pass[i];
+        if (value.kind == decode::Value::Entry)
+            m_result.values[i] = frames::FieldValue{value.entry, {}};
+        else if (value.kind == decode::Value::Text)
+            m_result.values[i] = frames::FieldValue{-1, value.text};
+        else
+            m_result.outOfRange.append({p, m_passBytes[i].mid(frames::kIdentitySize, 2)});
+    }
+    if (m_plan.task != Task::Write) {
+        finish(Result::Succeeded);
+        return;
+    }
+    for (const Parameter* p : m_plan.order) {
+        const auto i = static_cast<size_t>(indexOf(*p));
+        const std::optional<frames::FieldValue>& wrote = m_result.sent[i];
+        const std::optional<frames::FieldValue>& holds = m_result.values[i];
+        if (wrote && (!holds || !paramfile::sameValue(*p, *wrote, *holds)))
+            m_result.mismatches.append(p);
+    }
+    const bool holdsAll = m_result.mismatches.isEmpty() && m_result.outOfRange.isEmpty();
+    m_result.readBack = holdsAll;
+    finish(holdsAll ? Result::Succeeded : Result::Mismatch);
+}
+
+bool Conversation::expired()
+{
+    if (m_phase == Phase::Idle || m_phase == Phase::Reset)
+        return false;
+    doubt();
+    if (attemptsLeft()) {
+        if (m_plan.retry == Retry::RestartPass)
+            return true;
+        send(false);
+        return false;
+    }
+    m_result.parameter = m_step.parameter;
+    m_result.attempts = m_attempts;
+    m_result.sendError = m_sendError;
+    if (!m_garbled.isEmpty()) {
+        m_result.garbled = m_garbled;
+        finish(Result::Garbled);
+    } else if (m_unbuildable) {
+        finish(Result::Unsendable);
+    } else if (m_unsent == m_attempts) {
+        finish(Result::NotSent);
+    } else {
+        finish(Result::NoReply);
+    }
+    return false;
+}
+
+void Conversation::finish(Result::Ending ending)
+{
+    m_port.stop();
+    m_phase = Phase::Idle;
+    m_result.ending = ending;
+    m_result.retries = m_sends - m_planned;
+    const Result result = m_result;
+    m_listener.finished(result);
+}
+
+} // namespace tarvik::talk

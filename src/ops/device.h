@@ -1,0 +1,52 @@
+// A module as the scan found it: the one record the window's device table and tarvik-cli keep of it,
+// and the scan's rules for the datagrams it hears.
+#pragma once
+
+#include "link/frames.h"
+#include "link/link.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace tarvik {
+
+struct Device
+{
+    QByteArray identity;          // six bytes: the head of every request to it
+    int card = kAnyCard;          // the card its discovery reply came on: its replies are heard there
+    int sendCard = kAnyCard;      // the card its requests go out through (kAnyCard: the routing table)
+    QByteArray discovery;         // its whole discovery reply
+    bool carriesIdentity = false; // seen answering a request with its identity at the head
+
+    // A module listed from its discovery reply, heard on `card`, addressed through it.
+    static Device fromDiscovery(const QByteArray& reply, int card)
+    {
+        return {frames::identityOf(reply), card, card, reply, false};
+    }
+};
+
+namespace scan {
+
+// Whether a datagram heard while modules answer SETUP can be a module's discovery reply: it holds an
+// identity, and it is not shaped like the module's answer to somebody's query or setting of the
+// one-digit kind (8 to 10 bytes with two digits or "OK" after the identity), which another PC's
+// conversation with the module makes it send to every PC on the LAN.
+bool isPlausibleReply(QByteArrayView datagram);
+
+// The position of the module with this identity among the first `count` devices, or -1: the scan's
+// duplicate filter, and whether an identity is that of a listed module.
+template <typename Devices> int indexOf(const Devices& devices, int count, QByteArrayView identity)
+{
+    if (identity.size() < frames::kIdentitySize)
+        return -1;
+    const quint64 key = frames::identityKey(identity);
+    for (int i = 0; i < count; ++i) {
+        if (frames::identityKey(devices[static_cast<size_t>(i)].identity) == key)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace scan
+
+} // namespace tarvik

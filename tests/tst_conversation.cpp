@@ -1,0 +1,214 @@
+// The conversation with one module, on a LAN in one process: sequences of late, lost and copied
+// replies, and answers that may be someone else's. Whatever happens, a read that succeeds holds
+// exactly the module's values; each row says which way it ends.
+#include "ops/conversation.h"
+#include "ops/dispatch.h"
+#include "support/fakelan.h"
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+// A front end as the window (the whole read starts again after a time-out) or tarvik-cli (the one
+// request goes out again) drives its conversation.
+struct Front : talk::Listener
+{
+    Front(FakeLan& lan, bool window) : lan(lan), window(window) {}
+
+    frames::FieldValue valueFor(const Parameter& parameter) override
+    {
+        return values[static_cast<size_t>(indexOf(parameter))].value_or(frames::FieldValue());
+    }
+    void finished(const talk::Result& r) override { result = r; }
+
+    talk::Plan plan(talk::Task task) const
+    {
+        talk::Plan p;
+        p.task = task;
+        p.retry = window ? talk::Retry::RestartPass : talk::Retry::RepeatExchange;
+        p.order = window ? talk::tableOrder() : talk::readOrder();
+        if (task == talk::Task::Defaults)
+            p.readAfterDefaults = !window;
+        return p;
+    }
+    // Runs a task to its end, on the LAN's clock.
+    void run(talk::Task task, qint64 untilMs = 60000)
+    {
+        result.reset();
+        conversation.start(plan(task));
+        lan.run([this](const QByteArray& d, int card) { conversation.arrival(d, card); },
+                [this] {
+                    if (conversation.expired())
+                        conversation.restartPass();
+                },
+                untilMs);
+    }
+
+    FakeLan& lan;
+    bool window;
+    paramfile::Values values;
+    std::optional<talk::Result> result;
+    talk::Conversation conversation{lan, *this};
+};
+
+bool holdsExactly(const talk::Result& result, const FakeModule& module)
+{
+    for (const Parameter& p : kParameters) {
+        const auto& value = result.values[static_cast<size_t>(indexOf(p))];
+        const frames::FieldValue held = module.held(p);
+        if (!value || value->index != held.index || value->text != held.text) {
+            qWarning("%s: read %d \"%s\", holds %d \"%s\"", p.name, value ? value->index : -2,
+                     value ? qPrintable(value->text) : "", held.index, qPrintable(held.text));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+class TestConversation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sequences_data();
+    void sequences();
+    void lateCopiesOwed_data();
+    void lateCopiesOwed();
+};
+
+// Each sequence for the window's conversation and tarvik-cli's: a read that ends with the module's
+// exact values, confirmed by a further pass where anything unexpected happened.
+void TestConversation::sequences_data()
+{
+    QTest::addColumn<bool>("window");
+    QTest::addColumn<QString>("script"); // the simulator's faults for the read
+    QTest::addColumn<QString>("before"); // what happened just before the read
+    QTest::addColumn<bool>("copies");    // every datagram arrives twice
+    QTest::addColumn<int>("passes");     // read passes needed, at most
+    QTest::addColumn<bool>("succeeds");  // false: a failure is right too (never a wrong value)
+    for (const bool window : {true, false}) {
+        const char* front = window ? "window" : "cli";
+        // A copy still owed for Ch1_D_IP is taken by Ch2_D_IP's own answer (the same bytes) while
+        // Ch2_D_IP is asked again; the late copy then comes while Ch3_D_IP's reply is lost.
+        QTest::addRow("%s: owed copies shared by equal values", front) << window << "1000:DA1?#1 drop:DA3?#1"
+                                                                       << "DA2=DA1" << false << 3 << !window;
+        // A late gateway reply comes while S_IP is awaited, and S_IP's own reply is lost.
+        QTest::addRow("%s: a late copy where a reply was lost", front) << window << "600:GA?#1 drop:IP?#1"
+                                                                       << "" << false << 3 << true;
+        // Restoring defaults answered after its time-out: the "OK" comes during the next read.
+        QTest::addRow("%s: a late OK during a read", front) << window << ""
+                                                            << "defaults late" << false << 2 << true;
+        // The first datagram heard of the module was another PC's read reply; or its discovery
+        // reply is exactly its S_IP answer.
+        QTest::addRow("%s: a read reply taken for the discovery reply", front) << window << ""
+                                                                               << "discovery 00" << false << 2 << true;
+        QTest::addRow("%s: the discovery reply is the address reply", front) << window << ""
+                                                                             << "discovery S_IP" << false << 2 << true;
+        // Another PC's scan: the module's discovery reply (its address text and more) comes where
+        // the gateway's reply is lost.
+        QTest::addRow("%s: a discovery reply in place of a lost reply", front) << window << "discovery:GA?#1"
+                                                                               << "" << false << 3 << true;
+        QTest::addRow("%s: every datagram twice", front) << window << ""
+                                                         << "" << true << 3 << true;
+        // The read's very first query answered late, during a later query of its kind.
+        QTest::addRow("%s: a late reply to the first query", front) << window << "409:ET?#1"
+                                                                    << "ET!=EC" << false << 3 << true;
+        QTest::addRow("%s: nothing goes wrong", front) << window << ""
+                                                       << "" << false << 1 << true;
+    }
+}
+
+void TestConversation::sequences()
+{
+    QFETCH(bool, window);
+    QFETCH(QString, script);
+    QFETCH(QString, before);
+    QFETCH(bool, copies);
+    QFETCH(int, passes);
+    QFETCH(bool, succeeds);
+    FakeLan lan;
+    lan.modules.append(FakeModule::number(1));
+    FakeModule& module = lan.modules.first();
+    if (before == QLatin1String("DA2=DA1"))
+        module.value("Ch2_D_IP") = module.value("Ch1_D_IP");
+    if (before == QLatin1String("ET!=EC")) {
+        module.value("Ethernet_Mode") = "03";
+        module.value("Disp_Mode") = "01";
+    }
+    if (before == QLatin1String("discovery 00")) {
+        module.value("Ethernet_Mode") = "00";
+        module.discovery = module.identity + "00";
+    }
+    if (before == QLatin1String("discovery S_IP"))
+        module.discovery = module.identity + module.value("S_IP");
+    Front front(lan, window);
+    front.conversation.setDevice(Device::fromDiscovery(module.discovery, 0));
+    front.conversation.setUnidentifiedAllowed(window);
+    if (before == QLatin1String("defaults late")) {
+        lan.rules = faults(QStringLiteral("600:DF"));
+        front.run(talk::Task::Defaults, kReplyTimeoutMs * (window ? 1 : 3));
+        lan.rules.clear();
+    }
+    lan.rules += faults(script);
+    lan.copiesEverything = copies;
+    front.run(talk::Task::Read);
+
+    QVERIFY(front.result);
+    QVERIFY2(front.result->ok() || !succeeds, qPrintable(QString::number(front.result->ending)));
+    if (!front.result->ok())
+        return;
+    QVERIFY(holdsExactly(*front.result, module));
+    QVERIFY(front.result->passes <= passes);
+    // Nothing unexpected, nothing more than one pass: the wire of a read as it always was.
+    if (passes == 1) {
+        QCOMPARE(lan.sent.size(), kParameterCount);
+        QCOMPARE(front.result->retries, 0);
+    }
+}
+
+// After a request was sent several times and answered once, exactly its unanswered sends may still
+// bring a copy: that many copies are not taken for the next request of its kind, and one more is.
+void TestConversation::lateCopiesOwed_data()
+{
+    QTest::addColumn<int>("timeouts"); // of the request before the one awaited
+    QTest::addColumn<int>("copies");   // of its answer that then come
+    QTest::addColumn<bool>("taken");   // the last of them is taken, as the next request's answer
+    for (int timeouts = 0; timeouts <= kMaxRetries; ++timeouts) {
+        QTest::addRow("%d repeats, all copies", timeouts) << timeouts << timeouts << false;
+        QTest::addRow("%d repeats, one copy more", timeouts) << timeouts << timeouts + 1 << true;
+    }
+}
+
+void TestConversation::lateCopiesOwed()
+{
+    QFETCH(int, timeouts);
+    QFETCH(int, copies);
+    QFETCH(bool, taken);
+    FakeLan lan;
+    lan.modules.append(FakeModule::number(1));
+    Front front(lan, false);
+    front.conversation.setDevice(Device::fromDiscovery(lan.modules.first().discovery, 0));
+    // The read up to two queries of one kind in a row: the first (a port) is repeated, then
+    // answered; its copies come while the second is awaited.
+    talk::Plan plan = front.plan(talk::Task::Read);
+    plan.order = {&parameterOf(fieldNamed("Ch1_Port_Number")), &parameterOf(fieldNamed("Ch2_Port_Number"))};
+    front.conversation.start(plan);
+    for (int i = 0; i < timeouts; ++i)
+        front.conversation.expired();
+    const QByteArray answer = lan.modules.first().answer(lan.sent.first());
+    QVERIFY(front.conversation.arrival(answer, 0));
+    bool tookCopy = false;
+    for (int i = 0; i < copies; ++i)
+        tookCopy = front.conversation.arrival(answer, 0);
+    QCOMPARE(tookCopy, taken);
+}
+
+TARVIK_TEST_MAIN(TestConversation)
+#include "tst_conversation.moc"
