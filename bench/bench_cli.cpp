@@ -62,7 +62,7 @@ int main(int argc, char* argv[])
             qFatal("the scan found %lld modules", static_cast<long long>(found.size()));
         QList<batch::Job> jobs;
         for (const cli::Found& f : found)
-            jobs << batch::Job{session.moduleOf(f), batch::Task::Read, {}};
+            jobs << batch::Job{session.moduleOf(f), batch::Task::Read, {}, true, {}};
         firstIdentity = jobs.first().module.identity;
         for (int r = 0; r < rounds; ++r) {
             one.push_back(timedRun(session, {jobs.first()}, 0));
@@ -73,7 +73,7 @@ int main(int argc, char* argv[])
         const QList<batch::Outcome> read = session.run(jobs, 0);
         QList<batch::Job> writes;
         for (int i = 0; i < jobs.size(); ++i)
-            writes << batch::Job{jobs[i].module, batch::Task::Write, read[i].values};
+            writes << batch::Job{jobs[i].module, batch::Task::Write, read[i].values, true, {}};
         batch::Job unverified = writes.first();
         unverified.verify = false;
         for (int r = 0; r < rounds; ++r) {

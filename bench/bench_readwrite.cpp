@@ -92,7 +92,7 @@ void runTool(int rounds, ToolResult& result)
         const QSignalBlocker noPick(list);
         list->setCurrentRow(0);
     }
-    result.identity = frames::identityOf(ops.state().Device_Table[0]);
+    result.identity = ops.state().Device_Table[0].identity;
 
     for (int i = 0; i < rounds; ++i) {
         awaited = kReadDone;

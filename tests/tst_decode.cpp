@@ -192,7 +192,9 @@ void TestDecode::replyRule_data()
     row("another listed module's", 1, listed + "05", Verdict::OtherModule, 2, false);
     row("a stranger's", 1, stranger + "05", Verdict::Stranger);
     row("a stranger's, the module never seen with its identity", 1, stranger + "05", Verdict::Unidentified, 2, false);
-    row("its discovery reply", 1, own + "c0a8", Verdict::Discovery);
+    row("a late OK where a one-digit value is awaited", 5, own + "OK", Verdict::NotDigits);
+    row("a parity whose first byte is not a digit", 12, own + "x2", Verdict::NotDigits);
+    row("a 4-digit number whose first value byte is not a digit", 10, own + "0x100", Verdict::NotDigits);
     row("five bytes", 1, own.left(5), Verdict::WrongLength);
     row("a digit reply one byte short", 1, own + "0", Verdict::WrongLength);
     row("a digit reply as long as a number's", 1, own + "00005", Verdict::WrongLength);
@@ -216,8 +218,7 @@ void TestDecode::replyRule()
     QFETCH(bool, carriesIdentity);
     QFETCH(rule::Verdict, verdict);
     const QByteArray own = QByteArray::fromHex("010203040506");
-    const QByteArray discovery = own + "c0a8"; // the peer only looks at it: it must outlive the peer
-    const rule::Peer peer{own, 2, discovery, carriesIdentity};
+    const rule::Peer peer{own, 2, carriesIdentity};
     const auto isListed = [](QByteArrayView identity) {
         return identity == QByteArray::fromHex("010203040506") || identity == QByteArray::fromHex("020304050607");
     };

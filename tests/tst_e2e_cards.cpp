@@ -141,8 +141,10 @@ private slots:
         const int rowA = rowOf(*m_bed, kIdA);
         const int rowB = rowOf(*m_bed, kIdB);
         QVERIFY(rowA >= 0 && rowB >= 0);
-        QCOMPARE(m_bed->state().Device_Card[static_cast<size_t>(rowA)], NetLab::cardIndex(QStringLiteral("tvkA")));
-        QCOMPARE(m_bed->state().Device_Card[static_cast<size_t>(rowB)], NetLab::cardIndex(QStringLiteral("tvkB")));
+        QCOMPARE(m_bed->state().Device_Table[static_cast<size_t>(rowA)].card,
+                 NetLab::cardIndex(QStringLiteral("tvkA")));
+        QCOMPARE(m_bed->state().Device_Table[static_cast<size_t>(rowB)].card,
+                 NetLab::cardIndex(QStringLiteral("tvkB")));
 
         // Read, write, restore and reset the module behind the second card.
         clearTaps();
@@ -197,7 +199,7 @@ private slots:
         QCOMPARE(m_tapA->count("SETUP"), 8); // four rounds, two cards
         const int cardA = NetLab::cardIndex(QStringLiteral("tvkA"));
         const int cardB = NetLab::cardIndex(QStringLiteral("tvkB"));
-        QVERIFY(m_bed->state().Device_Card[0] == cardA || m_bed->state().Device_Card[0] == cardB);
+        QVERIFY(m_bed->state().Device_Table[0].card == cardA || m_bed->state().Device_Table[0].card == cardB);
 
         clearTaps();
         arrivals.clear();

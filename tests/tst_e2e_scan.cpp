@@ -66,7 +66,8 @@ private slots:
         QCOMPARE(m_bed->state().Scan_Round, 0);
         QCOMPARE(m_bed->state().Op_Code, 0);
         // The whole discovery reply is kept.
-        QCOMPARE(m_bed->state().Device_Table[1], QByteArray::fromHex("001A2B3C4D5F") + "192.168.001.102/V3.1");
+        QCOMPARE(m_bed->state().Device_Table[1].discovery,
+                 QByteArray::fromHex("001A2B3C4D5F") + "192.168.001.102/V3.1");
 
         const QStringList lines = ui.logLines();
         QCOMPARE(lines.size(), 5);

@@ -285,7 +285,7 @@ private slots:
         QCOMPARE(m_bed->ui().deviceItems(),
                  (QStringList{deviceItem(QStringLiteral("001A2B3C4D5E")), deviceItem(QStringLiteral("001A2B3C4D60"))}));
         QCOMPARE(m_bed->state().Device_Count, 2);
-        QCOMPARE(m_bed->state().Device_Table[1].left(6), kThird);
+        QCOMPARE(m_bed->state().Device_Table[1].identity, kThird);
 
         // The list item and the table entry stay paired: the second item now reads the third module.
         m_bed->wire().clear();

@@ -112,13 +112,13 @@ void TestHostileNet::badLengthsThroughTheEndpoint()
     auto* list = child<QListWidget>(form, "Device_List");
     QTRY_COMPARE(list->count(), 1);
     QCOMPARE(list->item(0)->text(), QStringLiteral("设备 ( 001A2B3C4D5E )"));
-    QCOMPARE(form.operations().state().Device_Table[0], module);
+    QCOMPARE(form.operations().state().Device_Table[0].discovery, module);
     QCOMPARE(logLines(form).join(QLatin1Char('\n')), logBefore);
 
     // The largest datagram the arrival path takes is listed like any other.
     sendToTool({QByteArray(32767, '\x7D')});
     QTRY_COMPARE(list->count(), 2);
-    QCOMPARE(form.operations().state().Device_Table[1].size(), 32767);
+    QCOMPARE(form.operations().state().Device_Table[1].discovery.size(), 32767);
 }
 
 // A queue that never empties (a flood) must not keep the event loop inside the endpoint: one

@@ -436,15 +436,13 @@ private slots:
 
         Operations& ops = m_form->operations();
         ops.state().Device_Count = 1;
-        ops.state().Device_Table[0] = QByteArray::fromHex("010203040506");
-        ops.state().Op_Code = 27; // awaiting channel 3's destination address
-        ops.state().Awaiting_Reply = true;
+        ops.state().Device_Table[0] = Device::fromDiscovery(QByteArray::fromHex("010203040506"), kAnyCard);
+        ops.state().Op_Code = 27; // channel 3's destination address
         ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "01/.000.001.0/2");
         QCOMPARE(address->text(), QStringLiteral("255.255.255.255"));
         ops.state().Op_Code = 28;
         ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "/1080");
         QCOMPARE(port->text(), QStringLiteral("65535"));
-        ops.state().Awaiting_Reply = false;
     }
 
     // Every text field shows its longest legal value whole, measured with the field's own font:
@@ -649,18 +647,22 @@ private slots:
     // The log keeps its newest lines when entry after entry is appended.
     void logStaysBounded()
     {
+        // Whatever stands in the log (typed into it, say) is followed by the next entry: the
+        // oldest lines go.
+        auto* log = child<QPlainTextEdit>(*m_form, "Help_Text");
+        QStringList typed;
+        for (int i = 0; i < 2 * MainForm::kLogLineLimit; ++i)
+            typed << QStringLiteral("line %1").arg(i);
+        log->setPlainText(typed.join(QLatin1Char('\n')));
         Operations& ops = m_form->operations();
         ops.state().Device_Count = 1;
-        ops.state().Device_Table[0] = QByteArray::fromHex("010203040506");
-        ops.state().Op_Code = 40; // restoring defaults: each acknowledgement is an entry
-        const QByteArray ok = QByteArray::fromHex("0102030405064f4b");
-        for (int i = 0; i < 800; ++i) {
-            ops.state().Awaiting_Reply = true;
-            ops.Winsock_DataArrival(ok);
-        }
+        ops.state().Device_Table[0] = Device::fromDiscovery(QByteArray::fromHex("010203040506"), kAnyCard);
+        ops.state().Op_Code = kOpScan;
+        ops.state().Scan_Round = kScanBroadcasts; // the scan's last time-out: its report is appended
+        ops.Timer1_Timer();
         const QStringList lines = logLines(*m_form);
         QCOMPARE(lines.size(), MainForm::kLogLineLimit);
-        QCOMPARE(lines.last(), QStringLiteral("默认参数值请参考相关的用户手册。"));
+        QCOMPARE(lines.last(), QStringLiteral("检测到 1个设备。"));
     }
 
     // Replies arriving back to back hold repaints, but never for long: the log still gets painted.
@@ -679,13 +681,15 @@ private slots:
         log->viewport()->installEventFilter(&counter);
         OperationState& state = m_form->operations().state();
         state.Device_Count = 1;
-        state.Device_Table[0] = QByteArray::fromHex("010203040506");
-        state.Op_Code = 40; // each acknowledgement appends a restore-defaults entry
+        state.Device_Table[0] = Device::fromDiscovery(QByteArray::fromHex("010203040506"), kAnyCard);
+        state.Op_Code = kOpScan;
+        // Each arrival comes after the scan's report, which changes the log.
         int fed = 0;
         QTimer feed;
         connect(&feed, &QTimer::timeout, m_form.get(), [this, &fed, &state] {
             ++fed;
-            state.Awaiting_Reply = true;
+            state.Scan_Round = kScanBroadcasts;
+            m_form->operations().Timer1_Timer();
             emit m_form->endpoint().datagramArrived(QByteArray::fromHex("0102030405064f4b"), kAnyCard);
         });
         feed.start(1);

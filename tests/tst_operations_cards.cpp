@@ -102,7 +102,7 @@ private slots:
         Rig rig;
         scan(rig, [&] { rig.discover(1); });
         QCOMPARE(rig.link.sentCards, QList<int>(4, kAnyCard));
-        QCOMPARE(rig.state.Device_Card[0], kAnyCard);
+        QCOMPARE(rig.state.Device_Table[0].card, kAnyCard);
         rig.select(0);
         rig.ops.Device_List_Click();
         QCOMPARE(rig.link.sentCards.last(), kAnyCard);
@@ -113,8 +113,8 @@ private slots:
         Rig rig;
         listOnePerCard(rig);
         QCOMPARE(rig.state.Device_Count, qint16(2));
-        QCOMPARE(rig.state.Device_Card[0], kCardA);
-        QCOMPARE(rig.state.Device_Card[1], kCardB);
+        QCOMPARE(rig.state.Device_Table[0].card, kCardA);
+        QCOMPARE(rig.state.Device_Table[1].card, kCardB);
         QVERIFY(rig.panel.log.endsWith(QStringLiteral("检测到 2个设备。")));
     }
 
@@ -131,7 +131,7 @@ private slots:
         });
         QCOMPARE(rig.panel.items.size(), 1);
         QCOMPARE(rig.state.Device_Count, qint16(1));
-        QCOMPARE(rig.state.Device_Card[0], kCardB);
+        QCOMPARE(rig.state.Device_Table[0].card, kCardB);
     }
 
     // A module already listed is reached through the card of its first answer to each new scan:
@@ -145,7 +145,7 @@ private slots:
             rig.ops.Winsock_DataArrival(discoveryReply(1), kCardA);
         });
         QCOMPARE(rig.state.Device_Count, qint16(1));
-        QCOMPARE(rig.state.Device_Card[0], 7);
+        QCOMPARE(rig.state.Device_Table[0].card, 7);
     }
 
     // A read of the module behind the second card: every query through that card only; copies of
@@ -270,11 +270,11 @@ private slots:
         rig.select(0);
         rig.ops.Run_Device_Click();
         QCOMPARE(rig.state.Device_Count, qint16(2));
-        QCOMPARE(rig.state.Device_Table[0], discoveryReply(2));
-        QCOMPARE(rig.state.Device_Card[0], kCardB);
-        QCOMPARE(rig.state.Device_Table[1], discoveryReply(3));
-        QCOMPARE(rig.state.Device_Card[1], 9);
-        QCOMPARE(rig.state.Device_Card[2], kAnyCard);
+        QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(2));
+        QCOMPARE(rig.state.Device_Table[0].card, kCardB);
+        QCOMPARE(rig.state.Device_Table[1].discovery, discoveryReply(3));
+        QCOMPARE(rig.state.Device_Table[1].card, 9);
+        QCOMPARE(rig.state.Device_Table[2].card, kAnyCard);
         rig.link.clear();
         rig.select(1);
         rig.ops.pickDevice();

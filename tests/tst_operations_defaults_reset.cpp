@@ -134,9 +134,9 @@ void TestDefaultsReset::resetSecondOfThree()
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 2的复位运行成功。"));
     QCOMPARE(rig.state.Device_Count, qint16(2));
     QCOMPARE(rig.panel.items, (QStringList{items[0], items[2]}));
-    QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
-    QCOMPARE(rig.state.Device_Table[1], discoveryReply(3));
-    QVERIFY(rig.state.Device_Table[2].isEmpty());
+    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
+    QCOMPARE(rig.state.Device_Table[1].discovery, discoveryReply(3));
+    QVERIFY(rig.state.Device_Table[2].discovery.isEmpty());
     QCOMPARE(rig.panel.blankFields(), 28);
     // Nothing is awaited: the state of the operations and the controls stay as they were.
     QCOMPARE(rig.state.Op_Code, qint16(32));
@@ -154,7 +154,7 @@ void TestDefaultsReset::resetOnlyModule()
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 1的复位运行成功。"));
     QVERIFY(rig.panel.items.isEmpty());
     QCOMPARE(rig.state.Device_Count, qint16(0));
-    QVERIFY(rig.state.Device_Table[0].isEmpty());
+    QVERIFY(rig.state.Device_Table[0].discovery.isEmpty());
     QCOMPARE(rig.panel.blankFields(), 28);
 
     // With the list empty a further press writes and sends nothing, and blanks the fields.
@@ -175,7 +175,7 @@ void TestDefaultsReset::resetSendFails()
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 1的复位运行不成功。"));
     QCOMPARE(rig.state.Device_Count, qint16(1));
     QCOMPARE(rig.panel.items.size(), 1);
-    QCOMPARE(rig.state.Device_Table[0], discoveryReply(2));
+    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(2));
     QCOMPARE(rig.panel.blankFields(), 28);
 }
 
@@ -190,7 +190,7 @@ void TestDefaultsReset::resetWithoutLiveModule()
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 3的复位运行不成功。"));
     QCOMPARE(rig.state.Device_Count, qint16(2));
     QCOMPARE(rig.panel.items.size(), 2);
-    QCOMPARE(rig.state.Device_Table[1], discoveryReply(2));
+    QCOMPARE(rig.state.Device_Table[1].discovery, discoveryReply(2));
     QCOMPARE(rig.panel.blankFields(), 28);
 }
 
@@ -211,10 +211,10 @@ void TestDefaultsReset::resetWithFullTable()
     QCOMPARE(rig.link.last(), identity(index + 1) + "END");
     QCOMPARE(rig.state.Device_Count, qint16(253));
     QCOMPARE(rig.panel.items.size(), 253);
-    QVERIFY(rig.state.Device_Table[253].isEmpty());
+    QVERIFY(rig.state.Device_Table[253].discovery.isEmpty());
     // Items and entries stay paired, and the removed module is in neither.
     for (int i = 0; i < 253; ++i) {
-        const QByteArray& entry = rig.state.Device_Table[static_cast<size_t>(i)];
+        const QByteArray& entry = rig.state.Device_Table[static_cast<size_t>(i)].discovery;
         QCOMPARE(entry, discoveryReply(i < index ? i + 1 : i + 2));
         QCOMPARE(rig.panel.items[i], Operations::deviceItemText(entry.left(6)));
     }

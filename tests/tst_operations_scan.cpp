@@ -90,8 +90,8 @@ void TestScan::broadcastsFourTimesAndReports()
     QCOMPARE(rig.state.Device_Count, qint16(2));
     QCOMPARE(rig.panel.items,
              (QStringList{QStringLiteral("设备 ( 020000000001 )"), QStringLiteral("设备 ( 020000000002 )")}));
-    QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
-    QCOMPARE(rig.state.Device_Table[1], discoveryReply(2));
+    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
+    QCOMPARE(rig.state.Device_Table[1].discovery, discoveryReply(2));
     QCOMPARE(rig.panel.log, QStringLiteral("T1") + kScanBegins + QStringLiteral("\r\nT2\r\n检测到 2个设备。"));
     for (Control c :
          {Control::Device_List, Control::Comm_Item, Control::Channel1, Control::Channel2, Control::Channel3})
@@ -149,7 +149,7 @@ void TestScan::secondScanAddsToFirst()
     scan(rig, [&] { rig.discover(3); });
     QCOMPARE(rig.state.Device_Count, qint16(3));
     QCOMPARE(rig.panel.items.size(), 3);
-    QCOMPARE(rig.state.Device_Table[2], discoveryReply(3));
+    QCOMPARE(rig.state.Device_Table[2].discovery, discoveryReply(3));
     // The second scan begins a fresh log: the first report is gone.
     QCOMPARE(rig.panel.log, QStringLiteral("T3") + kScanBegins + QStringLiteral("\r\nT4\r\n检测到 3个设备。"));
 }
@@ -164,7 +164,7 @@ void TestScan::duplicatesByIdentityOnly()
     rig.ops.Winsock_DataArrival(QByteArray::fromHex("020000000101") + QByteArray::fromHex("c0a801")); // byte 4
     QCOMPARE(rig.state.Device_Count, qint16(3));
     QCOMPARE(rig.panel.items.size(), 3);
-    QCOMPARE(rig.state.Device_Table[0], discoveryReply(1));
+    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
     QCOMPARE(rig.panel.items[1], QStringLiteral("设备 ( 030000000001 )"));
     QCOMPARE(rig.panel.items[2], QStringLiteral("设备 ( 020000000101 )"));
     QCOMPARE(rig.panel.timerArms, 0);
@@ -186,7 +186,7 @@ void TestScan::itemText()
     Rig rig;
     rig.ops.Winsock_DataArrival(datagram);
     QCOMPARE(rig.panel.items, QStringList{item});
-    QCOMPARE(rig.state.Device_Table[0], datagram);
+    QCOMPARE(rig.state.Device_Table[0].discovery, datagram);
 }
 
 // Op_Code is 0 from start-up on and after a scan: any datagram then is a discovery reply.
@@ -220,7 +220,7 @@ void TestScan::tableFull()
     rig.discover(254);
     QCOMPARE(rig.state.Device_Count, qint16(254));
     QCOMPARE(rig.panel.items.size(), 254);
-    QCOMPARE(rig.state.Device_Table[253], discoveryReply(254));
+    QCOMPARE(rig.state.Device_Table[253].discovery, discoveryReply(254));
 
     rig.ops.Winsock_DataArrival(discoveryReply(255));
     rig.ops.Winsock_DataArrival(discoveryReply(256));
@@ -242,7 +242,7 @@ void TestScan::tableFull()
     rig.ops.Winsock_DataArrival(discoveryReply(255));
     rig.ops.Winsock_DataArrival(discoveryReply(256));
     QCOMPARE(rig.state.Device_Count, qint16(254));
-    QCOMPARE(rig.state.Device_Table[253], discoveryReply(255));
+    QCOMPARE(rig.state.Device_Table[253].discovery, discoveryReply(255));
     QCOMPARE(rig.panel.items.size(), 254);
     QCOMPARE(rig.panel.log, QStringLiteral("T4\r\n对设备 1的复位运行成功。\r\nT5") + kTableFull);
 }

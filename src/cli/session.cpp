@@ -162,12 +162,12 @@ void Session::arrived(const QByteArray& data, int card)
     if (m_found) {
         // Another PC's conversation with a module is heard too: only a plausible discovery reply
         // lists it, and only once.
-        if (!scan::isPlausibleReply(data)) {
+        if (!scanning::isPlausibleReply(data)) {
             wire::notTaken(data, card, QStringLiteral("not a discovery reply"));
             return;
         }
         const QByteArrayView identity = QByteArrayView(data).first(frames::kIdentitySize);
-        if (scan::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), identity) >= 0) {
+        if (scanning::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), identity) >= 0) {
             wire::notTaken(data, card, QStringLiteral("a module found already"));
             return; // the first card it answered on is kept
         }

@@ -128,6 +128,7 @@ struct Engine::Run : talk::Port, talk::Listener
         Done
     } state = Waiting;
     bool unidentifiedSeen = false; // a datagram fit to be its answer but for the identity
+    int sendsBefore = 0;           // requests sent before it was set aside to be handled alone
 };
 
 Engine::Engine(Sender& sender, Timers& timers, Progress& progress, int jobs)
@@ -146,7 +147,7 @@ void Engine::start(const QList<Job>& jobs, const QList<Module>& listed)
     m_aloneActive = -1;
     m_runs.reserve(static_cast<size_t>(jobs.size()));
     for (const Job& job : jobs) {
-        if (scan::indexOf(m_listed, static_cast<int>(m_listed.size()), job.module.identity) < 0)
+        if (scanning::indexOf(m_listed, static_cast<int>(m_listed.size()), job.module.identity) < 0)
             m_listed.append(job.module);
         auto run = std::make_unique<Run>(*this, static_cast<int>(m_runs.size()), job);
         run->talk.setDevice(job.module);
@@ -204,7 +205,7 @@ void Engine::begin(int index)
 
 bool Engine::isListed(QByteArrayView identity) const
 {
-    return scan::indexOf(m_listed, static_cast<int>(m_listed.size()), identity) >= 0;
+    return scanning::indexOf(m_listed, static_cast<int>(m_listed.size()), identity) >= 0;
 }
 
 void Engine::arrival(const QByteArray& datagram, int card)
@@ -249,6 +250,7 @@ void Engine::expired(int index)
         return;
     if (!run.outcome.alone && run.talk.answers() == 0 && !run.talk.device().carriesIdentity && run.unidentifiedSeen &&
         run.talk.spent()) {
+        run.sendsBefore = run.talk.sends();
         run.talk.abandon();
         run.state = Run::Waiting;
         run.outcome.alone = true;
@@ -267,7 +269,7 @@ void Engine::finish(int index, const talk::Result& result)
 {
     Run& run = *m_runs[static_cast<size_t>(index)];
     Outcome& outcome = run.outcome;
-    outcome.retries = result.retries;
+    outcome.retries = result.retries + run.sendsBefore;
     outcome.carriesIdentity = outcome.carriesIdentity || run.talk.device().carriesIdentity;
     outcome.values = result.values;
     const Parameter* p = result.parameter;

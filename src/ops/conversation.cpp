@@ -231,6 +231,7 @@ void Conversation::start(const Plan& plan)
     m_confirmations = 0;
     m_passes.clear();
     m_attempts = m_unsent = 0;
+    m_ateCopy = false;
     m_garbled.clear();
     const qint64 now = m_port.now();
     switch (plan.task) {
@@ -280,6 +281,7 @@ void Conversation::beginPass()
     m_order = m_readOrder;
     m_index = 0;
     m_attempts = m_unsent = 0;
+    m_ateCopy = false;
     m_garbled.clear();
     m_pass = {};
     m_passBytes = {};
@@ -298,6 +300,7 @@ void Conversation::restartPass()
     ++m_restarts;
     m_extra = true;
     m_attempts = m_unsent = 0;
+    m_ateCopy = false;
     m_garbled.clear();
     if (m_plan.task == Task::Write) {
         // The whole write: the settings again, then (in doubt now) the read-back.
@@ -456,6 +459,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
         if (m_ledger.isOwedCopy(awaitedIndex, datagram, now)) {
             m_ledger.copyArrived(awaitedIndex, datagram);
             doubt();
+            m_ateCopy = true;
             wire::notTaken(datagram, card, QStringLiteral("a late copy of an earlier reply"));
             return false;
         }
@@ -472,6 +476,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
         if (m_ledger.acknowledgementsOwed(now) > m_attempts - m_unsent) {
             m_ledger.acknowledgementArrived();
             doubt();
+            m_ateCopy = true;
             wire::notTaken(datagram, card, QStringLiteral("may be the late acknowledgement of an earlier request"));
             return false;
         }
@@ -536,6 +541,7 @@ void Conversation::next()
 {
     ++m_index;
     m_attempts = m_unsent = 0;
+    m_ateCopy = false;
     m_garbled.clear();
     if (m_index < m_order.size()) {
         send(true);
@@ -625,6 +631,14 @@ bool Conversation::expired()
     if (m_phase == Phase::Idle || m_phase == Phase::Reset)
         return false;
     doubt();
+    // What came was set aside as a late copy, and may have been the answer after all (two requests
+    // with one answer): asked again, that request alone, whatever the front end's rule for a lost
+    // reply, until its repeats are spent.
+    if (m_ateCopy && m_attempts <= kMaxRetries) {
+        m_ateCopy = false;
+        send(false);
+        return false;
+    }
     if (attemptsLeft()) {
         if (m_plan.retry == Retry::RestartPass)
             return true;

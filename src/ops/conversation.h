@@ -225,8 +225,9 @@ public:
     int restarts() const { return m_restarts; }
     // Whether the next expiry ends the conversation: the attempts allowed are spent.
     bool spent() const;
-    // Datagrams taken as answers since the task began.
+    // Datagrams taken as answers, and requests sent, since the task began.
     int answers() const { return m_answers; }
+    int sends() const { return m_sends; }
 
     // A datagram arrived on `card`. Judged, taken or not (and why not, under tarvik.wire); may send
     // the next request or end the conversation. Returns whether it was taken.
@@ -280,6 +281,7 @@ private:
     int m_attempts = 0; // of the request in flight
     int m_unsent = 0;   // of those, the ones that could not be sent
     bool m_unbuildable = false;
+    bool m_ateCopy = false; // a datagram fit to answer it was set aside as a late copy
     QString m_sendError;
     QByteArray m_garbled; // the module's reply to the query in flight that was not digits
     int m_restarts = 0;

@@ -2,7 +2,7 @@
 
 #include "ops/replyrule.h"
 
-namespace tarvik::scan {
+namespace tarvik::scanning {
 
 bool isPlausibleReply(QByteArrayView datagram)
 {
@@ -16,4 +16,4 @@ bool isPlausibleReply(QByteArrayView datagram)
     return !((isDigit(first) && isDigit(second)) || (first == 'O' && second == 'K'));
 }
 
-} // namespace tarvik::scan
+} // namespace tarvik::scanning

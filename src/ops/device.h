@@ -25,7 +25,7 @@ struct Device
     }
 };
 
-namespace scan {
+namespace scanning {
 
 // Whether a datagram heard while modules answer SETUP can be a module's discovery reply: it holds an
 // identity, and it is not shaped like the module's answer to somebody's query or setting of the
@@ -47,6 +47,6 @@ template <typename Devices> int indexOf(const Devices& devices, int count, QByte
     return -1;
 }
 
-} // namespace scan
+} // namespace scanning
 
 } // namespace tarvik

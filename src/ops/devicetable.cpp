@@ -58,13 +58,13 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
 {
     // Nothing to list, nothing to address later: too short to hold an identity, or another PC's
     // conversation with a module, which every PC on the LAN hears.
-    if (!scan::isPlausibleReply(datagram)) {
+    if (!scanning::isPlausibleReply(datagram)) {
         wire::notTaken(datagram, card, QStringLiteral("not a discovery reply"));
         return;
     }
     // Every datagram that arrives during or after a scan comes through here, and is compared with
     // every listed module (a scan of a full network: 254 x 254 times).
-    const int known = scan::indexOf(m_state.Device_Table, m_state.Device_Count, datagram);
+    const int known = scanning::indexOf(m_state.Device_Table, m_state.Device_Count, datagram);
     if (known >= 0) {
         // Listed once. Its first answer to a scan names its card: a module heard on two cards
         // keeps the first, and one whose card was replaced (an adapter plugged in again) is

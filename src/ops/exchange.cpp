@@ -43,7 +43,7 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
     // Seen answering with its identity: from now on, as long as it is listed, no reply without it
     // is its.
     if (!identified && m_talk.device().carriesIdentity) {
-        const int entry = scan::indexOf(m_state.Device_Table, m_state.Device_Count, m_talk.device().identity);
+        const int entry = scanning::indexOf(m_state.Device_Table, m_state.Device_Count, m_talk.device().identity);
         if (entry >= 0)
             m_state.Device_Table[static_cast<size_t>(entry)].carriesIdentity = true;
     }

@@ -21,7 +21,7 @@ Operations::Operations(Panel& panel, Link& link, ReplyTimer& timer)
     // A module that leaves its identity out is served without the check until it has shown it.
     m_talk.setUnidentifiedAllowed(true);
     m_talk.setListed([this](QByteArrayView identity) {
-        return scan::indexOf(m_state.Device_Table, m_state.Device_Count, identity) >= 0;
+        return scanning::indexOf(m_state.Device_Table, m_state.Device_Count, identity) >= 0;
     });
 }
 
@@ -78,9 +78,10 @@ void Operations::Device_List_Click()
         m_panel.setLogText(m_readBegin);
     }
     m_state.Op_Code = kFirstReadStage;
-    const std::optional<QByteArray> identity = selectedIdentity();
-    if (m_state.Retry_Count > 0 && m_running == Running::Read && m_talk.isActive() && identity &&
-        m_talk.device().identity == *identity) {
+    // A restart of the read under way goes on with what its attempts before found; any other read
+    // starts afresh.
+    if (m_state.Retry_Count > 0 && m_running == Running::Read && m_talk.isActive() &&
+        m_talk.device().identity == selectedIdentity().value_or(QByteArray())) {
         m_talk.restartPass();
     } else {
         talk::Plan plan;

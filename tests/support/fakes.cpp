@@ -1,5 +1,7 @@
 #include "fakes.h"
 
+#include "ops/dispatch.h"
+
 namespace tarvik::test {
 
 FakePanel::FakePanel()
@@ -150,6 +152,42 @@ void Rig::discover(int n, int card)
 {
     for (int i = 1; i <= n; ++i)
         ops.Winsock_DataArrival(discoveryReply(i), card);
+}
+
+bool Rig::bringTo(qint16 opCode)
+{
+    select(0);
+    const auto awaitedByWrite = [](qint16 code) {
+        for (const Parameter& p : kParameters) {
+            if (kOpWriteBase + p.stage + gapAfterStage(p.stage) == code)
+                return true;
+        }
+        return false;
+    };
+    switch (route(opCode)) {
+    case Branch::Discovery:
+        state.Op_Code = opCode;
+        return true;
+    case Branch::Defaults:
+        ops.L_Default_Click();
+        return true;
+    case Branch::Write:
+        if (!awaitedByWrite(opCode))
+            break;
+        ops.Setting_Click();
+        while (state.Op_Code != opCode)
+            ops.Winsock_DataArrival(moduleReply("OK"));
+        return true;
+    case Branch::Read:
+        if (!parameterForStage(opCode))
+            break;
+        ops.pickDevice();
+        while (state.Op_Code != opCode)
+            ops.Winsock_DataArrival(moduleReply(sampleValue(state.Op_Code)));
+        return true;
+    }
+    state.Op_Code = opCode;
+    return false;
 }
 
 void Rig::select(int index)

@@ -152,6 +152,11 @@ struct Rig
     void discover(int n, int card = kAnyCard);
     // Makes `index` the module the last pick designated, without a read.
     void select(int index);
+    // Brings the operations to await the reply `opCode` names, with module 1 (listed first) picked,
+    // the way its answers lead there: a read or a write under way, restoring defaults waiting, the
+    // scan. A value the operations never wait under is only set: nothing awaits a reply then, and
+    // the result is false.
+    bool bringTo(qint16 opCode);
     QString stamp(int n) const { return QStringLiteral("T%1").arg(n); }
 
     FakePanel panel;

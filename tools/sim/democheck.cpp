@@ -47,7 +47,7 @@ bool operate(tarvik::MainForm& form, const QString& hex, QTextStream& out, QText
     }
     const QString number = QString::number(index + 1);
     const auto click = [&](const char* name) { form.findChild<QPushButton*>(QLatin1String(name))->click(); };
-    const int card = form.operations().state().Device_Card[static_cast<size_t>(index)];
+    const int card = form.operations().state().Device_Table[static_cast<size_t>(index)].card;
     out << hex << " (item " << number << "), through " << QNetworkInterface::interfaceNameFromIndex(card) << " (card "
         << card << "):" << Qt::endl;
 
