@@ -51,6 +51,8 @@ void Session::broadcast(const QByteArray& payload)
             m_scanned.append(card.index);
     }
     m_broadcastTimes.append(m_scanClock.nsecsElapsed());
+    for (scanning::Heard& heard : m_heard)
+        heard.thisRound = false;
     if (report.sent())
         m_broadcastSent = true;
     else
@@ -66,6 +68,7 @@ QList<Found> Session::scan(const QSet<QByteArray>& wanted)
 {
     m_found.emplace();
     m_foundDevices.clear();
+    m_heard.clear();
     m_wanted = wanted;
     m_scanned.clear();
     m_broadcastSent = false;
@@ -98,6 +101,9 @@ QList<Found> Session::scan(const QSet<QByteArray>& wanted)
 batch::Module Session::moduleOf(const Found& found) const
 {
     batch::Module module = Device::fromDiscovery(found.reply, found.card);
+    const int known = scanning::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), module.identity);
+    if (known >= 0)
+        module.copiesSeen = m_foundDevices[known].copiesSeen;
     // Requests go out through the card the module answered on when it is one the scan used; an
     // arrival on another (the loopback) leaves the choice to the routing table.
     if (!m_scanned.contains(found.card))
@@ -167,13 +173,17 @@ void Session::arrived(const QByteArray& data, int card)
             return;
         }
         const QByteArrayView identity = QByteArrayView(data).first(frames::kIdentitySize);
-        if (scanning::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), identity) >= 0) {
+        const int known = scanning::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), identity);
+        if (known >= 0) {
+            // The first card it answered on is kept; a second answer in one round is a copy.
+            scanning::heardAgain(m_foundDevices[known], m_heard[known], data, card);
             wire::notTaken(data, card, QStringLiteral("a module found already"));
-            return; // the first card it answered on is kept
+            return;
         }
         wire::taken();
         m_found->append({data, card, m_scanClock.nsecsElapsed()});
         m_foundDevices.append(Device::fromDiscovery(data, card));
+        m_heard.append({true, true, card});
         if (m_wanted.remove(identity.toByteArray()) && m_wanted.isEmpty())
             m_loop.quit(); // every module asked for has answered: no need for more rounds
     } else if (m_engine) {

@@ -88,6 +88,7 @@ private:
     // Scan in progress: what has answered, in order, and which identities are still awaited.
     std::optional<QList<Found>> m_found;
     QList<Device> m_foundDevices; // the same, as the scan's duplicate filter looks at them
+    QList<scanning::Heard> m_heard; // what this scan heard of each
     QSet<QByteArray> m_wanted;
     // The modules the last scan found: a reply that carries one's identity answers only that module.
     QList<batch::Module> m_listed;

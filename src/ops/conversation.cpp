@@ -115,15 +115,28 @@ std::vector<const Parameter*> readBackOrder(const Plan& plan)
 
 void Ledger::expire(qint64 nowMs)
 {
+    // Looked at for every datagram: nothing to do until the oldest request owed is past it.
+    if (m_oldest < 0 || nowMs - m_oldest <= kLateReplyMs)
+        return;
     const auto old = [nowMs](qint64 at) { return nowMs - at > kLateReplyMs; };
-    for (Parameter& p : m_parameters)
+    m_oldest = -1;
+    const auto keepOldest = [this](const QList<qint64>& owed) {
+        if (!owed.isEmpty() && (m_oldest < 0 || owed.first() < m_oldest))
+            m_oldest = owed.first();
+    };
+    for (Parameter& p : m_parameters) {
         p.owed.removeIf(old);
+        keepOldest(p.owed);
+    }
     m_acknowledgements.removeIf(old);
+    keepOldest(m_acknowledgements);
 }
 
 void Ledger::sent(const Step& step, qint64 nowMs)
 {
     expire(nowMs);
+    if (step.kind != Step::Reset && m_oldest < 0)
+        m_oldest = nowMs;
     switch (step.kind) {
     case Step::Query:
         m_parameters[static_cast<size_t>(indexOf(*step.parameter))].owed.append(nowMs);
@@ -234,6 +247,9 @@ void Conversation::start(const Plan& plan)
     m_ateCopy = false;
     m_garbled.clear();
     const qint64 now = m_port.now();
+    // On a network that copies datagrams, a copy may stand in for the answer it follows.
+    if (m_device.copiesSeen)
+        doubt();
     switch (plan.task) {
     case Task::Read:
         beginRead(plan.order, false);
@@ -270,6 +286,8 @@ void Conversation::beginRead(std::vector<const Parameter*> order, bool extra)
     m_readOrder = std::move(order);
     m_passes.clear();
     m_confirmations = 0;
+    if (m_device.copiesSeen)
+        doubt();
     // A query of an earlier read still unanswered may be answered now, as the answer to another.
     if (m_ledger.inDoubt(m_port.now()))
         doubt();
@@ -432,6 +450,11 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
         return false;
     }
 
+    // A request to no module (no identity to build it from) went nowhere: nothing answers it.
+    if (m_device.identity.size() != frames::kIdentitySize) {
+        wire::notTaken(datagram, card, QStringLiteral("nothing was sent that it could answer"));
+        return false;
+    }
     const rule::Peer peer{m_device.identity, m_device.card, m_device.carriesIdentity || !m_unidentifiedAllowed};
     const Parameter* awaited = m_phase == Phase::Reading ? m_step.parameter : nullptr;
     const rule::Verdict verdict = rule::judge(
@@ -441,6 +464,11 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
         // unexpected, and said when the exchange fails.
         if (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits) {
             doubt();
+            // The datagram just taken, once more, and no request owes it: the network copies
+            // datagrams, and a copy may stand in for an answer that follows (an "OK" for the next
+            // setting's, say). What the module answers is confirmed from now on.
+            if (datagram == m_lastTaken && !m_ledger.isOwedCopy(-1, datagram, now))
+                m_device.copiesSeen = true;
             if (itsIdentity || !peer.carriesIdentity)
                 m_ledger.strayArrived(awaitedIndex, datagram, now);
             if (verdict == rule::Verdict::NotDigits)
@@ -487,6 +515,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     }
     wire::taken();
     m_port.stop();
+    m_lastTaken = datagram;
     take(datagram);
     return true;
 }

@@ -193,6 +193,7 @@ private:
     };
     std::array<Parameter, kParameterCount> m_parameters;
     QList<qint64> m_acknowledgements; // when the unanswered settings and restores were sent
+    qint64 m_oldest = -1;             // no later than the oldest of them all (-1: none owed)
 };
 
 class Conversation
@@ -283,7 +284,8 @@ private:
     bool m_unbuildable = false;
     bool m_ateCopy = false; // a datagram fit to answer it was set aside as a late copy
     QString m_sendError;
-    QByteArray m_garbled; // the module's reply to the query in flight that was not digits
+    QByteArray m_garbled;   // the module's reply to the query in flight that was not digits
+    QByteArray m_lastTaken; // the last datagram taken as an answer
     int m_restarts = 0;
     int m_sends = 0;         // requests sent
     int m_planned = 0;       // of those, the first attempts of the plan's requests: the rest are retries

@@ -16,4 +16,18 @@ bool isPlausibleReply(QByteArrayView datagram)
     return !((isDigit(first) && isDigit(second)) || (first == 'O' && second == 'K'));
 }
 
+void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card)
+{
+    // A module heard on two cards keeps the first; one whose card was replaced (an adapter
+    // plugged in again) is reached through the new one.
+    if (!heard.thisScan) {
+        heard.thisScan = true;
+        device.card = device.sendCard = card;
+    }
+    if (heard.thisRound && heard.card == card && datagram == device.discovery)
+        device.copiesSeen = true;
+    heard.thisRound = true;
+    heard.card = card;
+}
+
 } // namespace tarvik::scanning

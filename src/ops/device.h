@@ -17,11 +17,14 @@ struct Device
     int sendCard = kAnyCard;      // the card its requests go out through (kAnyCard: the routing table)
     QByteArray discovery;         // its whole discovery reply
     bool carriesIdentity = false; // seen answering a request with its identity at the head
+    // Its discovery reply came twice in one round of a scan on its card: the network copies
+    // datagrams, and what it answers is confirmed before it counts.
+    bool copiesSeen = false;
 
     // A module listed from its discovery reply, heard on `card`, addressed through it.
     static Device fromDiscovery(const QByteArray& reply, int card)
     {
-        return {frames::identityOf(reply), card, card, reply, false};
+        return {frames::identityOf(reply), card, card, reply, false, false};
     }
 };
 
@@ -46,6 +49,19 @@ template <typename Devices> int indexOf(const Devices& devices, int count, QByte
     }
     return -1;
 }
+
+// What one scan has heard of a module listed: its first answer to this scan names its card, and
+// a second identical answer within one round on that card shows that the network copies datagrams.
+struct Heard
+{
+    bool thisScan = false;
+    bool thisRound = false;
+    int card = kAnyCard;
+};
+
+// The rule of a scan for a datagram of a module listed already (`device`, with what this scan has
+// heard of it): the card of its first answer is its card from then on, and a copy is noted.
+void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card);
 
 } // namespace scanning
 

@@ -35,8 +35,11 @@ void Operations::Scan_Click()
         m_tableFullNoted = false;
         m_scanSent = false;
         m_scanError.clear();
-        m_answeredScan.fill(false);
+        m_heard.fill({});
     }
+    // A new round: each module answers it once.
+    for (scanning::Heard& heard : m_heard)
+        heard.thisRound = false;
     // Through every card. A broadcast that fails to go out still counts: the scan runs its rounds
     // and reports.
     const BroadcastReport report = m_link.broadcast(frames::discovery());
@@ -66,15 +69,8 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
     // every listed module (a scan of a full network: 254 x 254 times).
     const int known = scanning::indexOf(m_state.Device_Table, m_state.Device_Count, datagram);
     if (known >= 0) {
-        // Listed once. Its first answer to a scan names its card: a module heard on two cards
-        // keeps the first, and one whose card was replaced (an adapter plugged in again) is
-        // reached through the new one.
         const auto entry = static_cast<size_t>(known);
-        if (!m_answeredScan[entry]) {
-            m_answeredScan[entry] = true;
-            m_state.Device_Table[entry].card = card;
-            m_state.Device_Table[entry].sendCard = card;
-        }
+        scanning::heardAgain(m_state.Device_Table[entry], m_heard[entry], datagram, card);
         wire::notTaken(datagram, card, QStringLiteral("a module listed already"));
         return;
     }
@@ -87,7 +83,7 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
     }
     const auto entry = static_cast<size_t>(m_state.Device_Count);
     m_state.Device_Table[entry] = Device::fromDiscovery(datagram, card);
-    m_answeredScan[entry] = true;
+    m_heard[entry] = {true, true, card};
     m_panel.insertDevice(m_state.Device_Count, deviceItemText(QByteArrayView(datagram).first(frames::kIdentitySize)));
     advance(m_state.Device_Count, 1);
     wire::taken();
@@ -120,10 +116,10 @@ void Operations::removeEntry(int index)
     const auto last = static_cast<size_t>(m_state.Device_Count) - 1;
     for (auto i = static_cast<size_t>(index); i < last; ++i) {
         table[i] = table[i + 1];
-        m_answeredScan[i] = m_answeredScan[i + 1];
+        m_heard[i] = m_heard[i + 1];
     }
     table[last] = Device();
-    m_answeredScan[last] = false;
+    m_heard[last] = {};
     advance(m_state.Device_Count, -1);
 }
 

@@ -38,14 +38,19 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
         discoveryReply(datagram, card);
         return;
     }
-    const bool identified = m_talk.device().carriesIdentity;
+    const Device before = m_talk.device();
     m_talk.arrival(datagram, card);
-    // Seen answering with its identity: from now on, as long as it is listed, no reply without it
-    // is its.
-    if (!identified && m_talk.device().carriesIdentity) {
-        const int entry = scanning::indexOf(m_state.Device_Table, m_state.Device_Count, m_talk.device().identity);
-        if (entry >= 0)
-            m_state.Device_Table[static_cast<size_t>(entry)].carriesIdentity = true;
+    // What the conversation learnt of the module stays with it as long as it is listed: seen
+    // answering with its identity (no reply without it is its from now on), or on a network that
+    // copies datagrams.
+    const Device& now = m_talk.device();
+    if (now.carriesIdentity != before.carriesIdentity || now.copiesSeen != before.copiesSeen) {
+        const int entry = scanning::indexOf(m_state.Device_Table, m_state.Device_Count, now.identity);
+        if (entry >= 0) {
+            Device& listed = m_state.Device_Table[static_cast<size_t>(entry)];
+            listed.carriesIdentity = listed.carriesIdentity || now.carriesIdentity;
+            listed.copiesSeen = listed.copiesSeen || now.copiesSeen;
+        }
     }
 }
 

@@ -220,6 +220,11 @@ void Operations::Run_Device_Click()
         const bool sent = m_link.send(frames::resetAndRun(*identity), device.sendCard);
         logBegin(log::numbered(msg::kForDevice, deviceNumber(), sent ? msg::kResetSucceeded : msg::kResetFailed));
 
+        // Nothing more goes to a module that runs now: a restore still waiting for it ends quietly.
+        if (m_talk.isActive() && m_talk.device().identity == *identity) {
+            m_talk.abandon();
+            m_running = Running::Nothing;
+        }
         // The module leaves the list and the table; the entries after it move down, still paired
         // with their list items.
         const int removed = m_state.Sel_Device;

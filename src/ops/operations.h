@@ -67,6 +67,8 @@ public:
     std::optional<QByteArray> shownModule() const;
     // Whether a read, write or restore is waiting for the module's reply.
     bool isBusy() const { return m_talk.isActive(); }
+    // The module the operation in progress (or the last one) talks to.
+    const Device& addressed() const { return m_talk.device(); }
 
 private:
     enum class Running : quint8
@@ -127,11 +129,10 @@ private:
     // The "table full" entry is written once until a scan starts or a module is removed.
     bool m_tableFullNoted = false;
     // Of the scan in progress: whether any of its broadcasts went out, the system's reason why
-    // the last one did not, and which listed modules have answered it (the card of a module's
-    // first answer in a scan is its card from then on).
+    // the last one did not, and what it has heard of each listed module.
     bool m_scanSent = false;
     QString m_scanError;
-    std::array<bool, kDeviceTableSize> m_answeredScan{};
+    std::array<scanning::Heard, kDeviceTableSize> m_heard{};
     // The identity of the module whose read the fields show since it completed; empty: none.
     QByteArray m_shownRead;
     // Of the read in progress: the log's begin entry, and the message of a value rejected that

@@ -1,245 +1,90 @@
-// libFuzzer target: arbitrary datagrams through the reply dispatcher, under every Op_Code the tool
-// can be in (and the values in between that it never reaches), with an empty, a populated and a
-// full device table, mixed with time-outs and clicks so that whole chains of replies are explored.
+// libFuzzer target: the window's operations on a LAN the input drives (world.h): listed modules that
+// answer what the tool sends them, a network that loses, delays and (in a case that copies) doubles
+// their datagrams, strangers, other PCs' scans, and the user's clicks, choices and typing; with an
+// empty, a populated and a full device table, and datagrams of 0 to 65,507 bytes of any content.
 //
-// Input: four header bytes, then a stream of actions.
-//   byte 0  Op_Code, picked from kOpCodes
-//   byte 1  device table: bits 0-1 empty / one module / a few modules / all 254; bit 2 gives the
-//           discovery replies long tails
-//   byte 2  Sel_Device (0 .. Device_Count) and the selected list item
-//   byte 3  Retry_Count (bits 0-1) and Scan_Round (bits 2-4)
-//   then, per action, one byte (kind % 13):
-//     0-2  a datagram: two length bytes (little endian), then that many bytes; it arrives on no
-//          card the system named (0), on card 2 (1) or on card 3 (2)
-//     3    a long datagram: two length bytes, one pattern-length byte, the pattern; the pattern is
-//          repeated up to the length, so datagrams of up to 65,507 bytes are cheap to reach
-//     4    Timer1 expires
-//     5    a click: next byte picks Scan, a pick in the list, Setting, defaults or Run
-//     6    the user selects list item (next byte), or nothing
-//     7    a datagram of exactly 0, 1, 5, 6, 7, 8, 11 or 21 bytes (next byte picks), then its bytes
-//   and the listed modules answer what the tool sends them (a query with its value, a setting and
-//   restoring defaults with "OK"); their replies wait until the input lets them arrive:
-//     8    a waiting reply arrives (next byte picks), on its module's card
-//     9    a waiting reply is lost (next byte picks)
-//     10   a reply that arrived comes again, late (next byte picks): a copy the network made
-//     11   a waiting reply arrives on the other card, and still waits
-//     12   a stranger's reply (an identity no module listed has) of a one-digit value, a number or
-//          an address (next byte picks)
+// Input: two header bytes, then a stream of actions.
+//   byte 0  bit 0: the network copies every module datagram; bits 1-2: the table: empty / one
+//           module / 2 to 9 / all 254 (and a 255th that answers); bit 3: module 1 leaves its
+//           identity out; bits 4-7: Op_Code, Scan_Round and Retry_Count as a crash may leave them
+//   byte 1  the selected list item (0xFF: none)
+//   then, per action, one byte (kind % 16) and what it needs:
+//     0-5  the next event: the first datagram on its way arrives, or Timer1 expires
+//     6    the first datagram on its way is lost      7   it is delayed (next byte: by 100 ms steps)
+//     8    the tool's next frame is lost               9   a click (next byte: Scan, a pick in the
+//                                                           list, 设置, 默认值, 运行), as the window
+//                                                           lets the user click: on what is enabled
+//     10   the user selects a list item (next byte)    11  the user types into a field (two bytes)
+//     12   a stranger's datagram (next byte: its kind) 13  another PC's scan (once): a module's
+//                                                           discovery reply (next byte: which)
+//     14   a datagram of any bytes: two length bytes, then the bytes (or a pattern up to 65,507)
+//     15   a reply heard on the other card too
 //
-// Every datagram is handed over in a heap block of exactly its own size, so that a read past its
-// end is an AddressSanitizer report; after every action the operation state, the device list and
-// the frames sent are checked against the rules the tool keeps. The modules of the table answered on
-// cards 2 and 3 in turn, so that copies heard on the other card are explored too. A read that ends
-// with its success entry shows exactly the values its module holds, unless, while it ran, a datagram
-// the modules did not send carried the module's identity (a forgery no rule can see), one was taken
-// without the identity check from a module never yet seen with its identity, or a copy the network
-// made arrived while a query of the same kind without an earlier answer waited (the case the README
-// names); such reads are counted, and the counts printed when the process ends.
+// Checked after every action: the device list pairs with the table, every frame goes to a listed
+// module through its card, and every success the log reports is true: a read shows exactly what the
+// module holds, a write left the module holding every value it sent, restoring defaults left it at
+// its factory values. Every datagram is handed over in a heap block of exactly its size, so that a
+// read past its end is an AddressSanitizer report.
 #include "check.h"
-#include "link/frames.h"
-#include "ops/decode.h"
 #include "ops/dispatch.h"
 #include "ops/messagelog.h"
 #include "ops/messages.h"
 #include "ops/operations.h"
-#include "ops/replyrule.h"
 #include "support/fakes.h"
+#include "world.h"
 
 #include <QByteArray>
-#include <QHash>
 
-#include <algorithm>
 #include <array>
-#include <bitset>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 using namespace tarvik;
+using namespace tarvik::fuzz;
 
 namespace {
 
 constexpr int kMaxDatagram = 65507; // largest UDP payload over IPv4
 
-// Every value Op_Code takes (0, 1-32, 40, 101-132) and values between and beyond them.
-const std::vector<qint16>& opCodes()
+// The modules a run may list, built once: runs copy what they use (implicitly shared bytes).
+const std::vector<Module>& templates()
 {
-    static const std::vector<qint16> codes = [] {
-        std::vector<qint16> v;
-        for (int i = 0; i <= 32; ++i)
-            v.push_back(static_cast<qint16>(i));
-        for (int i = 101; i <= 132; ++i)
-            v.push_back(static_cast<qint16>(i));
-        for (int i : {40, 40, 40, 33, 34, 39, 41, 50, 99, 100, 133, 140, 200, 1000, 32766, 32767, -1, -2, -100, -32768})
-            v.push_back(static_cast<qint16>(i));
+    static const std::vector<Module> modules = [] {
+        std::vector<Module> v;
+        for (int n = 1; n <= kDeviceTableSize + 1; ++n)
+            v.push_back(Module::number(n, test::identity(n), 2 + n % 2));
         return v;
     }();
-    return codes;
+    return modules;
 }
 
-// Whether a device list item shows the identity of a table entry, checked in place: the check runs
-// after every action, and the full list at the end of every run.
-bool itemShows(const QString& item, const QByteArray& entry)
+const QStringList& itemTexts()
 {
-    static const QString kExample = Operations::deviceItemText(QByteArrayView("\0\0\0\0\0\0", 6));
-    static const qsizetype kDigits = kExample.indexOf(QLatin1Char('0'));
-    if (item.size() != kExample.size() || entry.size() < frames::kIdentitySize)
-        return false;
-    if (QStringView(item).first(kDigits) != QStringView(kExample).first(kDigits) ||
-        QStringView(item).sliced(kDigits + 12) != QStringView(kExample).sliced(kDigits + 12))
-        return false;
-    static constexpr char kHexDigits[] = "0123456789ABCDEF";
-    for (int i = 0; i < frames::kIdentitySize; ++i) {
-        const auto byte = static_cast<quint8>(entry[i]);
-        if (item[kDigits + 2 * i] != QLatin1Char(kHexDigits[byte >> 4]) ||
-            item[kDigits + 2 * i + 1] != QLatin1Char(kHexDigits[byte & 0xF]))
-            return false;
-    }
-    return true;
+    static const QStringList texts = [] {
+        QStringList t;
+        for (const Module& m : templates())
+            t << Operations::deviceItemText(m.identity);
+        return t;
+    }();
+    return texts;
 }
 
-// What the listed modules answer: module n (the identity test::identity(n)) holds for each parameter
-// a value that differs between parameters and modules wherever the layout allows, so that a value
-// shown in the wrong field, or another module's, is seen. Built once.
-struct ModuleWorld
-{
-    static constexpr int kModules = kDeviceTableSize + 1;
-    std::vector<std::array<QByteArray, kParameterCount>> replies; // by module number, then parameter
-    std::vector<std::array<frames::FieldValue, kParameterCount>> held;
-    QHash<QByteArray, int> queries;           // a query's bytes after the identity -> parameter
-    std::vector<QByteArray> acknowledgements; // by module number
-    QByteArray ok = QByteArrayLiteral("OK");
-
-    ModuleWorld() : replies(kModules + 1), held(kModules + 1), acknowledgements(kModules + 1)
-    {
-        for (const Parameter& p : kParameters)
-            queries.insert(frames::query(test::identity(1), p).mid(frames::kIdentitySize), indexOf(p));
-        for (int n = 1; n <= kModules; ++n) {
-            acknowledgements[static_cast<size_t>(n)] = test::identity(n) + ok;
-            for (const Parameter& p : kParameters) {
-                const int i = indexOf(p);
-                QByteArray value;
-                switch (p.layout) {
-                case Layout::Digit:
-                case Layout::ZeroDigit:
-                    value = QByteArray("0") + static_cast<char>(p.base + (n * 7 + i * 3) % p.entries.count);
-                    break;
-                case Layout::Number4:
-                    value = QByteArray("0") + QByteArray::number(1000 + (n * 131 + i * 17) % 9000);
-                    break;
-                case Layout::Number5:
-                    value = QByteArray::number(10000 + (n * 977 + i * 31) % 55000);
-                    break;
-                case Layout::Address:
-                    value = QStringLiteral("%1.%2.%3.%4")
-                                .arg(n % 256, 3, 10, QLatin1Char('0'))
-                                .arg(i, 3, 10, QLatin1Char('0'))
-                                .arg(n * 13 % 256, 3, 10, QLatin1Char('0'))
-                                .arg(i * 7 % 256, 3, 10, QLatin1Char('0'))
-                                .toLatin1();
-                    break;
-                }
-                const QByteArray reply = test::identity(n) + value;
-                const decode::Value decoded = decode::reply(p, reply);
-                replies[static_cast<size_t>(n)][static_cast<size_t>(i)] = reply;
-                held[static_cast<size_t>(n)][static_cast<size_t>(i)] = {decoded.entry, decoded.text};
-            }
-        }
-    }
-
-    // The module number of an identity of the table's modules; 0 for any other.
-    static int moduleOf(QByteArrayView head)
-    {
-        // test::identity(n): 02 00 00 00, then n in two bytes.
-        if (head.size() < frames::kIdentitySize || head[0] != 2 || head[1] != 0 || head[2] != 0 || head[3] != 0)
-            return 0;
-        const int n = (static_cast<quint8>(head[4]) << 8) | static_cast<quint8>(head[5]);
-        return n >= 1 && n <= kModules ? n : 0;
-    }
-};
-
-const ModuleWorld& world()
-{
-    static const ModuleWorld instance;
-    return instance;
-}
-
-// Whether two layouts' replies have lengths of one class (a one-digit value, a number, an address).
-int lengthClass(const Parameter& p)
-{
-    return rule::shortest(p.layout);
-}
-
-// How many reads ended in success, checked or not, and why not: printed when the process ends.
-struct ReadCounts
-{
-    long checked = 0;
-    long forged = 0;       // a datagram the modules did not send carried the module's identity
-    long unidentified = 0; // taken without the check, from a module never seen with its identity
-    long copies = 0;       // a copy the network made, while a query of its kind waited, first time
-    long rejected = 0;     // a late "OK" the read rejected as a one-digit value, with its message
-    long held = 0;         // a late reply held, and taken at the deadline of a query whose reply was lost
-    ~ReadCounts()
-    {
-        if (checked + forged + unidentified + copies + rejected + held > 0)
-            std::fprintf(stderr,
-                         "fuzz_arrival: reads that succeeded: %ld checked; not checked: %ld with a forged reply, "
-                         "%ld with one taken unidentified, %ld with a network copy of a reply of the kind awaited, "
-                         "%ld with a late acknowledgement rejected as a value, %ld with a late reply held and "
-                         "taken at the deadline of a query whose reply was lost\n",
-                         checked, forged, unidentified, copies, rejected, held);
-    }
-};
-ReadCounts readCounts;
-
-class Reader
+// Datagrams live in blocks of exactly their size until the run ends: the device table keeps copies
+// that may share them.
+class Blocks
 {
 public:
-    Reader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool atEnd() const { return m_pos >= m_size; }
-    size_t left() const { return m_size - m_pos; }
-    uint8_t byte() { return atEnd() ? 0 : m_data[m_pos++]; }
-    int length()
-    {
-        const int low = byte();
-        return low | (byte() << 8);
-    }
-    const uint8_t* take(size_t n)
-    {
-        const uint8_t* p = m_data + m_pos;
-        m_pos += n;
-        return p;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-};
-
-// Datagrams live in blocks of exactly their size until the run ends: the device table keeps
-// copies that may share them.
-class Datagrams
-{
-public:
-    QByteArray make(const uint8_t* bytes, size_t size)
+    QByteArray make(const char* bytes, size_t size)
     {
         m_blocks.emplace_back(new char[size == 0 ? 1 : size]);
-        char* block = m_blocks.back().get();
         if (size)
-            std::memcpy(block, bytes, size);
-        // The endpoint hands over an owning array; wrapping the exact block keeps ASan's red zone
-        // right behind the last byte.
-        return QByteArray::fromRawData(block, static_cast<qsizetype>(size));
+            std::memcpy(m_blocks.back().get(), bytes, size);
+        return QByteArray::fromRawData(m_blocks.back().get(), static_cast<qsizetype>(size));
     }
     QByteArray repeated(const uint8_t* pattern, size_t patternSize, size_t size)
     {
-        // Filled in place, the filled part doubling at each step: a 64 KB datagram of a one-byte
-        // pattern takes 17 copies, not 65,507.
         m_blocks.emplace_back(new char[size == 0 ? 1 : size]);
         char* block = m_blocks.back().get();
         if (patternSize == 0 || size == 0) {
@@ -257,46 +102,108 @@ private:
     std::vector<std::unique_ptr<char[]>> m_blocks;
 };
 
+// TARVIK_FUZZ_TRACE=1: every datagram, frame and expiry of a run on stderr (to read a crash file).
+bool tracing()
+{
+    static const bool on = qEnvironmentVariableIsSet("TARVIK_FUZZ_TRACE");
+    return on;
+}
+
 struct Run
 {
     Run()
     {
-        // A fixed stamp: the log's form is checked by the unit tests; here it would only cost time.
         rig.ops.setClock([] { return QStringLiteral("T"); });
-        // Nothing here reads the log back; a short one keeps trimming cheap.
+        rig.ops.setMonotonicClock([this] { return net.now; });
         rig.panel.logLineLimit = 8;
     }
 
-    Datagrams datagrams; // outlives the table that may share its blocks
+    Blocks blocks; // outlives the table that may share its blocks
     test::Rig rig;
+    Network net;
+    qint64 deadline = -1;
+    int arms = 0;
+    // What each module was last sent for each parameter, by a write: what it must hold after one
+    // that succeeds.
+    std::vector<std::array<QByteArray, kParameterCount>> lastSet;
+    int appends = 0;
+    bool foreignScan = false;
 
     OperationState& state() { return rig.state; }
 
-    // The identity and card of every live entry, kept before a reset: the only action that removes
-    // one. The list is reused from run to run, so that keeping it allocates nothing.
-    struct Listed
+    void deliver(const QByteArray& bytes, int card)
     {
-        std::array<char, frames::kIdentitySize> identity;
-        int card;
-    };
-    static std::vector<Listed>& listedBefore()
-    {
-        static std::vector<Listed> list = [] {
-            std::vector<Listed> v;
-            v.reserve(kDeviceTableSize);
-            return v;
-        }();
-        return list;
+        if (tracing())
+            std::fprintf(stderr, "%6lld  card %d <- %s (Op_Code %d)\n", static_cast<long long>(net.now), card,
+                         bytes.toHex().left(60).constData(), rig.state.Op_Code);
+        // An exact heap block, so that a read past the end is seen.
+        rig.ops.Winsock_DataArrival(blocks.make(bytes.constData(), static_cast<size_t>(bytes.size())), card);
     }
-    void keepListed()
+
+    // The next event: a datagram that is due before the time-out, or the time-out.
+    void step()
     {
-        std::vector<Listed>& list = listedBefore();
-        list.clear();
-        for (int i = 0; i < state().Device_Count; ++i) {
-            const auto entry = static_cast<size_t>(i);
-            Listed listed{{}, state().Device_Card[entry]};
-            std::memcpy(listed.identity.data(), state().Device_Table[entry].constData(), frames::kIdentitySize);
-            list.push_back(listed);
+        const bool timer = rig.panel.timerRunning && deadline >= 0;
+        if (!net.inFlight.empty() && (!timer || net.inFlight.front().due <= deadline)) {
+            for (const Network::Datagram& d : net.takeFirst())
+                deliver(d.bytes, d.card);
+        } else if (timer) {
+            net.now = std::max(net.now, deadline);
+            rig.panel.timerRunning = false;
+            if (tracing())
+                std::fprintf(stderr, "%6lld  Timer1 (Op_Code %d)\n", static_cast<long long>(net.now),
+                             rig.state.Op_Code);
+            rig.ops.Timer1_Timer();
+        }
+    }
+
+    // The module in conversation, when one is, as the conversation knows it.
+    const Device* inConversation() const { return rig.ops.isBusy() ? &rig.ops.addressed() : nullptr; }
+
+    // After every action: the frames the tool sent go out (and get their answers), Timer1's
+    // deadline follows its arming, and the rules are checked.
+    void settle(bool afterReset, const std::vector<QByteArray>& listedBefore)
+    {
+        for (qsizetype f = 0; f < rig.link.sent.size(); ++f) {
+            const QByteArray& frame = rig.link.sent[f];
+            const int card = rig.link.sentCards[f];
+            if (frame != frames::discovery()) {
+                // To a listed module (or one a reset just removed) through its card.
+                const QByteArrayView head(frame.constData(), frames::kIdentitySize);
+                const int entry = scanning::indexOf(state().Device_Table, state().Device_Count, head);
+                bool known = entry >= 0 && state().Device_Table[static_cast<size_t>(entry)].sendCard == card;
+                for (size_t i = 0; afterReset && !known && i < listedBefore.size(); ++i)
+                    known = QByteArrayView(listedBefore[i]) == head;
+                CHECK(known);
+                noteSetting(frame);
+            }
+            if (tracing())
+                std::fprintf(stderr, "%6lld  card %d -> %s\n", static_cast<long long>(net.now), card,
+                             frame.toHex().constData());
+            net.sent(frame, card);
+        }
+        rig.link.clear();
+        if (rig.panel.timerArms != arms) {
+            arms = rig.panel.timerArms;
+            deadline = net.now + rig.panel.timerInterval;
+        }
+        checkState();
+        checkSuccess();
+    }
+
+    void noteSetting(const QByteArray& frame)
+    {
+        const int m = net.moduleOf(QByteArrayView(frame).first(frames::kIdentitySize));
+        if (m < 0 || !frame.contains('='))
+            return;
+        for (const Parameter& p : kParameters) {
+            QByteArray head = QByteArray("AT") + p.code;
+            if (p.channel)
+                head += p.channel;
+            head += '=';
+            if (frame.mid(frames::kIdentitySize, head.size()) == head)
+                lastSet[static_cast<size_t>(m)][static_cast<size_t>(indexOf(p))] = frame.mid(
+                    frames::kIdentitySize + head.size(), frame.size() - frames::kIdentitySize - head.size() - 1);
         }
     }
 
@@ -305,319 +212,81 @@ struct Run
         const OperationState& s = state();
         CHECK(s.Device_Count >= 0 && s.Device_Count <= kDeviceTableSize);
         CHECK(rig.panel.items.size() == s.Device_Count);
-        CHECK(s.Retry_Count >= 0 && s.Retry_Count <= 2);
-        // Scan may be clicked again while a scan runs: each click counts a broadcast.
-        CHECK(s.Scan_Round >= 0);
+        CHECK(s.Retry_Count >= 0 && s.Retry_Count <= kMaxRetries);
         CHECK(rig.panel.selected >= -1 && rig.panel.selected < rig.panel.items.size());
-        if (s.Device_Count > 0) {
-            const QByteArray& last = s.Device_Table[static_cast<size_t>(s.Device_Count - 1)];
-            CHECK(last.size() >= frames::kIdentitySize);
-            // Most actions leave the list alone: the pair is looked at again only when it changed.
-            const Checked now{s.Device_Count, rig.panel.items.last().constData(), last.constData()};
-            if (now != m_checked)
-                CHECK(itemShows(rig.panel.items.last(), last));
-            m_checked = now;
+        // Most actions leave the list alone: the last pair is looked at again only when it changed.
+        if (s.Device_Count > 0 &&
+            (s.Device_Count != m_checkedCount || rig.panel.items.last().constData() != m_checkedItem)) {
+            CHECK(rig.panel.items.last() ==
+                  Operations::deviceItemText(s.Device_Table[static_cast<size_t>(s.Device_Count - 1)].identity));
+            m_checkedCount = s.Device_Count;
+            m_checkedItem = rig.panel.items.last().constData();
         }
     }
+    int m_checkedCount = 0;
+    const QChar* m_checkedItem = nullptr;
 
-    struct Checked
+    // Every success the log reports is true of the module.
+    void checkSuccess()
     {
-        int count = 0;
-        const QChar* item = nullptr;
-        const char* entry = nullptr;
-        bool operator!=(const Checked& other) const
-        {
-            return count != other.count || item != other.item || entry != other.entry;
-        }
-    };
-    Checked m_checked;
-
-    // Frames are built only from live entries: every frame but "SETUP" starts with the identity
-    // of a module that was listed before or after the action, and goes through that module's card.
-    void checkFrames(bool afterReset)
-    {
-        if (rig.link.sent.isEmpty())
+        if (rig.panel.appends == appends)
             return;
-        CHECK(rig.link.sentCards.size() == rig.link.sent.size());
-        const OperationState& s = state();
-        for (qsizetype f = 0; f < rig.link.sent.size(); ++f) {
-            const QByteArray& frame = rig.link.sent[f];
-            const int card = rig.link.sentCards[f];
-            if (frame == frames::discovery()) {
-                CHECK(card == kAnyCard); // the fake has no cards: the routing table
-                continue;
-            }
-            CHECK(frame.size() >= 9);
-            const QByteArrayView head(frame.constData(), frames::kIdentitySize);
-            bool known = false;
-            for (int i = 0; i < s.Device_Count && !known; ++i) {
-                const auto entry = static_cast<size_t>(i);
-                known = s.Device_Table[entry].startsWith(head) && s.Device_Card[entry] == card;
-            }
-            for (size_t i = 0; afterReset && i < listedBefore().size() && !known; ++i) {
-                const Listed& listed = listedBefore()[i];
-                known = head == QByteArrayView(listed.identity.data(), frames::kIdentitySize) && listed.card == card;
-            }
-            CHECK(known);
-        }
-        rig.link.clear();
-    }
-
-    void arrive(const QByteArray& datagram, int card = kAnyCard) { rig.ops.Winsock_DataArrival(datagram, card); }
-
-    // ---- The modules' replies --------------------------------------------------------------------
-
-    struct Reply
-    {
-        QByteArray bytes;
-        int card;
-        int module;    // its number
-        int parameter; // -1: an acknowledgement
-    };
-    std::vector<Reply> waiting; // made by a module, not yet arrived
-    std::vector<Reply> arrived; // for the copies the network makes
-
-    // Every frame the tool sent to a listed module gets that module's answer. Runs before the
-    // frames are checked (and cleared).
-    void answerFrames()
-    {
-        for (qsizetype f = 0; f < rig.link.sent.size(); ++f) {
-            const QByteArray& frame = rig.link.sent[f];
-            const int n = ModuleWorld::moduleOf(frame);
-            if (n == 0)
-                continue;
-            const QByteArray tail = QByteArray::fromRawData(frame.constData() + frames::kIdentitySize,
-                                                            frame.size() - frames::kIdentitySize);
-            const int parameter = world().queries.value(tail, -1);
-            if (parameter >= 0)
-                waiting.push_back({world().replies[static_cast<size_t>(n)][static_cast<size_t>(parameter)],
-                                   rig.link.sentCards[f], n, parameter});
-            else if (tail.contains('=') || tail == "ATDF\r")
-                waiting.push_back({world().acknowledgements[static_cast<size_t>(n)], rig.link.sentCards[f], n, -1});
-            if (waiting.size() > 64)
-                waiting.erase(waiting.begin());
-        }
-    }
-
-    // ---- The read that the checks follow ----------------------------------------------------------
-
-    struct Watch
-    {
-        bool active = false;
-        int module = 0;   // its number
-        int selected = 0; // its index in the table
-        enum Exemption
-        {
-            None,
-            Forged,
-            Unidentified,
-            Copies,
-            Rejected,
-            Held
-        } exemption = None;
-        int heldAt = 0; // the stage awaited when a late reply of another parameter of its kind came
-        std::array<bool, kParameterCount> earlier{}; // answered by a module reply in an earlier attempt
-        std::array<bool, kParameterCount> current{}; // ... in this attempt
-    };
-    Watch watch;
-    // Modules whose replies the network has copied, or of which a read may have taken something
-    // else for an answer: which of their replies the tool has seen is no longer known here.
-    std::bitset<ModuleWorld::kModules + 1> uncertain;
-
-    const Parameter* awaitedParameter() const
-    {
-        const OperationState& s = rig.state;
-        if (!watch.active || !s.Awaiting_Reply || route(s.Op_Code) != Branch::Read || s.Sel_Device != watch.selected)
-            return nullptr;
-        return parameterForStage(s.Op_Code);
-    }
-
-    // What the tool may then take for an answer is not the module's: its count of the replies still
-    // owed is no longer known here either.
-    void exempt(Watch::Exemption why)
-    {
-        if (watch.exemption == Watch::None)
-            watch.exemption = why;
-        uncertain.set(static_cast<size_t>(watch.module));
-    }
-
-    // A datagram the modules did not send, about to arrive.
-    void foreign(const QByteArray& datagram)
-    {
-        if (!awaitedParameter() || datagram.size() < frames::kIdentitySize)
+        appends = rig.panel.appends;
+        static const QString kRead = log::text(msg::kReadSucceeded);
+        static const QString kWrite = log::text(msg::kWriteSucceeded);
+        static const QString kRestore = log::text(msg::kRestoreSucceeded);
+        const QString& entry = rig.panel.lastAppend;
+        const bool read = entry.endsWith(kRead);
+        const bool write = entry.endsWith(kWrite);
+        const bool restore = entry.contains(kRestore);
+        if (!read && !write && !restore)
             return;
-        const QByteArrayView head(datagram.constData(), frames::kIdentitySize);
-        const OperationState& s = rig.state;
-        if (ModuleWorld::moduleOf(head) == watch.module) {
-            exempt(Watch::Forged);
-            return;
-        }
-        bool listed = false;
-        for (int i = 0; i < s.Device_Count && !listed; ++i)
-            listed = s.Device_Table[static_cast<size_t>(i)].startsWith(head);
-        if (!listed && !s.Device_Identified[static_cast<size_t>(watch.selected)])
-            exempt(Watch::Unidentified);
-    }
-
-    // A reply of a module's, about to arrive; `copy`: one the network made of a reply that arrived.
-    void moduleReply(const Reply& reply, bool copy)
-    {
-        const Parameter* awaited = awaitedParameter();
-        if (!awaited)
-            return;
-        if (reply.module != watch.module) { // another module's, possibly one no longer listed
-            foreign(reply.bytes);
-            return;
-        }
-        // A late "OK" where a one-digit value is awaited: the read rejects it with the field's message
-        // and goes on, leaving the field as it was.
-        if (reply.parameter < 0) {
-            if (awaited->isDropDown())
-                exempt(Watch::Rejected);
-            return;
-        }
-        const auto j = static_cast<size_t>(indexOf(*awaited));
-        const auto t = static_cast<size_t>(reply.parameter);
-        if (copy)
-            uncertain.set(static_cast<size_t>(reply.module));
-        if (t == j) {
-            watch.current[j] = true;
-            watch.heldAt = 0;
-            return;
-        }
-        // A late reply to a query the tool repeated is owed, and so told apart; a copy the network
-        // made, or a reply whose query this read has not had answered, is not, and where a query of
-        // its kind waits for the first time it is taken. Nor is one too many, when the module holds
-        // the same bytes for another parameter or the network has copied replies: an answer or a copy
-        // may have been counted as the late one. A copy of equal bytes shows the right value.
-        const auto& replies = world().replies[static_cast<size_t>(watch.module)];
-        const bool told = !uncertain.test(static_cast<size_t>(reply.module)) &&
-                          (watch.current[t] || watch.earlier[t]) &&
-                          std::count(replies.begin(), replies.end(), reply.bytes) == 1;
-        const bool fits = lengthClass(kParameters[t]) == lengthClass(*awaited) && reply.bytes != replies[j];
-        if (!told && !watch.earlier[j] && fits)
-            exempt(Watch::Copies);
-        if (fits)
-            watch.heldAt = rig.state.Op_Code;
-    }
-
-    // Timer1 is about to expire: a reply held as a late copy is taken as the answer of the query
-    // in flight, which is its right value unless the query's own reply was lost.
-    void expiring()
-    {
-        if (awaitedParameter() && watch.heldAt == rig.state.Op_Code)
-            exempt(Watch::Held);
-    }
-
-    // After every action: a read that starts, starts again or ends.
-    void followRead(bool queriedFirstStage)
-    {
-        const OperationState& s = rig.state;
-        if (queriedFirstStage && route(s.Op_Code) == Branch::Read && s.Awaiting_Reply) {
-            const int module =
-                s.selectionIsLive() ? ModuleWorld::moduleOf(s.Device_Table[static_cast<size_t>(s.Sel_Device)]) : 0;
-            if (s.Retry_Count == 0 || !watch.active || watch.selected != s.Sel_Device) {
-                watch = Watch();
-                watch.active = module != 0;
-                watch.module = module;
-                watch.selected = s.Sel_Device;
-            } else {
-                for (size_t i = 0; i < watch.earlier.size(); ++i)
-                    watch.earlier[i] = watch.earlier[i] || watch.current[i];
-                watch.current = {};
-            }
-            return;
-        }
-        // A reset took the module off the list: what the read goes on with is no longer its.
-        if (watch.active && (!s.selectionIsLive() || s.Sel_Device != watch.selected ||
-                             ModuleWorld::moduleOf(s.Device_Table[static_cast<size_t>(s.Sel_Device)]) != watch.module))
-            watch.active = false;
-        if (!watch.active || (s.Awaiting_Reply && route(s.Op_Code) == Branch::Read))
-            return;
-        watch.active = false;
-        static const QString kSucceeded = QString::fromUtf8(msg::kReadSucceeded);
-        if (s.Op_Code != kLastReadStage || s.Sel_Device != watch.selected || !rig.panel.log.endsWith(kSucceeded))
-            return;
-        switch (watch.exemption) {
-        case Watch::Forged:
-            ++readCounts.forged;
-            return;
-        case Watch::Unidentified:
-            ++readCounts.unidentified;
-            return;
-        case Watch::Copies:
-            ++readCounts.copies;
-            return;
-        case Watch::Rejected:
-            ++readCounts.rejected;
-            return;
-        case Watch::Held:
-            ++readCounts.held;
-            return;
-        case Watch::None:
-            break;
-        }
-        ++readCounts.checked;
-        const auto& held = world().held[static_cast<size_t>(watch.module)];
+        // Of the module the operation talked to (which 运行 may have taken off the list meanwhile).
+        const int m = net.moduleOf(rig.ops.addressed().identity);
+        CHECK(m >= 0);
+        const Module& module = net.modules[static_cast<size_t>(m)];
         for (const Parameter& p : kParameters) {
-            const frames::FieldValue& value = held[static_cast<size_t>(indexOf(p))];
-            const bool shown = p.isDropDown() ? rig.panel.comboIndex(fieldOf(p)) == value.index
-                                              : rig.panel.fieldText(fieldOf(p)) == value.text;
-            if (!shown)
-                std::fprintf(stderr, "module %d, %s: shows \"%s\" / %d, holds \"%s\" / %d\n", watch.module, p.name,
-                             qPrintable(rig.panel.fieldText(fieldOf(p))), rig.panel.comboIndex(fieldOf(p)),
-                             qPrintable(value.text), value.index);
-            CHECK(shown);
-        }
-    }
-};
-
-// The modules a run starts with, built once: every run shares them (implicitly shared bytes), so
-// that filling a table of 254 costs no allocation.
-struct Modules
-{
-    std::vector<QByteArray> replies[2]; // discovery replies of modules 1..255, without and with long tails
-    QStringList items[2];               // their device list items
-
-    Modules()
-    {
-        for (int tails = 0; tails < 2; ++tails) {
-            for (int n = 1; n <= kDeviceTableSize + 1; ++n) {
-                QByteArray reply = test::discoveryReply(n);
-                if (tails)
-                    reply += QByteArray(200 + n, static_cast<char>(n));
-                replies[tails].push_back(reply);
-                items[tails] << Operations::deviceItemText(frames::identityOf(reply));
+            const auto i = static_cast<size_t>(indexOf(p));
+            if (read) {
+                const frames::FieldValue held = module.held(p);
+                if (tracing() && (p.isDropDown() ? rig.panel.comboIndex(fieldOf(p)) != held.index
+                                                 : rig.panel.fieldText(fieldOf(p)) != held.text))
+                    std::fprintf(stderr, "%s shows %d \"%s\", module holds %d \"%s\"\n", p.name,
+                                 rig.panel.comboIndex(fieldOf(p)), qPrintable(rig.panel.fieldText(fieldOf(p))),
+                                 held.index, qPrintable(held.text));
+                CHECK(p.isDropDown() ? rig.panel.comboIndex(fieldOf(p)) == held.index
+                                     : rig.panel.fieldText(fieldOf(p)) == held.text);
+            } else if (write) {
+                CHECK(module.holds[i] == Module::stored(p, lastSet[static_cast<size_t>(m)][i]));
+            } else {
+                CHECK(module.holds[i] == module.factory[i]);
             }
         }
     }
 };
 
-void populate(Run& run, uint8_t tableByte)
+// The table as a run starts with it: modules answered the scan on their cards, and are listed. Of a
+// full table only the first few answer (and a 255th, which finds no place); the rest stay silent.
+void populate(Run& run, int mode, bool anonymous)
 {
-    static const Modules modules;
-    const int mode = tableByte & 3;
-    const int count = mode == 0 ? 0 : mode == 1 ? 1 : mode == 2 ? 2 + (tableByte >> 3) % 7 : kDeviceTableSize;
-    const int tails = (tableByte & 4) ? 1 : 0;
-    // A full table: all but the last two modules are put in place as discovery leaves them; the
-    // last two go through discovery, and with them the search through a nearly full table.
-    const int placed = std::max(0, count - 2);
-    run.rig.panel.items.reserve(count);
-    OperationState& s = run.state();
-    // Module n answered on card 2 + n % 2.
-    const auto cardOf = [](int index) { return 2 + (index + 1) % 2; };
-    for (int i = 0; i < placed; ++i) {
-        s.Device_Table[static_cast<size_t>(i)] = modules.replies[tails][static_cast<size_t>(i)];
-        s.Device_Card[static_cast<size_t>(i)] = cardOf(i);
-        run.rig.panel.items.append(modules.items[tails][i]);
-    }
-    s.Device_Count = static_cast<qint16>(placed);
-    for (int i = placed; i < count; ++i)
-        run.arrive(modules.replies[tails][static_cast<size_t>(i)], cardOf(i));
-    // One more: the table is full, so this one is not stored.
+    constexpr size_t kAnswering = 9;
+    const int count = mode == 0 ? 0 : mode == 1 ? 1 : mode == 2 ? 5 : kDeviceTableSize;
+    const std::vector<Module>& all = templates();
+    run.net.modules.assign(all.begin(), all.begin() + std::min<size_t>(static_cast<size_t>(count), kAnswering));
     if (count == kDeviceTableSize)
-        run.arrive(modules.replies[tails][kDeviceTableSize]);
-    CHECK(run.state().Device_Count == count);
+        run.net.modules.push_back(all.back());
+    // A module that leaves its identity out, alone on the LAN: nothing could tell its late replies
+    // from another module's answers.
+    if (anonymous && count == 1)
+        run.net.modules.front().leavesIdentityOut = true;
+    run.lastSet.resize(run.net.modules.size());
+    OperationState& s = run.state();
+    for (int i = 0; i < count; ++i) {
+        const Module& m = all[static_cast<size_t>(i)];
+        s.Device_Table[static_cast<size_t>(i)] = Device::fromDiscovery(m.discovery, m.card);
+    }
+    s.Device_Count = static_cast<qint16>(count);
+    run.rig.panel.items = itemTexts().mid(0, count);
 }
 
 } // namespace
@@ -628,132 +297,148 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Run run;
     OperationState& s = run.state();
 
-    const auto& codes = opCodes();
-    const qint16 opCode = codes[in.byte() % codes.size()];
-    populate(run, in.byte());
+    const uint8_t header = in.byte();
+    run.net.copies = header & 1;
+    populate(run, (header >> 1) & 3, header & 8);
+    // As a crash may leave the state: any Op_Code, a scan half done, retries counted.
+    static const qint16 kCodes[] = {0, 0, 0, 0, 1, 7, 17, 32, 40, 101, 132, 6, 33, 99, 100, -1};
+    s.Op_Code = kCodes[header >> 4];
+    s.Scan_Round = static_cast<qint16>((header >> 4) % (kScanBroadcasts + 1));
+    s.Retry_Count = static_cast<qint16>((header >> 6) % (kMaxRetries + 1));
     const uint8_t selection = in.byte();
-    s.Sel_Device = static_cast<qint16>(selection % (s.Device_Count + 1));
-    run.rig.panel.selected = (selection & 0x80) || s.Device_Count == 0 ? -1 : s.Sel_Device % s.Device_Count;
-    const uint8_t counters = in.byte();
-    s.Retry_Count = static_cast<qint16>((counters & 3) % 3);
-    s.Scan_Round = static_cast<qint16>((counters >> 2) % 5);
-    s.Op_Code = opCode;
-    run.rig.link.clear();
-    run.checkState();
+    run.rig.panel.selected = selection == 0xFF || s.Device_Count == 0 ? -1 : selection % s.Device_Count;
+    run.settle(false, {});
 
-    constexpr int kShortSizes[] = {0, 1, 5, 6, 7, 8, 11, 21};
-    static const QByteArray kStrangers[] = {QByteArray::fromHex("aabbccddeeff") + "01",
-                                            QByteArray::fromHex("aabbccddeeff") + "00010",
-                                            QByteArray::fromHex("aabbccddeeff") + "010.000.000.001"};
-    static const QByteArray kFirstQuery = frames::query(test::identity(1), kParameters[0]).mid(frames::kIdentitySize);
-    const auto pick = [&in](std::vector<Run::Reply>& list) -> qsizetype {
-        return list.empty() ? -1 : static_cast<qsizetype>(in.byte() % list.size());
-    };
-    const auto foreign = [&run](const QByteArray& datagram, int card = kAnyCard) {
-        run.foreign(datagram);
-        run.arrive(datagram, card);
-    };
+    std::vector<QByteArray> listedBefore;
     while (!in.atEnd()) {
-        // Only a reset removes a module; every other action keeps the table as it was or adds to it,
-        // so the table after it holds every module a frame may address.
-        const int kind = in.byte() % 13;
-        const int click = kind == 5 ? in.byte() % 5 : -1;
-        if (click == 4)
-            run.keepListed();
+        const int kind = in.byte() % 16;
+        if (tracing() && kind >= 6)
+            std::fprintf(stderr, "action %d\n", kind);
+        bool reset = false;
         switch (kind) {
-        case 0:
-        case 1:
-        case 2: {
-            const size_t n = std::min<size_t>({static_cast<size_t>(in.length()), in.left(), kMaxDatagram});
-            foreign(run.datagrams.make(in.take(n), n), kind == 0 ? kAnyCard : 1 + kind);
+        case 6:
+            run.net.loseFirst();
             break;
-        }
-        case 3: {
-            const size_t n = std::min<size_t>(static_cast<size_t>(in.length()), kMaxDatagram);
-            const size_t patternSize = std::min<size_t>(in.byte(), in.left());
-            foreign(run.datagrams.repeated(in.take(patternSize), patternSize, n));
+        case 7:
+            run.net.delayFirst(100 * (1 + in.byte() % 16));
             break;
-        }
-        case 4:
-            run.expiring();
-            run.rig.ops.Timer1_Timer();
+        case 8:
+            run.net.loseNextFrame = true;
             break;
-        case 5:
-            switch (click) {
+        case 9: {
+            const test::FakePanel& panel = run.rig.panel;
+            switch (in.byte() % 5) {
             case 0:
                 run.rig.ops.Scan_Click();
                 break;
             case 1:
-                run.rig.ops.pickDevice();
+                if (panel.isEnabled(Control::Device_List))
+                    run.rig.ops.pickDevice();
                 break;
             case 2:
-                run.rig.ops.Setting_Click();
+                if (panel.isEnabled(Control::Setting))
+                    run.rig.ops.Setting_Click();
                 break;
             case 3:
-                run.rig.ops.L_Default_Click();
+                if (panel.isEnabled(Control::L_Default))
+                    run.rig.ops.L_Default_Click();
                 break;
             case 4:
-                run.rig.ops.Run_Device_Click();
+                if (panel.isEnabled(Control::Run_Device)) {
+                    listedBefore.clear();
+                    for (int i = 0; i < s.Device_Count; ++i)
+                        listedBefore.push_back(s.Device_Table[static_cast<size_t>(i)].identity);
+                    run.rig.ops.Run_Device_Click();
+                    reset = true;
+                }
                 break;
             }
-            break;
-        case 6: {
-            const int item = in.byte();
-            const int count = static_cast<int>(run.rig.panel.items.size());
-            run.rig.panel.selected = item == 0xFF || count == 0 ? -1 : item % count;
-            break;
-        }
-        case 7: {
-            const size_t n = std::min<size_t>(static_cast<size_t>(kShortSizes[in.byte() % 8]), in.left());
-            foreign(run.datagrams.make(in.take(n), n));
-            break;
-        }
-        case 8:
-        case 9:
-        case 11: {
-            const qsizetype k = pick(run.waiting);
-            if (k < 0)
-                break;
-            const Run::Reply reply = run.waiting[static_cast<size_t>(k)];
-            if (kind != 11)
-                run.waiting.erase(run.waiting.begin() + k);
-            if (kind == 9)
-                break;
-            run.moduleReply(reply, kind == 11);
-            if (kind == 8) {
-                run.arrived.push_back(reply);
-                if (run.arrived.size() > 32)
-                    run.arrived.erase(run.arrived.begin());
-            }
-            run.arrive(reply.bytes, kind == 8 ? reply.card : reply.card == 2 ? 3 : 2);
             break;
         }
         case 10: {
-            const qsizetype k = pick(run.arrived);
-            if (k < 0)
+            // As the list lets the user choose: while it is enabled.
+            const int item = in.byte();
+            if (run.rig.panel.isEnabled(Control::Device_List))
+                run.rig.panel.selected = item == 0xFF || s.Device_Count == 0 ? -1 : item % s.Device_Count;
+            break;
+        }
+        case 11: {
+            // A value the module takes, or one it refuses.
+            static const char* const kTyped[] = {"99999", "300.1.1.1", "12a", "", "1.2.3.4", "7000", "0100", "9"};
+            const Field field = fieldAt(in.byte() % kParameterCount);
+            const char* typed = kTyped[in.byte() % std::size(kTyped)];
+            // Between operations: what the user types while a read runs is not what the read found.
+            if (run.rig.ops.isBusy())
                 break;
-            const Run::Reply& reply = run.arrived[static_cast<size_t>(k)];
-            run.moduleReply(reply, true);
-            run.arrive(reply.bytes, reply.card);
+            if (parameterOf(field).isDropDown())
+                run.rig.panel.setComboIndex(field, typed[0] ? typed[0] - '0' - 5 : -1);
+            else
+                run.rig.panel.setFieldText(field, QString::fromLatin1(typed));
             break;
         }
-        case 12:
-            foreign(kStrangers[in.byte() % 3], 2 + in.byte() % 2);
+        case 12: {
+            // A stranger: another listed module's identity, or one no module has, which only a module
+            // that has shown its own identity can tell from its own answer.
+            static const QByteArray kTails[] = {"05", "00100", "010.000.001.002", "OK", "ER", "0"};
+            const uint8_t pick = in.byte();
+            const Device* talking = run.inConversation();
+            QByteArray identity = QByteArray::fromHex("aabbccddeeff");
+            if (pick & 8 && s.Device_Count > 1)
+                identity = s.Device_Table[static_cast<size_t>((pick >> 4) % s.Device_Count)].identity;
+            if (talking && identity == talking->identity)
+                break;
+            if (talking && !talking->carriesIdentity && scanning::indexOf(s.Device_Table, s.Device_Count, identity) < 0)
+                break;
+            run.deliver(identity + kTails[pick % std::size(kTails)], 2 + (pick >> 7));
             break;
         }
-        bool queriedFirstStage = false;
-        for (const QByteArray& frame : std::as_const(run.rig.link.sent))
-            queriedFirstStage = queriedFirstStage || frame.mid(frames::kIdentitySize) == kFirstQuery;
-        run.answerFrames();
-        run.followRead(queriedFirstStage);
-        run.checkState();
-        run.checkFrames(click == 4);
+        case 13: {
+            // Another PC scans, once: every module it reaches answers it with its discovery reply.
+            // (Twice, timed into the same query of two passes, and no rule could tell them from a
+            // module whose answer is its discovery reply.)
+            if (!run.net.modules.empty() && !run.foreignScan) {
+                run.foreignScan = true;
+                const int m = in.byte() % static_cast<int>(run.net.modules.size());
+                run.net.arrive(run.net.modules[static_cast<size_t>(m)].discovery,
+                               run.net.modules[static_cast<size_t>(m)].card, run.net.now, m);
+            }
+            break;
+        }
+        case 14: {
+            const size_t n = std::min<size_t>(static_cast<size_t>(in.length()), kMaxDatagram);
+            QByteArray datagram;
+            if (in.byte() & 1) {
+                const size_t patternSize = std::min<size_t>(in.byte(), in.left());
+                datagram = run.blocks.repeated(in.take(patternSize), patternSize, n);
+            } else {
+                const size_t taken = std::min(n, in.left());
+                datagram = run.blocks.make(reinterpret_cast<const char*>(in.take(taken)), taken);
+            }
+            // Never a forgery of the module in conversation's identity: no rule can see one.
+            const Device* talking = run.inConversation();
+            if (talking && datagram.size() >= frames::kIdentitySize) {
+                const QByteArrayView head = QByteArrayView(datagram).first(frames::kIdentitySize);
+                const bool listed = scanning::indexOf(s.Device_Table, s.Device_Count, head) >= 0;
+                if (head == QByteArrayView(talking->identity) || (!listed && !talking->carriesIdentity))
+                    break;
+            }
+            run.deliver(datagram, in.byte() % 4);
+            break;
+        }
+        case 15:
+            if (!run.net.inFlight.empty()) {
+                const Network::Datagram d = run.net.inFlight.front();
+                run.deliver(d.bytes, d.card == 2 ? 3 : 2);
+            }
+            break;
+        default:
+            run.step();
+            break;
+        }
+        run.settle(reset, listedBefore);
     }
-
-    // The whole list still pairs with the table.
-    for (int i = 0; i < s.Device_Count; ++i) {
-        const QByteArray& entry = s.Device_Table[static_cast<size_t>(i)];
-        CHECK(itemShows(run.rig.panel.items[i], entry));
-    }
+    // The list still pairs with the table.
+    for (int i = 0; i < s.Device_Count; ++i)
+        CHECK(run.rig.panel.items[i] == Operations::deviceItemText(s.Device_Table[static_cast<size_t>(i)].identity));
     return 0;
 }

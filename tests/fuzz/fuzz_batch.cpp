@@ -1,46 +1,42 @@
-// libFuzzer target: tarvik-cli's many-module engine (ops/batch) through its Wire seam, with fake
-// timers and simulated modules. The input decides which replies arrive, in which order, how often,
-// how short and on which card, which are lost and when time-outs fire.
+// libFuzzer target: tarvik-cli's many-module engine (ops/batch) on a LAN the input drives (world.h):
+// up to eight modules in conversation at once, each reading, writing (some values it refuses),
+// restoring defaults or resetting, over a network that loses, delays and (in a case that copies)
+// doubles their datagrams, with strangers and another PC's scan.
 //
 // Input: two header bytes, one byte per module, then a stream of actions.
-//   byte 0  modules 1-8 (bits 0-2) and the engine's limit of modules at once (bits 3-4, 0: all)
+//   byte 0  modules 1-8 (bits 0-2), the engine's limit of modules at once (bits 3-4, 0: all), the
+//           network copies every module datagram (bit 5), module 1 leaves its identity out (bit 6)
 //   byte 1  which modules never answer (a bit each)
-//   per module: task (bits 0-1: read, read, write, restore defaults), card it answered the scan on
-//           (bits 2-3: any, 2, 3, 2), and whether it refuses settings (bit 4)
-//   then, per action, one byte (kind % 8) and usually a second that picks:
-//     0  a pending reply arrives          4  the answer to the request in flight arrives cut short
-//                                            (next byte: length)
-//     1  a pending reply is lost          5  an armed timer expires
-//     2  a pending reply arrives, and     6  a stranger's datagram of a reply's length arrives
-//        stays pending (a duplicate)      7  a pending reply arrives on the other card
-//     3  an earlier reply arrives again (late)
-// When the input ends, the pending replies arrive and the timers expire until the engine is done.
+//   per module: its task (bits 0-1: read, write, restore defaults, a read of some parameters; bit 2:
+//           reset instead), the card it answered the scan on (bit 3: 2 or 3), a write without
+//           verification (bit 4), a value it refuses among those written (bit 5)
+//   then, per action, one byte (kind % 8):
+//     0-2  the next event: the first datagram on its way arrives, or the earliest time-out expires
+//     3    the first datagram on its way is lost       4  it is delayed (next byte: by 100 ms steps)
+//     5    the engine's next frame is lost              6  a stranger's datagram (next byte: kind)
+//     7    another PC's scan (once): a module's discovery reply (next byte: which)
+// When the input ends, the events run until the engine is done.
 //
-// Checked after every step: never more than one request outstanding per module, at most three
-// attempts of one exchange; at the end: every module finished once, a silent module failed, a read
-// that reports success holds exactly the values its module holds (nothing shifted from another
-// parameter or module, nothing of a stranger's, whether it was handled alone or not), a write that
-// reports success reached the module with every setting, and the retries counted are the requests
-// sent again. Every module answers with its identity: one that is handled alone and never shows it
-// (every one of its replies lost) cannot be told from a stranger, and only its count is checked.
+// Checked: one request outstanding per module, at most three attempts of one request in a row (six for
+// a module set aside to be handled alone), every
+// module finished once; and every success is true: a read holds exactly the module's values, a write
+// left the module holding every value it was given (and, verified, read them back), restoring defaults
+// left it at its factory values and reported them.
 #include "check.h"
-#include "link/frames.h"
 #include "ops/batch.h"
-#include "ops/decode.h"
 #include "ops/dispatch.h"
+#include "world.h"
 
 #include <QByteArray>
 
-#include <algorithm>
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 using namespace tarvik;
 using namespace tarvik::batch;
+using namespace tarvik::fuzz;
 
 namespace {
 
@@ -51,221 +47,110 @@ QByteArray identityOf(int n)
     return QByteArray("\x00\x1A\x2B\x3C\x4D", 5) + static_cast<char>(0x60 + n);
 }
 
-// A module's value for a parameter as its reply carries it: distinct between parameters and
-// modules wherever the layout allows, so that a value taken for the wrong exchange shows.
-QByteArray replyPayload(int n, int i, const Parameter& p)
+// The modules of a run, built once: runs copy those they use.
+const std::array<fuzz::Module, kModules>& templates()
 {
-    switch (p.layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
-        return QByteArray("0") + static_cast<char>(p.base + (n * 7 + i * 3) % p.entries.count);
-    case Layout::Number4:
-        return QByteArray("0") + QByteArray::number(1000 + (n * 131 + i * 17) % 9000);
-    case Layout::Number5:
-        return QByteArray::number(10000 + (n * 977 + i * 31) % 55000);
-    case Layout::Address:
-        return QStringLiteral("%1.%2.%3.%4")
-            .arg(100 + n, 3, 10, QLatin1Char('0'))
-            .arg(i, 3, 10, QLatin1Char('0'))
-            .arg(n * 13 % 256, 3, 10, QLatin1Char('0'))
-            .arg(i * 7 % 256, 3, 10, QLatin1Char('0'))
-            .toLatin1();
-    }
-    return {};
+    static const std::array<fuzz::Module, kModules> modules = [] {
+        std::array<fuzz::Module, kModules> m;
+        for (int n = 0; n < kModules; ++n)
+            m[static_cast<size_t>(n)] = fuzz::Module::number(n + 1, identityOf(n), 2 + n % 2);
+        return m;
+    }();
+    return modules;
 }
 
-// Everything about the modules that does not depend on the input, built once.
-struct Modules
+// TARVIK_FUZZ_TRACE=1: every datagram, frame and expiry of a run on stderr (to read a crash file).
+bool tracing()
 {
-    struct Module
-    {
-        QByteArray identity;
-        std::array<QByteArray, kFieldCount> replies; // by parameter index
-        paramfile::Values held;                      // the values as a read shows them
-        Job jobs[4];                                 // read, read, write, restore defaults
-        QList<Exchange> chains[4];
-    };
-    std::array<Module, kModules> modules;
-    std::array<QByteArray, 3> strangers; // replies of a module that is not ours, one per length class
-
-    Modules()
-    {
-        for (int n = 0; n < kModules; ++n) {
-            Module& m = modules[static_cast<size_t>(n)];
-            m.identity = identityOf(n);
-            paramfile::Values some; // what a write sets: every third parameter
-            for (const Parameter& p : kParameters) {
-                const int i = indexOf(p);
-                m.replies[static_cast<size_t>(i)] = m.identity + replyPayload(n, i, p);
-                const decode::Value value = decode::reply(p, m.replies[static_cast<size_t>(i)]);
-                CHECK(value.kind == decode::Value::Entry || value.kind == decode::Value::Text);
-                frames::FieldValue field;
-                field.index = value.entry;
-                field.text = value.text;
-                m.held[static_cast<size_t>(i)] = field;
-                if (i % 3 == n % 3)
-                    some[static_cast<size_t>(i)] = field;
-            }
-            const Task tasks[4] = {Task::Read, Task::Read, Task::Write, Task::Defaults};
-            for (int t = 0; t < 4; ++t) {
-                m.jobs[t].module.identity = m.identity;
-                m.jobs[t].task = tasks[t];
-                if (tasks[t] == Task::Write)
-                    m.jobs[t].values = some;
-                m.chains[t] = chainOf(m.jobs[t]);
-            }
-        }
-        const QByteArray stranger("\x00\x1A\x2B\x3C\x4D\x5F", 6);
-        strangers = {stranger + "01", stranger + "00010", stranger + "010.000.000.001"};
-    }
-};
-
-const Modules& modules()
-{
-    static const Modules instance;
-    return instance;
+    static const bool on = qEnvironmentVariableIsSet("TARVIK_FUZZ_TRACE");
+    return on;
 }
 
-struct Pending
+struct World : Sender, Timers, Progress
 {
-    QByteArray bytes;
-    int card;
-    int module;
-    int step; // of the module's chain
-};
-
-class Reader
-{
-public:
-    Reader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool atEnd() const { return m_pos >= m_size; }
-    uint8_t byte() { return atEnd() ? 0 : m_data[m_pos++]; }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-};
-
-struct World : Wire
-{
-    struct Module
-    {
-        int task = 0;
-        int card = 0; // 0: any
-        bool silent = false;
-        bool refuses = false;
-        QByteArray lastFrame;
-        int sameFrameSends = 0;
-        int step = 0;                    // of the last request
-        int sends = 0;                   // requests that reached it
-        std::array<bool, 64> received{}; // chain steps that reached the module
-    };
-
+    Network net;
     int count = 0;
-    std::array<Module, kModules> sim;
-    unsigned armed = 0; // a bit per job
-    std::vector<Pending> pending;
-    std::vector<Pending> heard; // replies that arrived, for late copies
-    int finishedCalls = 0;
+    std::array<qint64, kModules> deadline{}; // -1: not armed
+    std::array<QByteArray, kModules> lastFrame;
+    std::array<int, kModules> sameFrame{};
+    std::array<int, kModules> finishedRuns{};
+    bool done = false;
 
-    // Copies of a module's replies arrive late by one exchange at most: the engine tells a late copy
-    // from the answer in flight by its length (neighbours in the read order differ in layout) or as
-    // a copy a repeated request still owes. A network that duplicates a datagram and delivers the
-    // copy two or more exchanges later is beyond that: the copy fits a later exchange of the same
-    // layout and is taken as its answer (bench/RESULTS.md, fuzzing). Those copies are lost here.
-    void forgetOlderThan(int module, int step)
-    {
-        const auto stale = [&](const Pending& p) { return p.module == module && p.step < step; };
-        pending.erase(std::remove_if(pending.begin(), pending.end(), stale), pending.end());
-        heard.erase(std::remove_if(heard.begin(), heard.end(), stale), heard.end());
-    }
+    World() { deadline.fill(-1); }
 
-    int moduleOf(const QByteArray& frame) const
+    int moduleOfFrame(const QByteArray& frame) const
     {
         for (int n = 0; n < count; ++n) {
-            if (frame.startsWith(modules().modules[static_cast<size_t>(n)].identity))
+            if (frame.startsWith(net.modules[static_cast<size_t>(n)].identity))
                 return n;
         }
         return -1;
     }
 
-    bool send(const QByteArray& frame, int) override
+    bool send(const QByteArray& frame, int card) override
     {
-        const int n = moduleOf(frame);
+        const int n = moduleOfFrame(frame);
+        if (tracing())
+            std::fprintf(stderr, "%6lld  -> %s\n", static_cast<long long>(net.now), frame.toHex().constData());
         CHECK(n >= 0);
-        Module& m = sim[static_cast<size_t>(n)];
-        ++m.sends;
         // One request outstanding: the one before was answered (timer stopped) or timed out.
-        CHECK(!(armed & (1u << n)));
-        if (frame == m.lastFrame) {
-            CHECK(++m.sameFrameSends <= 1 + kMaxRetries);
+        CHECK(deadline[static_cast<size_t>(n)] < 0);
+        // At most three attempts of a request in a row; a module set aside to be handled alone
+        // starts again with the request it made three times.
+        if (frame == lastFrame[static_cast<size_t>(n)]) {
+            CHECK(++sameFrame[static_cast<size_t>(n)] <= 2 * (1 + kMaxRetries));
         } else {
-            m.lastFrame = frame;
-            m.sameFrameSends = 1;
+            lastFrame[static_cast<size_t>(n)] = frame;
+            sameFrame[static_cast<size_t>(n)] = 1;
         }
-        const Modules::Module& fixed = modules().modules[static_cast<size_t>(n)];
-        const QList<Exchange>& chain = fixed.chains[m.task];
-        CHECK(chain.size() <= static_cast<qsizetype>(m.received.size()));
-        // The request is the last one again or the next, mostly; the rest of the chain after them.
-        for (qsizetype k = 0; k < chain.size(); ++k) {
-            const qsizetype step = (m.step + k) % chain.size();
-            if (chain[step].frame != frame)
-                continue;
-            m.received[static_cast<size_t>(step)] = true;
-            m.step = static_cast<int>(step);
-            forgetOlderThan(n, static_cast<int>(step) - 1);
-            if (m.silent || chain[step].expect == Exchange::Nothing)
-                return true;
-            QByteArray reply;
-            if (chain[step].expect == Exchange::Ack)
-                reply = fixed.identity + (m.refuses ? "NO" : "OK");
-            else
-                reply = fixed.replies[static_cast<size_t>(indexOf(*chain[step].parameter))];
-            pending.push_back({reply, m.card, n, static_cast<int>(step)});
+        net.sent(frame, card);
+        return true;
+    }
+    void arm(int job, int milliseconds) override { deadline[static_cast<size_t>(job)] = net.now + milliseconds; }
+    void stop(int job) override { deadline[static_cast<size_t>(job)] = -1; }
+    qint64 now() const override { return net.now; }
+    void progress(int, int, const std::function<QString()>&) override {}
+    void finished() override
+    {
+        CHECK(!done);
+        done = true;
+    }
+
+    // The earliest time-out armed, -1 when none.
+    int earliestTimer() const
+    {
+        int job = -1;
+        for (int n = 0; n < count; ++n) {
+            if (deadline[static_cast<size_t>(n)] >= 0 &&
+                (job < 0 || deadline[static_cast<size_t>(n)] < deadline[static_cast<size_t>(job)]))
+                job = n;
+        }
+        return job;
+    }
+
+    // The next event; false when there is none.
+    bool step(Engine& engine)
+    {
+        const int job = earliestTimer();
+        if (!net.inFlight.empty() && (job < 0 || net.inFlight.front().due <= deadline[static_cast<size_t>(job)])) {
+            for (const Network::Datagram& d : net.takeFirst()) {
+                if (tracing())
+                    std::fprintf(stderr, "%6lld  <- %s\n", static_cast<long long>(net.now),
+                                 d.bytes.toHex().constData());
+                engine.arrival(d.bytes, d.card);
+            }
             return true;
         }
-        tarvik::fuzz::fail(__FILE__, "a frame that is not in the module's chain");
-    }
-    void arm(int job, int milliseconds) override
-    {
-        CHECK(job >= 0 && job < count);
-        CHECK(milliseconds == kReplyTimeoutMs);
-        armed |= 1u << job;
-    }
-    void stop(int job) override
-    {
-        CHECK(job >= 0 && job < count);
-        armed &= ~(1u << job);
-    }
-    void finished() override { ++finishedCalls; }
-    // A module whose replies seem to lack its identity is handled alone, later: its first exchange
-    // starts over there with attempts of its own; so does its chain when it shows its identity.
-    void notice(const QString& text) override
-    {
-        for (int n = 0; n < count; ++n) {
-            if (text.startsWith(
-                    QString::fromLatin1(modules().modules[static_cast<size_t>(n)].identity.toHex().toUpper())))
-                sim[static_cast<size_t>(n)].sameFrameSends = 0;
-        }
+        if (job < 0)
+            return false;
+        net.now = std::max(net.now, deadline[static_cast<size_t>(job)]);
+        deadline[static_cast<size_t>(job)] = -1;
+        if (tracing())
+            std::fprintf(stderr, "%6lld  time-out %d\n", static_cast<long long>(net.now), job);
+        engine.expired(job);
+        return true;
     }
 };
-
-int otherCard(int card)
-{
-    return card == 2 ? 3 : 2;
-}
-
-bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
-{
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].has_value() != b[i].has_value())
-            return false;
-        if (a[i] && (kParameters[i].isDropDown() ? a[i]->index != b[i]->index : a[i]->text != b[i]->text))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -273,145 +158,135 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Reader in(data, size);
     World world;
-    world.pending.reserve(32);
-    world.heard.reserve(32);
-    const uint8_t shape = in.byte();
-    world.count = 1 + (shape & 7);
-    const int limit = (shape >> 3) & 3;
+    const uint8_t header = in.byte();
+    world.count = 1 + (header & 7);
+    const int limit = (header >> 3) & 3;
+    world.net.copies = header & 0x20;
+    const bool anonymous = header & 0x40;
     const uint8_t silent = in.byte();
+
     QList<Job> jobs;
+    QList<Device> listed;
+    world.net.modules.assign(templates().begin(), templates().begin() + world.count);
     for (int n = 0; n < world.count; ++n) {
-        const uint8_t b = in.byte();
-        World::Module& m = world.sim[static_cast<size_t>(n)];
-        m.task = b & 3;
-        const int cards[4] = {0, 2, 3, 2};
-        m.card = cards[(b >> 2) & 3];
-        m.refuses = b & 0x10;
-        m.silent = silent & (1u << n);
-        Job job = modules().modules[static_cast<size_t>(n)].jobs[m.task];
-        job.module.card = m.card;
-        jobs.append(job);
-    }
-
-    Engine engine(world, limit);
-    engine.start(jobs);
-
-    const auto pick = [&](std::vector<Pending>& list) -> qsizetype {
-        return list.empty() ? -1 : static_cast<qsizetype>(in.byte() % list.size());
-    };
-    const auto deliver = [&](const Pending& reply, int card) {
-        world.heard.push_back(reply);
-        engine.arrival(reply.bytes, card);
-    };
-    const auto expire = [&](int job) {
-        world.armed &= ~(1u << job);
-        engine.expired(job);
-    };
-
-    while (!in.atEnd()) {
-        const int kind = in.byte() % 8;
-        switch (kind) {
-        case 0:
-        case 1:
-        case 2:
-        case 4:
-        case 7: {
-            const qsizetype k = pick(world.pending);
-            if (k < 0)
-                break;
-            const Pending reply = world.pending[static_cast<size_t>(k)];
-            // A module cuts short only its answer to the request in flight: a cut copy of an older
-            // reply can have the length of a shorter layout and then is that layout's whole reply.
-            if (kind == 4 && reply.step != world.sim[static_cast<size_t>(reply.module)].step)
-                break;
-            if (kind != 2)
-                world.pending.erase(world.pending.begin() + k);
-            if (kind == 0 || kind == 2)
-                deliver(reply, reply.card);
-            else if (kind == 4)
-                engine.arrival(reply.bytes.left(in.byte() % reply.bytes.size()), reply.card);
-            else if (kind == 7)
-                engine.arrival(reply.bytes, otherCard(reply.card));
-            break;
+        fuzz::Module& m = world.net.modules[static_cast<size_t>(n)];
+        const uint8_t setup = in.byte();
+        m.card = 2 + ((setup >> 3) & 1);
+        m.leavesIdentityOut = anonymous && n == 0;
+        Job job;
+        job.module = Device::fromDiscovery(m.discovery, m.card);
+        // As the scan saw it: on a network that copies, its discovery reply came twice in a round.
+        job.module.copiesSeen = world.net.copies;
+        static const Task kTasks[] = {Task::Read, Task::Write, Task::Defaults, Task::Read};
+        job.task = setup & 4 ? Task::Reset : kTasks[setup & 3];
+        job.verify = !(setup & 0x10);
+        if ((setup & 3) == 3) {
+            for (int i = n % 3; i < kParameterCount; i += 3)
+                job.only.append(i);
         }
-        case 3: {
-            const qsizetype k = pick(world.heard);
-            if (k >= 0)
-                engine.arrival(world.heard[static_cast<size_t>(k)].bytes, world.heard[static_cast<size_t>(k)].card);
-            break;
-        }
-        case 5: {
-            if (!world.armed)
-                break;
-            int job = in.byte() % world.count;
-            while (!(world.armed & (1u << job)))
-                job = (job + 1) % world.count;
-            expire(job);
-            break;
-        }
-        case 6: {
-            const uint8_t b = in.byte();
-            engine.arrival(modules().strangers[b % 3], (b >> 2) % 4);
-            break;
-        }
-        }
-        if (world.pending.size() > 64) // a run that only duplicates: keep it cheap
-            world.pending.erase(world.pending.begin());
-        if (world.heard.size() > 64)
-            world.heard.erase(world.heard.begin());
-    }
-
-    // The network calms down: what is pending arrives, then the time-outs run their course.
-    for (int guard = 0; !engine.isFinished(); ++guard) {
-        CHECK(guard < 100000);
-        if (!world.pending.empty()) {
-            const Pending reply = world.pending.front();
-            world.pending.erase(world.pending.begin());
-            deliver(reply, reply.card);
-        } else {
-            CHECK(world.armed); // otherwise the engine waits for nothing
-            int job = 0;
-            while (!(world.armed & (1u << job)))
-                ++job;
-            expire(job);
-        }
-    }
-
-    CHECK(world.finishedCalls == 1);
-    CHECK(world.armed == 0);
-    const QList<Outcome> outcomes = engine.outcomes();
-    CHECK(outcomes.size() == world.count);
-    for (int n = 0; n < world.count; ++n) {
-        const Outcome& outcome = outcomes[n];
-        const World::Module& m = world.sim[static_cast<size_t>(n)];
-        const Modules::Module& fixed = modules().modules[static_cast<size_t>(n)];
-        CHECK(outcome.ok == outcome.error.isEmpty());
-        const QList<Exchange>& chain = fixed.chains[m.task];
-        CHECK(outcome.retries == m.sends - static_cast<int>(chain.size()) || !outcome.ok);
-        if (!outcome.ok || !outcome.carriesIdentity)
-            continue;
-        CHECK(!m.silent || fixed.jobs[m.task].task == Task::Reset);
-        for (qsizetype step = 0; step < chain.size(); ++step)
-            CHECK(m.received[static_cast<size_t>(step)]);
-        // What a write reads back is the values it set; a read and restoring defaults show them all.
-        const Task task = fixed.jobs[m.task].task;
-        paramfile::Values expected = fixed.held;
-        if (task == Task::Write) {
-            CHECK(outcome.verified);
-            expected = fixed.jobs[m.task].values;
-        }
-        if (task != Task::Reset && !sameValues(outcome.values, expected)) {
-            for (size_t i = 0; i < expected.size(); ++i) {
-                const auto& got = outcome.values[i];
-                if (expected[i] && (!got || got->index != expected[i]->index || got->text != expected[i]->text))
-                    std::fprintf(stderr, "module %d, %s: read %d \"%s\", holds %d \"%s\"\n", n, kParameters[i].name,
-                                 got ? got->index : -2, got ? qPrintable(got->text) : "", expected[i]->index,
-                                 qPrintable(expected[i]->text));
+        if (job.task == Task::Write) {
+            // Every third parameter: values of another module, and with bit 5 one it refuses.
+            const fuzz::Module& other = templates()[static_cast<size_t>((n + 1) % kModules)];
+            for (int i = n % 3; i < kParameterCount; i += 3)
+                job.values[static_cast<size_t>(i)] = other.held(kParameters[i]);
+            if (setup & 0x20) {
+                const int i = n % 3;
+                job.values[static_cast<size_t>(i)] = kParameters[i].isDropDown()
+                                                         ? frames::FieldValue{kParameters[i].entries.count, {}}
+                                                         : frames::FieldValue{-1, QStringLiteral("99999999")};
             }
-            tarvik::fuzz::fail(__FILE__, "a success shows values its module does not hold");
         }
-        if (task != Task::Read)
-            CHECK(!m.refuses);
+        m.silent = silent & (1 << n);
+        jobs << job;
+        listed << Device::fromDiscovery(m.discovery, m.card);
+    }
+
+    Engine engine(world, world, world, limit);
+    engine.start(jobs, listed);
+    bool foreignScan = false;
+    while (!in.atEnd() && !world.done) {
+        switch (in.byte() % 8) {
+        case 3:
+            world.net.loseFirst();
+            break;
+        case 4:
+            world.net.delayFirst(100 * (1 + in.byte() % 16));
+            break;
+        case 5:
+            world.net.loseNextFrame = true;
+            break;
+        case 6: {
+            // Another module's identity, or one nobody has: never while a module that leaves its
+            // identity out is in the run (nothing could tell the stranger from it).
+            static const QByteArray kTails[] = {"05", "00100", "010.000.001.002", "OK", "ER", "0"};
+            const uint8_t pick = in.byte();
+            if (anonymous)
+                break;
+            const QByteArray identity = pick & 8 ? QByteArray::fromHex("aabbccddeeff") : identityOf(kModules + 1);
+            world.net.arrive(identity + kTails[pick % std::size(kTails)], 2 + (pick >> 7), world.net.now, -1);
+            break;
+        }
+        case 7: {
+            const int n = in.byte() % world.count;
+            if (!foreignScan) {
+                foreignScan = true;
+                const fuzz::Module& m = world.net.modules[static_cast<size_t>(n)];
+                world.net.arrive(m.discovery, m.card, world.net.now, n);
+            }
+            break;
+        }
+        default:
+            world.step(engine);
+            break;
+        }
+    }
+    for (int guard = 0; guard < 100000 && !world.done; ++guard)
+        CHECK(world.step(engine));
+    CHECK(world.done && engine.isFinished());
+
+    const QList<Outcome> outcomes = engine.outcomes();
+    for (int n = 0; n < world.count; ++n) {
+        const Outcome& o = outcomes[n];
+        const Job& job = jobs[n];
+        const fuzz::Module& m = world.net.modules[static_cast<size_t>(n)];
+        if (silent & (1 << n))
+            CHECK(!o.ok || job.task == Task::Reset);
+        if (!o.ok)
+            continue;
+        switch (job.task) {
+        case Task::Read:
+            for (const Parameter& p : kParameters) {
+                const auto i = static_cast<size_t>(indexOf(p));
+                const bool asked = job.only.isEmpty() || job.only.contains(static_cast<int>(i));
+                const frames::FieldValue held = m.held(p);
+                CHECK(o.values[i].has_value() == asked);
+                CHECK(!asked || (o.values[i]->index == held.index && o.values[i]->text == held.text));
+            }
+            break;
+        case Task::Write:
+            for (const Parameter& p : kParameters) {
+                const auto i = static_cast<size_t>(indexOf(p));
+                if (job.values[i])
+                    CHECK(paramfile::sameValue(p, *job.values[i], m.held(p)));
+            }
+            CHECK(o.verified == job.verify || o.verified);
+            break;
+        case Task::Defaults:
+            CHECK(m.holds == m.factory);
+            if (tracing()) {
+                for (const Parameter& p : kParameters) {
+                    const auto& v = o.values[static_cast<size_t>(indexOf(p))];
+                    const frames::FieldValue h = m.held(p);
+                    if (!v || v->index != h.index || v->text != h.text)
+                        std::fprintf(stderr, "module %d %s: reported %d \"%s\", holds %d \"%s\"\n", n, p.name,
+                                     v ? v->index : -2, v ? qPrintable(v->text) : "", h.index, qPrintable(h.text));
+                }
+            }
+            CHECK(holdsExactly(m, o.values));
+            break;
+        case Task::Reset:
+            break;
+        }
     }
     return 0;
 }

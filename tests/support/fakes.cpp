@@ -83,6 +83,8 @@ void FakePanel::setLogText(const QString& text)
 
 void FakePanel::appendLogText(const QString& text)
 {
+    ++appends;
+    lastAppend = text;
     log += text;
     // Only the new text is counted: a long log costs no more per line than a short one.
     m_logLines += text.count(kLineBreak);

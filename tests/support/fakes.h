@@ -114,6 +114,8 @@ public:
     QStringList items;
     int selected = -1;
     QString log; // read it; write it through setLogText()
+    int appends = 0;    // entries appended so far
+    QString lastAppend; // the last one
     bool timerRunning = false;
     int timerInterval = 0;
     int timerArms = 0;
