@@ -36,9 +36,10 @@ struct Front : talk::Listener
             p.readAfterDefaults = !window;
         return p;
     }
-    // Runs a task to its end, on the LAN's clock.
-    void run(talk::Task task, qint64 untilMs = 60000)
+    // Runs a task to its end (or for `forMs`), on the LAN's clock.
+    void run(talk::Task task, qint64 forMs = 60000)
     {
+        const qint64 untilMs = lan.now() + forMs;
         result.reset();
         conversation.start(plan(task));
         lan.run([this](const QByteArray& d, int card) { conversation.arrival(d, card); },
@@ -79,6 +80,7 @@ class TestConversation : public QObject
 private slots:
     void sequences_data();
     void sequences();
+    void lossyLan();
     void lateCopiesOwed_data();
     void lateCopiesOwed();
 };
@@ -170,6 +172,31 @@ void TestConversation::sequences()
     if (passes == 1) {
         QCOMPARE(lan.sent.size(), kParameterCount);
         QCOMPARE(front.result->retries, 0);
+    }
+}
+
+// Reads on a LAN that loses 2 % of the replies, one after the other: each ends with the module's
+// values or a failure, and most end with its values.
+void TestConversation::lossyLan()
+{
+    for (const bool window : {true, false}) {
+        FakeLan lan;
+        lan.modules.append(FakeModule::number(1));
+        lan.lossPercent = 2;
+        Front front(lan, window);
+        front.conversation.setDevice(Device::fromDiscovery(lan.modules.first().discovery, 0));
+        int succeeded = 0;
+        constexpr int kReads = 200;
+        for (int i = 0; i < kReads; ++i) {
+            front.run(talk::Task::Read);
+            QVERIFY(front.result);
+            if (front.result->ok()) {
+                QVERIFY(holdsExactly(*front.result, lan.modules.first()));
+                ++succeeded;
+            }
+            lan.advance(talk::Ledger::kLateReplyMs);
+        }
+        QVERIFY2(succeeded > kReads * 3 / 4, qPrintable(QString::number(succeeded)));
     }
 }
 

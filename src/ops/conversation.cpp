@@ -185,6 +185,13 @@ void Ledger::answered(int parameter, const QByteArray& datagram)
         p.owed.removeFirst();
 }
 
+void Ledger::spoilt(int parameter)
+{
+    QList<qint64>& owed = m_parameters[static_cast<size_t>(parameter)].owed;
+    if (!owed.isEmpty())
+        owed.removeFirst();
+}
+
 int Ledger::acknowledgementsOwed(qint64 nowMs)
 {
     expire(nowMs);
@@ -409,9 +416,17 @@ void Conversation::send(bool afterAnswer)
     m_port.arm(kReplyTimeoutMs);
 }
 
+bool Conversation::repeatsExchanges() const
+{
+    // The window's rule (the whole read or write again) is for the read or write it asked for; the
+    // passes that confirm a read, and a write's read-back, ask again for what went unanswered only.
+    return m_plan.retry == Retry::RepeatExchange || m_confirmations > 0 ||
+           (m_phase == Phase::Reading && m_plan.task != Task::Read);
+}
+
 bool Conversation::attemptsLeft() const
 {
-    if (m_plan.retry == Retry::RepeatExchange)
+    if (repeatsExchanges())
         return m_attempts <= kMaxRetries;
     // The window: a read or write starts again; restoring defaults is not repeated.
     return m_plan.task != Task::Defaults && m_restarts < kMaxRetries;
@@ -469,7 +484,11 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             // setting's, say). What the module answers is confirmed from now on.
             if (datagram == m_lastTaken && !m_ledger.isOwedCopy(-1, datagram, now))
                 m_device.copiesSeen = true;
-            if (itsIdentity || !peer.carriesIdentity)
+            // Too short for the reply awaited: its answer, spoilt on the way (nothing of it is
+            // owed any more). Anything else may be a late reply that a request still owes.
+            if (awaitedIndex >= 0 && datagram.size() < rule::shortest(m_step.parameter->layout))
+                m_ledger.spoilt(awaitedIndex);
+            else if (itsIdentity || !peer.carriesIdentity)
                 m_ledger.strayArrived(awaitedIndex, datagram, now);
             if (verdict == rule::Verdict::NotDigits)
                 m_garbled = datagram;
@@ -669,7 +688,7 @@ bool Conversation::expired()
         return false;
     }
     if (attemptsLeft()) {
-        if (m_plan.retry == Retry::RestartPass)
+        if (!repeatsExchanges())
             return true;
         send(false);
         return false;

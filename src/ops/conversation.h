@@ -173,6 +173,8 @@ public:
     void copyArrived(int awaited, const QByteArray& datagram);
     // The reply to `parameter`'s query: one of its requests is answered, and the rest owe these bytes.
     void answered(int parameter, const QByteArray& datagram);
+    // Its reply came cut short: that request owes nothing any more.
+    void spoilt(int parameter);
     // Acknowledgements: how many requests that are answered by one (settings, restoring defaults)
     // still owe it, and one that came.
     int acknowledgementsOwed(qint64 nowMs);
@@ -266,6 +268,7 @@ private:
     void finish(Result::Ending ending);
     std::vector<const Parameter*> confirmationOrder() const;
     bool attemptsLeft() const;
+    bool repeatsExchanges() const;
 
     Port& m_port;
     Listener& m_listener;

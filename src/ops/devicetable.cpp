@@ -70,7 +70,11 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
     const int known = scanning::indexOf(m_state.Device_Table, m_state.Device_Count, datagram);
     if (known >= 0) {
         const auto entry = static_cast<size_t>(known);
-        scanning::heardAgain(m_state.Device_Table[entry], m_heard[entry], datagram, card);
+        // Copies are told only within a scan's rounds: before the first, every datagram is its own.
+        scanning::Heard& heard = m_heard[entry];
+        if (m_state.Scan_Round == 0)
+            heard.thisRound = false;
+        scanning::heardAgain(m_state.Device_Table[entry], heard, datagram, card);
         wire::notTaken(datagram, card, QStringLiteral("a module listed already"));
         return;
     }

@@ -188,7 +188,8 @@ bool FakeLan::send(const QByteArray& frame, int)
                 else
                     at = m_now + f.ms;
             }
-            if (dropped)
+            m_random = m_random * 1103515245u + 12345u;
+            if (dropped || (lossPercent > 0 && (m_random >> 16) % 100 < static_cast<quint32>(lossPercent)))
                 continue;
             schedule(at, reply, card);
             if (copiesEverything)

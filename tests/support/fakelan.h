@@ -68,6 +68,7 @@ public:
     QList<FakeModule> modules;
     QList<Fault> rules;
     bool copiesEverything = false; // every datagram arrives twice
+    int lossPercent = 0;           // of the modules' replies, lost at random (a fixed seed)
     int card = 0;                  // the card the tool hears the modules on
 
     // talk::Port
@@ -99,6 +100,7 @@ private:
     std::optional<qint64> m_deadline;
     QList<InFlight> m_inFlight;   // in time order
     QMap<QByteArray, int> m_seen; // requests of each key so far
+    quint32 m_random = 12345;
 };
 
 } // namespace tarvik::test
