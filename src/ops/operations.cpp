@@ -102,6 +102,9 @@ void Operations::takeReadReply(const Parameter& parameter, const QByteArray& dat
         m_panel.setFieldText(fieldOf(parameter), value.text);
         break;
     case decode::Value::Rejected:
+        // Whatever the field showed (channels 3 and 4 keep the module read before) is not this
+        // module's value.
+        blankField(fieldOf(parameter));
         if (parameter.message)
             logReplaceBare(tableText(parameter.message));
         break;
