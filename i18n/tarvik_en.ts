@@ -132,10 +132,6 @@
         <translation>Exporting the parameters failed: </translation>
     </message>
     <message>
-        <source>已从文件导入参数，请按“设  置”写入设备：</source>
-        <translation>Parameters imported from the file; press Set to write them to the device: </translation>
-    </message>
-    <message>
         <source>参数文件未导入，参数保持不变：</source>
         <translation>The parameter file was not imported; the fields are unchanged: </translation>
     </message>
@@ -148,8 +144,36 @@
         <translation>Network cards the scan goes out on:</translation>
     </message>
     <message>
-        <source>参数未导出，这些参数为空：</source>
-        <translation>The parameters were not exported; these fields are empty: </translation>
+        <source>参数未导出，这些参数为空或无效：</source>
+        <translation>The parameters were not exported; these fields are empty or not valid: </translation>
+    </message>
+    <message>
+        <source>已从文件导入参数，请按“设  置”写入设备%1（选择设备会重新读取，替换这些值）：</source>
+        <translation>Parameters imported from the file; press Set to write them to device%1 (picking a device reads it again and replaces them): </translation>
+    </message>
+    <message>
+        <source>导出参数不可用：</source>
+        <translation>Export is not available: </translation>
+    </message>
+    <message>
+        <source>导入参数不可用：</source>
+        <translation>Import is not available: </translation>
+    </message>
+    <message>
+        <source>设备操作正在进行，请等它结束。</source>
+        <translation>An operation on a device is in progress; wait until it ends.</translation>
+    </message>
+    <message>
+        <source>没有选择设备，请先选择设备。</source>
+        <translation>No device is selected; select a device first.</translation>
+    </message>
+    <message>
+        <source>所选设备的参数尚未完整读取，请先读取该设备。</source>
+        <translation>The parameters of the selected device have not been read completely; read it first.</translation>
+    </message>
+    <message>
+        <source>“设  置”不可用，请先完整读取所选设备。</source>
+        <translation>Set is not available; read the selected device completely first.</translation>
     </message>
 </context>
 <context>

@@ -11,6 +11,8 @@ tarvik_add_test(tst_sim SOURCES tst_sim.cpp LIBS tarvik_simcore)
 tarvik_add_test(tst_sim_net SOURCES tst_sim_net.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_e2e_scan SOURCES tst_e2e_scan.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_e2e_read SOURCES tst_e2e_read.cpp LIBS tarvik_simbed NET)
+target_compile_definitions(tst_e2e_read PRIVATE TARVIK_CLI_PATH="$<TARGET_FILE:tarvik-cli>")
+add_dependencies(tst_e2e_read tarvik-cli)
 tarvik_add_test(tst_e2e_write SOURCES tst_e2e_write.cpp LIBS tarvik_simbed NET)
 
 # tarvik-cli's engine reading simulated modules round after round, in the test's own process.

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTranslator>
 
@@ -337,13 +338,98 @@ private slots:
         m_bed->ui().type(fieldNamed("MASK"), QString());
         chosen = dir.filePath(QStringLiteral("refused.json"));
         exportAction->trigger();
-        QCOMPARE(m_bed->ui().logLines().last(), QStringLiteral("参数未导出，这些参数为空：MASK"));
+        QCOMPARE(m_bed->ui().logLines().last(), QStringLiteral("参数未导出，这些参数为空或无效：MASK"));
         m_bed->ui().click("Run_Device");
         QVERIFY(!exportAction->isEnabled());
-        const QStringList log = m_bed->ui().logLines();
         m_bed->ui().form().parameterFiles().exportParameters();
-        QCOMPARE(m_bed->ui().logLines(), log);
+        QCOMPARE(m_bed->ui().logLines().last(), QStringLiteral("导出参数不可用：没有选择设备，请先选择设备。"));
         QVERIFY(!QFile::exists(chosen));
+    }
+
+    // Ctrl+O for the rows whose line is an import's, Ctrl+S for the others, once the modules picked
+    // are read (with a module's replies delayed: 100 ms into the read) and fields typed. One line is
+    // logged; a disabled action's tooltip ends it. The file dialog comes only for an import or an
+    // export, and what is exported the window's own import and tarvik-cli write --from take back.
+    void parameterFileKeys_data()
+    {
+        QTest::addColumn<QStringList>("sim");
+        QTest::addColumn<QList<int>>("picks");
+        QTest::addColumn<QStringList>("typed"); // FIELD=TEXT
+        QTest::addColumn<QString>("logged");    // the line's start
+        QTest::newRow("import while a read runs")
+            << QStringList{"--delay", "300:SR3?"} << QList<int>{0} << QStringList()
+            << QStringLiteral("导入参数不可用：设备操作正在进行，请等它结束。");
+        QTest::newRow("import after a scan") << QStringList() << QList<int>() << QStringList()
+                                             << QStringLiteral("导入参数不可用：没有选择设备，请先选择设备。");
+        QTest::newRow("import after a failed read")
+            << QStringList{"--drop", "ET?"} << QList<int>{0} << QStringList()
+            << QStringLiteral("导入参数不可用：“设  置”不可用，请先完整读取所选设备。");
+        QTest::newRow("import after a read") << QStringList() << QList<int>{0} << QStringList()
+                                             << QStringLiteral("已从文件导入参数，请按“设  置”写入设备 1（");
+        QTest::newRow("export of values import refuses")
+            << QStringList() << QList<int>{0} << QStringList{"S_IP=192.168.1.300", "Ch1_Port_Number=99999"}
+            << QStringLiteral("参数未导出，这些参数为空或无效：S_IP, Ch1_Port_Number");
+        // Module 1's second answer for channel 3's mode is rejected; the field showed module 2's.
+        QTest::newRow("export after a rejected reply")
+            << QStringList{"--count", "2", "--answer", "SR3#2=09"} << QList<int>{0, 1, 0} << QStringList()
+            << QStringLiteral("参数未导出，这些参数为空或无效：Ch3_SOCK_Mode");
+        QTest::newRow("round trip") << QStringList() << QList<int>{0}
+                                    << QStringList{"S_IP=10.0.0.7", "Ch1_Port_Number=7"}
+                                    << QStringLiteral("参数已导出到文件：");
+    }
+    void parameterFileKeys()
+    {
+        QFETCH(QStringList, sim);
+        QFETCH(QList<int>, picks);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, logged);
+        QVERIFY(m_bed->startSim(sim));
+        QVERIFY(m_bed->scan(picks.contains(1) ? 2 : 1));
+        QTemporaryDir dir;
+        QString in = dir.filePath(QStringLiteral("in.json"));
+        const QString out = dir.filePath(QStringLiteral("out.json"));
+        QFile file(in);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"S_IP\": \"10.0.0.8\"}") > 0);
+        file.close();
+        int asked = 0;
+        m_bed->ui().form().parameterFiles().setFileChooser([&](bool save) { return ++asked, save ? out : in; });
+        const bool delayed = sim.contains(QStringLiteral("--delay"));
+        for (int row : std::as_const(picks)) {
+            m_bed->ui().pickDevice(row);
+            QTRY_VERIFY(delayed || !m_bed->ui().operations().isBusy());
+        }
+        for (const QString& edit : std::as_const(typed))
+            m_bed->ui().type(fieldNamed(edit.section(u'=', 0, 0).toLatin1().constData()), edit.section(u'=', 1));
+        QTest::qWait(delayed ? 100 : 0);
+        const auto shown = [this] {
+            QStringList values;
+            for (Field which : kAllFields)
+                values << m_bed->ui().value(which);
+            return values;
+        };
+        const QStringList typedIn = shown();
+
+        const bool import = logged.contains(QStringLiteral("导入"));
+        QTest::keyClick(&m_bed->ui().form(), import ? Qt::Key_O : Qt::Key_S, Qt::ControlModifier);
+        const QString line = m_bed->ui().logLines().last();
+        QVERIFY2(line.startsWith(logged), qPrintable(line));
+        const auto* action = m_bed->ui().form().findChild<QAction*>(import ? "ImportParameters" : "ExportParameters");
+        QVERIFY(action->isEnabled() != line.endsWith(action->toolTip()));
+        QTRY_VERIFY(!m_bed->ui().operations().isBusy()); // a read that runs ends as usual
+        const bool done = logged.startsWith(QStringLiteral("已从")) || logged.startsWith(QStringLiteral("参数已导出"));
+        QCOMPARE(asked, int(done));
+        QCOMPARE(m_bed->ui().value(fieldNamed("S_IP")) == QStringLiteral("10.0.0.8"), done && import);
+        QCOMPARE(QFile::exists(out), done && !import);
+        if (!QFile::exists(out))
+            return;
+        m_bed->ui().type(fieldNamed("S_IP"), QStringLiteral("10.0.0.9"));
+        in = out;
+        QTest::keyClick(&m_bed->ui().form(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(shown(), typedIn);
+        QProcess cli;
+        cli.start(QStringLiteral(TARVIK_CLI_PATH), {"write", "001A2B3C4D5E", "--from", out, "--dry-run"});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
     }
 };
 

@@ -741,9 +741,9 @@ private slots:
     // log with the cause, every field left as it was, nothing sent.
     void importOfHostileFileChangesNothing()
     {
+        listModules(1);
+        readModule(0);
         auto module = listenAsModule();
-        for (const char* page : kPageNames)
-            child(*m_form, page)->setEnabled(true);
         QStringList before;
         for (Field which : kAllFields) {
             QWidget* widget = m_form->field(which);
@@ -791,6 +791,14 @@ private:
     {
         for (int expiry = 0; expiry < 3; ++expiry)
             m_form->operations().Timer1_Timer();
+    }
+    // Picks item `row` and answers every query as its module does.
+    void readModule(int row)
+    {
+        clickDevice(*m_form, row);
+        const OperationState& state = m_form->operations().state();
+        while (m_form->operations().isBusy())
+            m_form->operations().Winsock_DataArrival(moduleReply(sampleValue(state.Op_Code), row + 1));
     }
     void readAndFail(int row)
     {

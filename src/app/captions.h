@@ -34,9 +34,20 @@ inline constexpr const char* kImport = QT_TRANSLATE_NOOP("MainForm", "导入参�
 inline constexpr const char* kFileFilter = QT_TRANSLATE_NOOP("MainForm", "参数文件 (*.json)");
 inline constexpr const char* kExported = QT_TRANSLATE_NOOP("MainForm", "参数已导出到文件：");
 inline constexpr const char* kExportFailed = QT_TRANSLATE_NOOP("MainForm", "参数导出不成功：");
-inline constexpr const char* kExportEmpty = QT_TRANSLATE_NOOP("MainForm", "参数未导出，这些参数为空：");
-inline constexpr const char* kImported = QT_TRANSLATE_NOOP("MainForm", "已从文件导入参数，请按“设  置”写入设备：");
+inline constexpr const char* kExportUnfit = QT_TRANSLATE_NOOP("MainForm", "参数未导出，这些参数为空或无效：");
+// %1: the device number, with its leading blank.
+inline constexpr const char* kImported =
+    QT_TRANSLATE_NOOP("MainForm", "已从文件导入参数，请按“设  置”写入设备%1（选择设备会重新读取，替换这些值）：");
 inline constexpr const char* kImportRefused = QT_TRANSLATE_NOOP("MainForm", "参数文件未导入，参数保持不变：");
+// A key whose action cannot act logs one of these two, then why (the action's tooltip):
+inline constexpr const char* kExportUnavailable = QT_TRANSLATE_NOOP("MainForm", "导出参数不可用：");
+inline constexpr const char* kImportUnavailable = QT_TRANSLATE_NOOP("MainForm", "导入参数不可用：");
+inline constexpr const char* kOperationRuns = QT_TRANSLATE_NOOP("MainForm", "设备操作正在进行，请等它结束。");
+inline constexpr const char* kNoModuleSelected = QT_TRANSLATE_NOOP("MainForm", "没有选择设备，请先选择设备。");
+inline constexpr const char* kNoCompletedRead =
+    QT_TRANSLATE_NOOP("MainForm", "所选设备的参数尚未完整读取，请先读取该设备。");
+inline constexpr const char* kSettingUnavailable =
+    QT_TRANSLATE_NOOP("MainForm", "“设  置”不可用，请先完整读取所选设备。");
 
 // Tabs of the parameter pages: caption, page frame name, frame caption.
 struct Page

@@ -73,7 +73,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     createControls();
     connectControls();
     Form_Load();
-    m_parameterFiles = new ParameterFileActions(*this, *Device_List, *m_pages[0], m_ops, *this);
+    m_parameterFiles = new ParameterFileActions(*this, *Device_List, *Setting, m_ops, *this);
 }
 
 MainForm::~MainForm() = default;

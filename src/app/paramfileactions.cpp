@@ -10,13 +10,16 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QStringList>
+
+#include <utility>
 
 namespace tarvik {
 
-ParameterFileActions::ParameterFileActions(QWidget& window, QListWidget& list, const QWidget& page,
+ParameterFileActions::ParameterFileActions(QWidget& window, QListWidget& list, const QWidget& setting,
                                            Operations& operations, Panel& panel)
-    : QObject(&window), m_window(window), m_page(page), m_ops(operations), m_panel(panel)
+    : QObject(&window), m_window(window), m_list(list), m_setting(setting), m_ops(operations), m_panel(panel)
 {
     m_chooseFile = [this](bool save) {
         const QString filter = captions::text(captions::kFileFilter);
@@ -31,7 +34,12 @@ ParameterFileActions::ParameterFileActions(QWidget& window, QListWidget& list, c
     m_import->setObjectName(QStringLiteral("ImportParameters"));
     m_import->setShortcut(QKeySequence::Open);
     connect(m_import, &QAction::triggered, this, &ParameterFileActions::importParameters);
-    m_window.addActions({m_export, m_import});
+    // The keys are the window's own, not the actions': a key pressed while its action cannot act
+    // still says why.
+    connect(new QShortcut(QKeySequence::Save, &m_window), &QShortcut::activated, this,
+            &ParameterFileActions::exportParameters);
+    connect(new QShortcut(QKeySequence::Open, &m_window), &QShortcut::activated, this,
+            &ParameterFileActions::importParameters);
     update();
 
     list.setContextMenuPolicy(Qt::CustomContextMenu);
@@ -39,6 +47,7 @@ ParameterFileActions::ParameterFileActions(QWidget& window, QListWidget& list, c
         // Not modal: arrivals and the time-out go on while the menu is open.
         auto* menu = new QMenu(&m_window);
         menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->setToolTipsVisible(true);
         menu->addActions({m_export, m_import});
         menu->popup(list.viewport()->mapToGlobal(at));
     });
@@ -46,32 +55,59 @@ ParameterFileActions::ParameterFileActions(QWidget& window, QListWidget& list, c
 
 void ParameterFileActions::update()
 {
-    m_export->setEnabled(m_ops.shownModule().has_value());
-    m_import->setEnabled(m_page.isEnabled());
+    for (auto [action, refusal] : {std::pair(m_export, exportRefusal()), std::pair(m_import, importRefusal())}) {
+        action->setEnabled(!refusal);
+        action->setToolTip(refusal ? captions::text(refusal) : QString());
+    }
 }
 
-void ParameterFileActions::logEntry(const char* caption, const QString& detail)
+const char* ParameterFileActions::selectionRefusal() const
 {
-    m_panel.appendLogText(log::appendix(log::timestamp(), captions::text(caption) + detail));
+    const OperationState& state = m_ops.state();
+    if (m_ops.isBusy() || state.Scan_Round != 0)
+        return captions::kOperationRuns;
+    const QList<QListWidgetItem*> selected = m_list.selectedItems();
+    if (selected.isEmpty() || !m_ops.selectedIdentity() || m_list.row(selected.first()) != state.Sel_Device)
+        return captions::kNoModuleSelected;
+    return nullptr;
+}
+
+const char* ParameterFileActions::exportRefusal() const
+{
+    if (const char* refusal = selectionRefusal())
+        return refusal;
+    return m_ops.shownModule() ? nullptr : captions::kNoCompletedRead;
+}
+
+// What is imported waits in the fields for 设  置, so the import is offered only when the button can
+// send it to the module selected. Until then a read (a pick of any module) replaces it, as it
+// replaces the user's edits.
+const char* ParameterFileActions::importRefusal() const
+{
+    if (const char* refusal = selectionRefusal())
+        return refusal;
+    return m_setting.isEnabled() ? nullptr : captions::kSettingUnavailable;
+}
+
+void ParameterFileActions::logEntry(const QString& entry)
+{
+    m_panel.appendLogText(log::appendix(log::timestamp(), entry));
 }
 
 void ParameterFileActions::exportParameters()
 {
-    const std::optional<QByteArray> identity = m_ops.shownModule();
-    if (!identity)
+    if (const char* refusal = exportRefusal()) {
+        logEntry(captions::text(captions::kExportUnavailable) + captions::text(refusal));
         return;
-    paramfile::ModuleValues module;
-    module.identity = *identity;
-    QStringList empty;
-    for (Field which : kAllFields) {
-        const frames::FieldValue value = shownValue(m_panel, which);
-        if (value.index < 0 && value.text.isEmpty())
-            empty << QString::fromLatin1(parameterOf(which).name);
-        module.values[static_cast<size_t>(which)] = value;
     }
-    // A field that shows nothing has no value a file can hold: nothing is asked or written.
-    if (!empty.isEmpty()) {
-        logEntry(captions::kExportEmpty, empty.join(QStringLiteral(", ")));
+    paramfile::ModuleValues module;
+    module.identity = m_ops.shownModule().value_or(QByteArray());
+    for (Field which : kAllFields)
+        module.values[static_cast<size_t>(which)] = shownValue(m_panel, which);
+    // What the import would refuse (an empty field among them) is not written: nothing is asked
+    // or written, so that every file the window writes is one it takes back.
+    if (const QStringList unfit = paramfile::unfitForFile(module.values); !unfit.isEmpty()) {
+        logEntry(captions::text(captions::kExportUnfit) + unfit.join(QStringLiteral(", ")));
         return;
     }
     const QString path = m_chooseFile(true);
@@ -79,16 +115,18 @@ void ParameterFileActions::exportParameters()
         return;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(paramfile::write({module})) < 0 || !file.commit()) {
-        logEntry(captions::kExportFailed, path + QStringLiteral(": ") + file.errorString());
+        logEntry(captions::text(captions::kExportFailed) + path + QStringLiteral(": ") + file.errorString());
         return;
     }
-    logEntry(captions::kExported, path);
+    logEntry(captions::text(captions::kExported) + path);
 }
 
 void ParameterFileActions::importParameters()
 {
-    if (!m_page.isEnabled())
+    if (const char* refusal = importRefusal()) {
+        logEntry(captions::text(captions::kImportUnavailable) + captions::text(refusal));
         return;
+    }
     const QString path = m_chooseFile(false);
     if (path.isEmpty())
         return;
@@ -97,16 +135,17 @@ void ParameterFileActions::importParameters()
     const QByteArray identity = m_ops.selectedIdentity().value_or(QByteArray());
     const paramfile::Values* values = file.ok() ? paramfile::valuesFor(file, identity) : nullptr;
     if (!values) {
-        logEntry(captions::kImportRefused,
-                 file.ok() ? path + QStringLiteral(": no parameters for ") + paramfile::identityText(identity)
-                           : file.error);
+        logEntry(captions::text(captions::kImportRefused) +
+                 (file.ok() ? path + QStringLiteral(": no parameters for ") + paramfile::identityText(identity)
+                            : file.error));
         return;
     }
     for (Field which : kAllFields) {
         if (const auto& value = (*values)[static_cast<size_t>(which)])
             showValue(m_panel, which, *value);
     }
-    logEntry(captions::kImported, path);
+    const QString device = QLatin1Char(' ') + QString::number(m_ops.state().Sel_Device + 1);
+    logEntry(captions::text(captions::kImported).arg(device) + path);
 }
 
 } // namespace tarvik

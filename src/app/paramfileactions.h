@@ -1,6 +1,6 @@
 // The window's parameter files: 导出参数… writes the values the fields show to a file, 导入参数…
-// fills the fields from one. Both are actions of the window (Ctrl+S, Ctrl+O) and the items of the
-// device list's context menu; nothing else of the window is theirs.
+// fills the fields from one. Both are items of the device list's context menu and keys of the
+// window (Ctrl+S, Ctrl+O); nothing else of the window is theirs.
 #pragma once
 
 #include <QObject>
@@ -26,25 +26,34 @@ public:
     // dialogs with one.
     using FileChooser = std::function<QString(bool save)>;
 
-    // Adds the actions to `window` and a context menu to `list`. `page` is a parameter page: the
-    // fields may be imported into while it can be edited.
-    ParameterFileActions(QWidget& window, QListWidget& list, const QWidget& page, Operations& operations, Panel& panel);
+    // Adds the keys to `window` and a context menu to `list`. `setting` is the button that writes
+    // the fields to the selected module.
+    ParameterFileActions(QWidget& window, QListWidget& list, const QWidget& setting, Operations& operations,
+                         Panel& panel);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-    // Enables each action while it can act: export while the fields show a module's completed
-    // read and that module is listed and selected, import while the pages can be edited. The
-    // window calls it after every click, arrival, time-out and change of the list's selection.
+    // Enables each action while it can act, and otherwise says why in its tooltip: export while
+    // the fields show a module's completed read and that module is listed and selected; import
+    // while the imported values can be written to the module selected, that is while no operation
+    // runs and 设  置 is enabled for it. The window calls it after every click, arrival, time-out
+    // and change of the list's selection.
     void update();
 
-    // What the actions do; each does nothing while it cannot act, whatever triggered it.
+    // What the actions and keys do; while one cannot act, it only says why in the log.
     void exportParameters();
     void importParameters();
 
 private:
-    void logEntry(const char* caption, const QString& detail);
+    // Why the action cannot act now (a caption), or nullptr when it can.
+    const char* exportRefusal() const;
+    const char* importRefusal() const;
+    // The selected item is the module the buttons address, and no operation runs.
+    const char* selectionRefusal() const;
+    void logEntry(const QString& entry);
 
     QWidget& m_window;
-    const QWidget& m_page;
+    const QListWidget& m_list;
+    const QWidget& m_setting;
     Operations& m_ops;
     Panel& m_panel;
     QAction* m_export = nullptr;

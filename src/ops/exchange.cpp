@@ -100,6 +100,9 @@ void Operations::finished(const talk::Result& result)
         break;
     case Running::Defaults:
         m_running = Running::Nothing;
+        // The module holds its factory values now: the fields (as they stand) are no longer its.
+        if (result.ok())
+            m_shownRead.clear();
         if (result.ok())
             logAppend(log::numbered(msg::kRestoreDevice, deviceNumber(), msg::kRestoreSucceeded, msg::kSeeManual));
         else if (result.ending == talk::Result::Refused)

@@ -106,8 +106,8 @@ void Operations::taken(const Parameter& parameter, const decode::Value& value)
         m_panel.setFieldText(fieldOf(parameter), value.text);
         break;
     case decode::Value::Rejected:
-        // The field shows nothing rather than what it showed before: another module's value, or
-        // one the module no longer holds.
+        // Whatever the field showed (channels 3 and 4 keep the module read before) is not this
+        // module's value.
         blankField(fieldOf(parameter));
         if (parameter.message) {
             m_bareOfPass = tableText(parameter.message);

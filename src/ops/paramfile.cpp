@@ -268,6 +268,19 @@ bool sameValue(const Parameter& parameter, const frames::FieldValue& a, const fr
     return true;
 }
 
+QStringList unfitForFile(const Values& values)
+{
+    QStringList unfit;
+    for (const Parameter& p : kParameters) {
+        const auto& value = values[static_cast<size_t>(indexOf(p))];
+        QString why;
+        // The text the file would hold, through the import's own check.
+        if (value && !valueFromText(p, valueText(p, *value), &why))
+            unfit << QString::fromLatin1(p.name);
+    }
+    return unfit;
+}
+
 Result parse(const QByteArray& bytes)
 {
     Result result;

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -60,6 +61,11 @@ std::optional<frames::FieldValue> valueFromText(const Parameter& parameter, cons
 // Whether two values of a parameter are the same setting: a drop-down's position, a number's value
 // (a module answers with leading zeros: 7000 is 07000), an address's four numbers.
 bool sameValue(const Parameter& parameter, const frames::FieldValue& a, const frames::FieldValue& b);
+
+// The names of the fields, in table order, whose values a file cannot hold: an empty field, a
+// drop-down without an entry, or a value that the import (valueFromText()) refuses. What is written
+// while none is named is a file that the window's import and write --from take back whole.
+QStringList unfitForFile(const Values& values);
 
 // The file for these modules, keyed by identity, fields in table order; UTF-8 with a final newline.
 QByteArray write(const QList<ModuleValues>& modules);
