@@ -185,6 +185,15 @@ void TestCli::roundTrip()
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     const QByteArray bytes = a.readAll();
     QCOMPARE(bytes, b.readAll());
+    // The same through a spreadsheet's file: read --out FILE.csv, defaults, write --from it.
+    const QString sheet = m_dir.filePath("first.csv");
+    QCOMPARE(runCli({"read", kFirstId, "--out", sheet}).status, 0);
+    QCOMPARE(runCli({"defaults", kFirstId}).status, 0);
+    QCOMPARE(runCli({"write", kFirstId, "--from", sheet}).status, 0);
+    QCOMPARE(runCli({"read", kFirstId, "--out", second}).status, 0);
+    b.close();
+    QVERIFY(b.open(QIODevice::ReadOnly));
+    QCOMPARE(b.readAll(), bytes);
     const paramfile::Result read = paramfile::parse(bytes);
     const paramfile::Result written = paramfile::parse(kAllChanged);
     QVERIFY(read.ok());
@@ -205,8 +214,9 @@ void TestCli::badFileSendsNothing_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
     QTest::addColumn<qint64>("size"); // a sparse file of this size in place of `content`
+    QTest::addColumn<QString>("name");
     const auto row = [](const char* name, const QByteArray& content, const QString& message) {
-        QTest::newRow(name) << content << message << qint64(0);
+        QTest::newRow(name) << content << message << qint64(0) << "bad.json";
     };
     row("bad JSON", "{\n  \"S_IP\": \"1.2.3.4\",\n}", "line 3, column 2 (offset 24)");
     row("unknown key", "{\n\"S_IP\": \"1.2.3.4\",\n\"Baud\": 3}", "line 3: key \"Baud\": unknown");
@@ -225,7 +235,10 @@ void TestCli::badFileSendsNothing_data()
     row("no parameter", "{}", "names no parameter");
     // The hostile files the window's import is tried with too (tst_mainform).
     for (const HostileFile& file : hostileFiles())
-        QTest::newRow(file.name) << file.content << file.message << file.size;
+        QTest::newRow(file.name) << file.content << file.message << file.size << "bad.json";
+    // A spreadsheet's CSV, told apart by its name.
+    for (const HostileFile& file : hostileCsvFiles())
+        QTest::newRow(file.name) << file.content << file.message << file.size << "bad.CSV";
 }
 
 // The file is refused with a message that points into it, and nothing goes on the wire.
@@ -234,8 +247,9 @@ void TestCli::badFileSendsNothing()
     QFETCH(QByteArray, content);
     QFETCH(QString, message);
     QFETCH(qint64, size);
+    QFETCH(QString, name);
     QVERIFY(sim({"--quiet"}));
-    const QString path = m_dir.filePath("bad.json");
+    const QString path = m_dir.filePath(name);
     QVERIFY(writeHostileFile(path, {"", content, message, size}));
     const Run run = runCli({"write", kFirstId, "001A2B3C4D5F", "--from", path});
     QCOMPARE(run.status, 2);

@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "link/frames.h"
+#include "ops/csvfile.h"
 #include "ops/paramfile.h"
 
 #include <QJsonArray>
@@ -14,8 +15,9 @@ namespace tarvik::cli {
 namespace {
 
 const QCommandLineOption kFrom{QStringLiteral("from"),
-                               QStringLiteral("Parameter file to write: its own parameters to each module it names, "
-                                              "or the one set it holds to every module (required)."),
+                               QStringLiteral("Parameter file to write (JSON, or CSV for a name ending in .csv): its "
+                                              "own parameters to each module it names, or the one set it holds to "
+                                              "every module (required)."),
                                QStringLiteral("file")};
 const QCommandLineOption kDryRun{QStringLiteral("dry-run"),
                                  QStringLiteral("Print the frames instead of sending them (with --all, the scan "
@@ -85,7 +87,7 @@ protected:
             complain(QStringLiteral("write needs --from FILE"));
             return kRefused;
         }
-        m_file = paramfile::load(parser.value(kFrom));
+        m_file = csvfile::loadAny(parser.value(kFrom));
         if (!m_file.ok()) {
             complain(m_file.error);
             return kRefused;
