@@ -1,5 +1,7 @@
 // A plant of modules, without the network: parameter files as spreadsheets write them, what an
-// audit finds in the values read, and the address check a write makes before it sends anything.
+// audit finds in the values read, the address check a write makes before it sends anything, and
+// the journal that keeps every change.
+#include "cli/journal.h"
 #include "ops/audit.h"
 #include "ops/csvfile.h"
 #include "ops/paramfile.h"
@@ -7,6 +9,7 @@
 #include "support/testmain.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tarvik;
@@ -45,6 +48,24 @@ const QByteArray kPlant =
 
 const QList<Card> kCards{{3, QStringLiteral("tvk0"), QStringLiteral("172.20.0.1")}};
 
+// Values from "FIELD=VALUE FIELD=VALUE", as a file gives them.
+paramfile::Values valuesOf(const QString& text)
+{
+    paramfile::Values values;
+    for (const QString& pair : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const Parameter* p = paramfile::parameterNamed(pair.section(QLatin1Char('='), 0, 0));
+        QString why;
+        values[static_cast<size_t>(indexOf(*p))] =
+            paramfile::valueFromText(*p, pair.section(QLatin1Char('='), 1), &why);
+    }
+    return values;
+}
+
+QString textOf(const paramfile::Values& values)
+{
+    return summaryOf(paramfile::Result{{{kA, values}}, {}}).section(QLatin1Char(' '), 1);
+}
+
 } // namespace
 
 class TestPlant : public QObject
@@ -59,6 +80,11 @@ private slots:
     void findings();
     void addressCheckBeforeWrite_data();
     void addressCheckBeforeWrite();
+    void journalEntries_data();
+    void journalEntries();
+    void journalKeepsItsFiles();
+    void journalDirectory_data();
+    void journalDirectory();
 };
 
 void TestPlant::csvDialects_data()
@@ -249,6 +275,143 @@ void TestPlant::addressCheckBeforeWrite()
     for (const audit::Finding& f : audit::clashes(list, kCards))
         lines << f.message;
     QCOMPARE(lines, found);
+}
+
+void TestPlant::journalEntries_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("written"); // "-": none (defaults)
+    QTest::addColumn<bool>("backup");     // the module's values before: kPlant's first
+    QTest::addColumn<QString>("after");   // what was read after, where it differs from before; empty: nothing read
+    QTest::addColumn<QStringList>("changed");
+    QTest::addColumn<QString>("undo"); // what undoing it writes
+    QTest::newRow("a write") << "write"
+                             << "S_IP=10.0.0.5 Ch1_Port_Number=4001" << true
+                             << "S_IP=010.000.000.005 Ch1_Port_Number=04001" << QStringList{"S_IP", "Ch1_Port_Number"}
+                             << "S_IP=192.168.001.101 Ch1_Port_Number=05000";
+    QTest::newRow("values the module held already")
+        << "write"
+        << "S_IP=192.168.1.101 Ch1_Port_Number=5000" << true << QString() << QStringList{"S_IP"}.mid(1)
+        << "S_IP=192.168.001.101 Ch1_Port_Number=05000";
+    QTest::newRow("defaults: every field put back")
+        << "defaults"
+        << "-" << true << "UART_BaudRate=9600bps Ch4_D_Port=7000" << QStringList{"Ch4_D_Port"}
+        << textOf(csvfile::parse(kPlant).modules.first().values);
+    QTest::newRow("no backup: nothing to put back")
+        << "write"
+        << "S_IP=10.0.0.5" << false << QString() << QStringList{"S_IP"} << QString();
+}
+
+// What an entry keeps survives its file; the fields it changed and what undoing it writes follow
+// from what was set and what the module held.
+void TestPlant::journalEntries()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, written);
+    QFETCH(bool, backup);
+    QFETCH(QString, after);
+    QFETCH(QStringList, changed);
+    QFETCH(QString, undo);
+    cli::journal::Entry entry;
+    entry.number = 7;
+    entry.identity = kA;
+    entry.command = command;
+    entry.time = QDateTime::fromString("2026-03-01T10:20:30.456+08:00", Qt::ISODateWithMs);
+    if (written != "-")
+        entry.written = valuesOf(written);
+    if (backup)
+        entry.backup = csvfile::parse(kPlant).modules.first().values;
+    if (!after.isEmpty()) {
+        entry.outcome = cli::journal::Entry::Outcome::Done;
+        // What the module was read to hold after: as before, but for these fields.
+        entry.after = csvfile::parse(kPlant).modules.first().values;
+        const paramfile::Values changes = valuesOf(after);
+        for (size_t i = 0; i < changes.size(); ++i) {
+            if (changes[i])
+                (*entry.after)[i] = changes[i];
+        }
+    }
+    QString error;
+    const std::optional<cli::journal::Entry> again = cli::journal::fromJson(cli::journal::toJson(entry), &error);
+    QVERIFY2(again, qPrintable(error));
+    QCOMPARE(again->time, entry.time);
+    QCOMPARE(again->time.offsetFromUtc(), 8 * 3600);
+    QCOMPARE(cli::journal::toJson(*again), cli::journal::toJson(entry));
+    QCOMPARE(again->fieldsChanged(), changed);
+    QCOMPARE(textOf(again->undoValues()), undo);
+    QCOMPARE(again->fields().size(), written == "-" ? kParameterCount : int(written.count('=')));
+}
+
+// Entries are numbered on from the highest in the directory, read back in order, and a file that is
+// no entry is named, not taken. Where no entry can be saved, the number stays free.
+void TestPlant::journalKeepsItsFiles()
+{
+    QTemporaryDir dir;
+    cli::journal::Journal journal(dir.filePath("journal"));
+    cli::journal::Entry first, second;
+    for (cli::journal::Entry* entry : {&first, &second}) {
+        entry->identity = entry == &first ? kA : kB;
+        entry->command = QStringLiteral("write");
+        entry->time = QDateTime::currentDateTime();
+        entry->written = valuesOf("UART_Bits=9");
+        QString error;
+        QVERIFY2(journal.save(*entry, &error), qPrintable(error));
+    }
+    QCOMPARE(first.number, 1);
+    QCOMPARE(QFileInfo(second.path).fileName(), QStringLiteral("000002-001A2B3C4D5F-write.json"));
+    second.outcome = cli::journal::Entry::Outcome::Failed;
+    second.error = QStringLiteral("no reply");
+    QString error;
+    QVERIFY(journal.save(second, &error)); // the outcome, in the same file
+    QFile junk(dir.filePath("journal/000009-001A2B3C4D5E-write.json"));
+    QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("{\"entry\": 9") > 0);
+    junk.close();
+
+    cli::journal::Journal reopened(dir.filePath("journal"));
+    QStringList problems;
+    const QList<cli::journal::Entry> entries = reopened.entries(&problems);
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[1].outcome, cli::journal::Entry::Outcome::Failed);
+    QCOMPARE(entries[1].error, QStringLiteral("no reply"));
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems.first().contains("000009-001A2B3C4D5E-write.json: not a journal entry"), qPrintable(problems[0]));
+    cli::journal::Entry third = first;
+    third.number = 0;
+    QVERIFY(reopened.save(third, &error));
+    QCOMPARE(third.number, 10);
+
+    cli::journal::Journal blocked(second.path + "/journal"); // under a file
+    cli::journal::Entry lost = first;
+    lost.number = 0;
+    QVERIFY(!blocked.save(lost, &error));
+    QCOMPARE(lost.number, 0);
+    QVERIFY2(error.startsWith("cannot make the journal directory "), qPrintable(error));
+}
+
+void TestPlant::journalDirectory_data()
+{
+    QTest::addColumn<QByteArray>("journal"); // TARVIK_JOURNAL
+    QTest::addColumn<QByteArray>("state");   // XDG_STATE_HOME
+    QTest::addColumn<QString>("directory");  // under HOME when relative
+    QTest::newRow("TARVIK_JOURNAL") << QByteArray("/srv/plant/journal") << QByteArray("/x") << "/srv/plant/journal";
+    QTest::newRow("XDG_STATE_HOME") << QByteArray() << QByteArray("/var/state") << "/var/state/tarvik/journal";
+    QTest::newRow("XDG_STATE_HOME relative: ignored")
+        << QByteArray() << QByteArray("state") << ".local/state/tarvik/journal";
+    QTest::newRow("neither") << QByteArray() << QByteArray() << ".local/state/tarvik/journal";
+}
+
+void TestPlant::journalDirectory()
+{
+    QFETCH(QByteArray, journal);
+    QFETCH(QByteArray, state);
+    QFETCH(QString, directory);
+#ifdef Q_OS_WIN
+    if (journal.isEmpty())
+        QSKIP("Windows keeps its state under %LOCALAPPDATA%");
+#endif
+    qputenv("TARVIK_JOURNAL", journal);
+    qputenv("XDG_STATE_HOME", state);
+    QCOMPARE(cli::journal::directory(), QDir::isAbsolutePath(directory) ? directory : QDir::home().filePath(directory));
 }
 
 TARVIK_TEST_MAIN(TestPlant)
