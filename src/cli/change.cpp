@@ -82,40 +82,56 @@ ChangeResult applyChanges(Session& session, journal::Journal& journal, const QLi
     const QList<batch::Outcome> read = reads.isEmpty() ? QList<batch::Outcome>() : run(reads);
 
     // The entries, before the first setting; a module whose entry is not saved is not touched.
-    QList<batch::Job> jobs;
-    QList<int> jobOfChange;
+    const QDateTime now = QDateTime::currentDateTime();
     for (int i = 0; i < changes.size(); ++i) {
         const Change& change = changes[i];
-        batch::Outcome held;
-        jobOfChange << -1;
         result.entries << std::nullopt;
+        result.outcomes << batch::Outcome();
         if (options.backup && !read[i].ok) {
-            held.error = QStringLiteral("not touched: what it holds could not be read first: ") + read[i].error;
-            result.outcomes << held;
+            result.outcomes[i].error =
+                QStringLiteral("not touched: what it holds could not be read first: ") + read[i].error;
             continue;
         }
         journal::Entry entry;
         entry.identity = change.job.module.identity;
         entry.command = change.command;
-        const QDateTime now = QDateTime::currentDateTime();
         entry.time = now.toOffsetFromUtc(now.offsetFromUtc()); // local time, with its offset in the file
         if (change.job.task == batch::Task::Write)
             entry.written = change.job.values;
         if (options.backup)
             entry.backup = read[i].values;
         entry.undoes = change.undoes;
-        QString error;
-        if (!journal.save(entry, &error)) {
-            held.error = QStringLiteral("not touched: its journal entry cannot be saved: ") + error;
-            result.outcomes << held;
-            continue;
-        }
         result.entries.last() = entry;
-        result.outcomes << held;
-        jobOfChange.last() = static_cast<int>(jobs.size());
-        jobs << change.job;
+    }
+    const auto saveEntries = [&] {
+        QList<journal::Entry*> entries;
+        QList<int> changeOf;
+        for (int i = 0; i < changes.size(); ++i) {
+            if (result.entries[i]) {
+                entries << &*result.entries[i];
+                changeOf << i;
+            }
+        }
+        const QStringList errors = journal.saveAll(entries);
+        QList<std::pair<int, QString>> failed;
+        for (int k = 0; k < errors.size(); ++k) {
+            if (!errors[k].isEmpty())
+                failed << std::pair{changeOf[k], errors[k]};
+        }
+        return failed;
+    };
+    for (const auto& [i, error] : saveEntries()) {
+        result.outcomes[i].error = QStringLiteral("not touched: its journal entry cannot be saved: ") + error;
+        result.entries[i].reset();
     }
 
+    QList<batch::Job> jobs;
+    QList<int> jobOfChange;
+    for (int i = 0; i < changes.size(); ++i) {
+        jobOfChange << (result.entries[i] ? static_cast<int>(jobs.size()) : -1);
+        if (result.entries[i])
+            jobs << changes[i].job;
+    }
     const QList<batch::Outcome> done = jobs.isEmpty() ? QList<batch::Outcome>() : run(jobs);
     for (int i = 0; i < changes.size(); ++i) {
         if (jobOfChange[i] < 0)
@@ -129,13 +145,12 @@ ChangeResult applyChanges(Session& session, journal::Journal& journal, const QLi
         // A write that was not read back shows nothing the module was seen to hold.
         if (outcome.ok && (outcome.verified || changes[i].job.task == batch::Task::Defaults))
             entry.after = outcome.values;
-        QString error;
-        if (!journal.save(entry, &error))
-            result.problems << QStringLiteral("%1: the outcome could not be recorded in entry %2: %3")
-                                   .arg(paramfile::identityText(entry.identity))
-                                   .arg(entry.number)
-                                   .arg(error);
     }
+    for (const auto& [i, error] : saveEntries())
+        result.problems << QStringLiteral("%1: the outcome could not be recorded in entry %2: %3")
+                               .arg(paramfile::identityText(result.entries[i]->identity))
+                               .arg(result.entries[i]->number)
+                               .arg(error);
     return result;
 }
 

@@ -10,6 +10,9 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace tarvik::cli::journal {
 
@@ -174,39 +177,80 @@ std::optional<Entry> fromJson(const QByteArray& bytes, QString* error)
 
 Journal::Journal(const QString& directory) : m_directory(directory) {}
 
-bool Journal::save(Entry& entry, QString* error)
+bool Journal::place(Entry& entry, QString* error)
 {
     if (!QDir().mkpath(m_directory)) {
         *error = QStringLiteral("cannot make the journal directory %1").arg(m_directory);
         return false;
     }
-    if (entry.number == 0) {
-        if (m_next == 0) {
-            const QStringList names = QDir(m_directory).entryList(QDir::Files);
-            for (const QString& name : names) {
-                const QRegularExpressionMatch match = entryName().match(name);
-                if (match.hasMatch())
-                    m_next = std::max(m_next, match.captured(1).toInt());
-            }
-            ++m_next;
+    if (entry.number != 0)
+        return true;
+    if (m_next == 0) {
+        const QStringList names = QDir(m_directory).entryList(QDir::Files);
+        for (const QString& name : names) {
+            const QRegularExpressionMatch match = entryName().match(name);
+            if (match.hasMatch())
+                m_next = std::max(m_next, match.captured(1).toInt());
         }
-        entry.number = m_next;
-        entry.path = QDir(m_directory)
-                         .filePath(QStringLiteral("%1-%2-%3.json")
-                                       .arg(entry.number, 6, 10, QLatin1Char('0'))
-                                       .arg(paramfile::identityText(entry.identity), entry.command));
+        ++m_next;
     }
+    entry.number = m_next++;
+    entry.path = QDir(m_directory)
+                     .filePath(QStringLiteral("%1-%2-%3.json")
+                                   .arg(entry.number, 6, 10, QLatin1Char('0'))
+                                   .arg(paramfile::identityText(entry.identity), entry.command));
+    return true;
+}
+
+namespace {
+
+// Writes an entry's file whole; touches nothing but the entry and its file, so that entries can be
+// written from several threads.
+bool writeEntry(Entry& entry, bool isNew, QString* error)
+{
     QSaveFile file(entry.path);
     const QByteArray bytes = toJson(entry);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         *error = QStringLiteral("%1: %2").arg(entry.path, file.errorString());
-        if (!QFile::exists(entry.path))
-            entry.number = 0; // not saved: the number stays free
+        if (isNew)
+            entry.number = 0; // not saved
         return false;
     }
-    if (entry.number == m_next)
-        ++m_next;
     return true;
+}
+
+} // namespace
+
+bool Journal::save(Entry& entry, QString* error)
+{
+    const bool isNew = entry.number == 0;
+    return place(entry, error) && writeEntry(entry, isNew, error);
+}
+
+QStringList Journal::saveAll(const QList<Entry*>& entries)
+{
+    QStringList errors(entries.size());
+    QList<bool> isNew;
+    for (int i = 0; i < entries.size(); ++i) {
+        isNew << (entries[i]->number == 0);
+        if (!place(*entries[i], &errors[i]))
+            isNew.last() = false; // not placed: not written either
+    }
+    constexpr int kWriters = 16;
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        for (int i = next++; i < entries.size(); i = next++) {
+            if (errors[i].isEmpty())
+                writeEntry(*entries[i], isNew[i], &errors[i]);
+        }
+    };
+    std::vector<std::thread> writers;
+    for (int w = 1; w < std::min<int>(kWriters, static_cast<int>(entries.size())); ++w)
+        writers.emplace_back(work);
+    work();
+    for (std::thread& writer : writers)
+        writer.join();
+    return errors;
 }
 
 QList<Entry> Journal::entries(QStringList* problems) const
