@@ -367,6 +367,8 @@ void TestCli::exitStatus_data()
     QTest::newRow("undo, an empty journal")
         << one << false << QStringList{"undo", kFirstId} << 2
         << "no journal entry for 001A2B3C4D5E in " + m_dir.filePath("journal") << QString();
+    QTest::newRow("history, not an identity") << one << false << QStringList{"history", "00AA"} << 2
+                                              << "00AA is not an identity (12 hexadecimal digits)" << QString();
     QTest::newRow("audit, a plan that is not there")
         << one << false << QStringList{"audit", "--all", "--against", "plan.csv"} << 2
         << "plan.csv: No such file or directory" << QString();
