@@ -364,6 +364,9 @@ void TestCli::exitStatus_data()
         << QStringList{"--quiet", "--count", "2"} << false
         << QStringList{"write", kFirstId, "001A2B3C4D5F", "--from", "all.json"} << 2
         << "001A2B3C4D5E, 001A2B3C4D5F: S_IP: 10.1.2.3 to be written to 001A2B3C4D5E, 001A2B3C4D5F" << QString();
+    QTest::newRow("write --dry-run, two modules given one address")
+        << one << false << QStringList{"write", kFirstId, "001A2B3C4D5F", "--from", "all.json", "--dry-run"} << 2
+        << "001A2B3C4D5E, 001A2B3C4D5F: S_IP: 10.1.2.3 to be written to 001A2B3C4D5E, 001A2B3C4D5F" << QString();
     QTest::newRow("undo, an empty journal")
         << one << false << QStringList{"undo", kFirstId} << 2
         << "no journal entry for 001A2B3C4D5E in " + m_dir.filePath("journal") << QString();
