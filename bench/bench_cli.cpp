@@ -1,8 +1,13 @@
 // tarvik-cli's engine against tarvik-sim with a reply delay that stands in for a LAN and a real
 // module: one module's full read, 100 modules read at once (--all), the same 100 one after another
 // (--jobs 1), and the floor client reading one module; then writes of all 28 parameters, verified
-// (read back) and not, of one module and of 100 at once. Prints figures; asserts nothing about time.
+// (read back) and not, of one module and of 100 at once; the same verified writes with their backup
+// in the journal (the module read first, its entry saved before and after); and what a write's
+// address check costs: the full scan in place of one that ends with the named module, and the
+// look-up of every other module's address (one query each). Prints figures; asserts nothing about
+// time.
 // Opens the tool's port: runs only in a private network namespace.
+#include "cli/change.h"
 #include "cli/session.h"
 #include "floor.h"
 #include "stats.h"
@@ -10,6 +15,7 @@
 #include "support/simbed.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +37,28 @@ double timedRun(cli::Session& session, const QList<batch::Job>& jobs, int limit)
     return ms;
 }
 
+double timedChange(cli::Session& session, cli::journal::Journal& journal, const QList<batch::Job>& jobs)
+{
+    QList<cli::Change> changes;
+    for (const batch::Job& job : jobs)
+        changes << cli::Change{job, QStringLiteral("write"), 0};
+    const qint64 t0 = nowNs();
+    const cli::ChangeResult result = cli::applyChanges(session, journal, changes, {});
+    const double ms = static_cast<double>(nowNs() - t0) / 1e6;
+    for (const batch::Outcome& outcome : result.outcomes) {
+        if (!outcome.ok || !outcome.verified)
+            qFatal("a write with its backup failed: %s", qPrintable(outcome.error));
+    }
+    return ms;
+}
+
+double timedScan(cli::Session& session, const QSet<QByteArray>& wanted)
+{
+    const qint64 t0 = nowNs();
+    session.scan(wanted);
+    return static_cast<double>(nowNs() - t0) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -48,6 +76,7 @@ int main(int argc, char* argv[])
         qFatal("%s", qPrintable(sim.error()));
 
     std::vector<double> one, all, sequential, floorRead, writeOne, writeOneVerified, writeAllVerified;
+    std::vector<double> backupOne, backupAll, scanNamed, scanFull, lookup;
     QByteArray firstIdentity;
     {
         cli::Session session;
@@ -81,6 +110,24 @@ int main(int argc, char* argv[])
             writeOneVerified.push_back(timedRun(session, {writes.first()}, 0));
             writeAllVerified.push_back(timedRun(session, writes, 0));
         }
+        QTemporaryDir journalDirectory;
+        cli::journal::Journal journal(journalDirectory.path());
+        for (int r = 0; r < rounds; ++r) {
+            backupOne.push_back(timedChange(session, journal, {writes.first()}));
+            backupAll.push_back(timedChange(session, journal, writes));
+        }
+        // A write to the first module that sets its address: the others' addresses, one query each.
+        QList<batch::Job> lookups;
+        for (int i = 1; i < jobs.size(); ++i) {
+            batch::Job query = jobs[i];
+            query.only = {indexOf(parameterOf(fieldNamed("S_IP")))};
+            lookups << query;
+        }
+        for (int r = 0; r < rounds; ++r) {
+            scanNamed.push_back(timedScan(session, {firstIdentity}));
+            scanFull.push_back(timedScan(session, {}));
+            lookup.push_back(timedRun(session, lookups, 0));
+        }
     }
     {
         QList<QByteArray> queries;
@@ -104,5 +151,15 @@ int main(int argc, char* argv[])
     printRow("100 modules written and verified at once", wa, "ms");
     std::printf("verified / not verified: median %.2f (target <= 2.2)\n", wv.median / w1.median);
     std::printf("100 verified at once / one verified: median %.2f (target <= 2)\n", wa.median / wv.median);
+    const Summary b1 = summarize(backupOne), ba = summarize(backupAll);
+    printRow("one module's verified write with its backup", b1, "ms");
+    printRow("100 modules' verified writes with their backups", ba, "ms");
+    std::printf("with backup / without, one module: median %.2f\n", b1.median / wv.median);
+    std::printf("100 with backups / one with its backup: median %.2f (target <= 2)\n", ba.median / b1.median);
+    const Summary sn = summarize(scanNamed), sl = summarize(scanFull), lk = summarize(lookup);
+    printRow("scan until the named module answered", sn, "ms");
+    printRow("full scan (all modules heard)", sl, "ms");
+    printRow("the other 99 modules' S_IP, one query each", lk, "ms");
+    std::printf("address check, added to a write of one module: median %.0f ms\n", sl.median - sn.median + lk.median);
     return 0;
 }

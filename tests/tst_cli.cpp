@@ -7,6 +7,7 @@
 #include "support/simbed.h"
 #include "support/testmain.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,6 +57,20 @@ QList<QByteArray> sentFrames(WireTap& tap)
     return frames;
 }
 
+// Frames that change a module: settings, restoring defaults, reset.
+int changesSent(const QList<QByteArray>& frames)
+{
+    int changes = 0;
+    for (const QByteArray& frame : frames) {
+        const QByteArray command = frame.mid(frames::kIdentitySize);
+        changes += (command.startsWith("AT") && (command.contains('=') || command.startsWith("ATDF"))) ||
+                           command.startsWith("END")
+                       ? 1
+                       : 0;
+    }
+    return changes;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -93,6 +108,7 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void readsUnderLossNeverSucceedWrong();
+    void plantAuditedAndChangesUndone();
 
 private:
     std::unique_ptr<WireTap> m_tap;
@@ -108,6 +124,9 @@ private:
 
 void TestCli::init()
 {
+    // Every change's journal in a directory of the test's own, empty at each test.
+    QDir(m_dir.filePath("journal")).removeRecursively();
+    qputenv("TARVIK_JOURNAL", m_dir.filePath("journal").toLocal8Bit());
     m_tap = std::make_unique<WireTap>();
     QVERIFY(m_tap->open(kModulePort));
 }
@@ -176,7 +195,8 @@ void TestCli::roundTrip()
     QCOMPARE(runCli({"write", kFirstId, "--from", first}).status, 0);
     QCOMPARE(runCli({"read", kFirstId, "--out", second}).status, 0);
     // One module's file, cloned to others (each written and read back).
-    const Run clone = runCli({"write", "001A2B3C4D5F", "001A2B3C4D60", "--from", first, "--json"});
+    const Run clone =
+        runCli({"write", "001A2B3C4D5F", "001A2B3C4D60", "--from", first, "--set", "S_IP=10.1.2.20+", "--json"});
     QCOMPARE(clone.status, 0);
     for (const QJsonValue module : QJsonDocument::fromJson(clone.out).object().value("modules").toArray())
         QVERIFY(module.toObject().value("verified").toBool());
@@ -185,6 +205,15 @@ void TestCli::roundTrip()
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     const QByteArray bytes = a.readAll();
     QCOMPARE(bytes, b.readAll());
+    // The same through a spreadsheet's file: read --out FILE.csv, defaults, write --from it.
+    const QString sheet = m_dir.filePath("first.csv");
+    QCOMPARE(runCli({"read", kFirstId, "--out", sheet}).status, 0);
+    QCOMPARE(runCli({"defaults", kFirstId}).status, 0);
+    QCOMPARE(runCli({"write", kFirstId, "--from", sheet}).status, 0);
+    QCOMPARE(runCli({"read", kFirstId, "--out", second}).status, 0);
+    b.close();
+    QVERIFY(b.open(QIODevice::ReadOnly));
+    QCOMPARE(b.readAll(), bytes);
     const paramfile::Result read = paramfile::parse(bytes);
     const paramfile::Result written = paramfile::parse(kAllChanged);
     QVERIFY(read.ok());
@@ -205,8 +234,9 @@ void TestCli::badFileSendsNothing_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
     QTest::addColumn<qint64>("size"); // a sparse file of this size in place of `content`
+    QTest::addColumn<QString>("name");
     const auto row = [](const char* name, const QByteArray& content, const QString& message) {
-        QTest::newRow(name) << content << message << qint64(0);
+        QTest::newRow(name) << content << message << qint64(0) << "bad.json";
     };
     row("bad JSON", "{\n  \"S_IP\": \"1.2.3.4\",\n}", "line 3, column 2 (offset 24)");
     row("unknown key", "{\n\"S_IP\": \"1.2.3.4\",\n\"Baud\": 3}", "line 3: key \"Baud\": unknown");
@@ -225,7 +255,10 @@ void TestCli::badFileSendsNothing_data()
     row("no parameter", "{}", "names no parameter");
     // The hostile files the window's import is tried with too (tst_mainform).
     for (const HostileFile& file : hostileFiles())
-        QTest::newRow(file.name) << file.content << file.message << file.size;
+        QTest::newRow(file.name) << file.content << file.message << file.size << "bad.json";
+    // A spreadsheet's CSV, told apart by its name.
+    for (const HostileFile& file : hostileCsvFiles())
+        QTest::newRow(file.name) << file.content << file.message << file.size << "bad.CSV";
 }
 
 // The file is refused with a message that points into it, and nothing goes on the wire.
@@ -234,8 +267,9 @@ void TestCli::badFileSendsNothing()
     QFETCH(QByteArray, content);
     QFETCH(QString, message);
     QFETCH(qint64, size);
+    QFETCH(QString, name);
     QVERIFY(sim({"--quiet"}));
-    const QString path = m_dir.filePath("bad.json");
+    const QString path = m_dir.filePath(name);
     QVERIFY(writeHostileFile(path, {"", content, message, size}));
     const Run run = runCli({"write", kFirstId, "001A2B3C4D5F", "--from", path});
     QCOMPARE(run.status, 2);
@@ -295,29 +329,52 @@ void TestCli::exitStatus_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("journal"); // TARVIK_JOURNAL, in the test's directory; empty: journal/
     const QStringList one{"--quiet"};
-    QTest::newRow("read, found") << one << false << QStringList{"read", kFirstId} << 0 << QString();
+    QTest::newRow("read, found") << one << false << QStringList{"read", kFirstId} << 0 << QString() << QString();
     QTest::newRow("read, none found") << one << false << QStringList{"read", "00AA00000009"} << 1
-                                      << "00AA00000009: not found (no answer to SETUP)";
+                                      << "00AA00000009: not found (no answer to SETUP)" << QString();
     QTest::newRow("read, a port not digits")
         << QStringList{"--quiet", "--answer", "PT1=0/:80"} << false
         << QStringList{"read", kFirstId, "--out", "values.json"} << 1
         << "001A2B3C4D5E: Ch1_Port_Number: the module's reply is not digits where the value has them: "
-           "001a2b3c4d5e302f3a3830 (hex)";
-    QTest::newRow("probe, found") << one << false << QStringList{"probe", kFirstId} << 0 << QString();
+           "001a2b3c4d5e302f3a3830 (hex)"
+        << QString();
+    QTest::newRow("probe, found") << one << false << QStringList{"probe", kFirstId} << 0 << QString() << QString();
     QTest::newRow("probe, absent") << one << false << QStringList{"probe", "00AA00000009"} << 1
-                                   << "00AA00000009 did not answer 4 SETUP broadcasts";
+                                   << "00AA00000009 did not answer 4 SETUP broadcasts" << QString();
     QTest::newRow("scan, no answer") << QStringList() << false << QStringList{"scan"} << 1
-                                     << "no module answered the scan";
+                                     << "no module answered the scan" << QString();
     QTest::newRow("--all, no answer") << QStringList() << false << QStringList{"reset", "--all", "--json"} << 2
-                                      << "no module answered the scan";
+                                      << "no module answered the scan" << QString();
     QTest::newRow("no broadcast leaves") << one << true << QStringList{"read", "--all", "--out", "values.json"} << 2
-                                         << "no broadcast could leave any card: Network is unreachable";
+                                         << "no broadcast could leave any card: Network is unreachable" << QString();
     QTest::newRow("bad option") << one << false << QStringList{"read", kFirstId, "--jobs", "x"} << 2
-                                << "--jobs takes a number";
+                                << "--jobs takes a number" << QString();
     QTest::newRow("a count past .254") << one << false << QStringList{"write",    kFirstId, "001A2B3C4D5F",    "--from",
                                                                       "all.json", "--set",  "S_IP=10.0.0.254+"}
-                                       << 2 << "--set S_IP: 10.0.0.254 counted up for 2 modules passes .254";
+                                       << 2 << "--set S_IP: 10.0.0.254 counted up for 2 modules passes .254"
+                                       << QString();
+    QTest::newRow("write, its journal entry cannot be saved")
+        << one << false << QStringList{"write", kFirstId, "--from", "all.json"} << 1
+        << "001A2B3C4D5E: not touched: its journal entry cannot be saved: cannot make the journal directory " +
+               m_dir.filePath("all.json/journal")
+        << "all.json/journal";
+    QTest::newRow("write, two modules given one address")
+        << QStringList{"--quiet", "--count", "2"} << false
+        << QStringList{"write", kFirstId, "001A2B3C4D5F", "--from", "all.json"} << 2
+        << "001A2B3C4D5E, 001A2B3C4D5F: S_IP: 10.1.2.3 to be written to 001A2B3C4D5E, 001A2B3C4D5F" << QString();
+    QTest::newRow("write --dry-run, two modules given one address")
+        << one << false << QStringList{"write", kFirstId, "001A2B3C4D5F", "--from", "all.json", "--dry-run"} << 2
+        << "001A2B3C4D5E, 001A2B3C4D5F: S_IP: 10.1.2.3 to be written to 001A2B3C4D5E, 001A2B3C4D5F" << QString();
+    QTest::newRow("undo, an empty journal")
+        << one << false << QStringList{"undo", kFirstId} << 2
+        << "no journal entry for 001A2B3C4D5E in " + m_dir.filePath("journal") << QString();
+    QTest::newRow("history, not an identity") << one << false << QStringList{"history", "00AA"} << 2
+                                              << "00AA is not an identity (12 hexadecimal digits)" << QString();
+    QTest::newRow("audit, a plan that is not there")
+        << one << false << QStringList{"audit", "--all", "--against", "plan.csv"} << 2
+        << "plan.csv: No such file or directory" << QString();
 }
 
 void TestCli::exitStatus()
@@ -327,8 +384,10 @@ void TestCli::exitStatus()
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QString, line);
+    QFETCH(QString, journal);
     if (!simulator.isEmpty())
         QVERIFY(sim(simulator));
+    qputenv("TARVIK_JOURNAL", m_dir.filePath(journal.isEmpty() ? "journal" : journal).toLocal8Bit());
     QVERIFY(writeFile(m_dir.filePath("all.json"), kAllChanged));
     QProcess process;
     process.setWorkingDirectory(m_dir.path());
@@ -344,6 +403,63 @@ void TestCli::exitStatus()
     QCOMPARE(QFile::exists(m_dir.filePath("values.json")), false);
     if (status == 2)
         QCOMPARE(sentFrames(*m_tap).size() - sentFrames(*m_tap).count("SETUP"), 0);
+    // Nor does a module change when the command fails before it (the journal, say).
+    if (status != 0)
+        QCOMPARE(changesSent(sentFrames(*m_tap)), 0);
+}
+
+// A plant of four modules: two share an address; one drifts from the plan after commissioning and
+// the audit says so, and undo puts it back. A write that stops part of the way is undone too, once
+// the address check has been overruled.
+void TestCli::plantAuditedAndChangesUndone()
+{
+    QVERIFY(sim({"--quiet", "--count", "2"}));
+    QVERIFY(sim({"--quiet", "--first-id", "00AA00000001"})); // 192.168.1.101, as 001A2B3C4D5E
+    QVERIFY(sim({"--quiet", "--first-id", "00BB00000001", "--refuse", "PT1=#1"}));
+    const QString plan = m_dir.filePath("plan.csv");
+    QCOMPARE(runCli({"read", "--all", "--out", plan}).status, 0);
+    QCOMPARE(runCli({"write", "001A2B3C4D5F", "--from", plan, "--set", "Ch4_D_Port=5004"}).status, 0);
+
+    const auto findings = [&](const QStringList& more) {
+        const Run audit = runCli(QStringList{"audit", "--all", "--against", plan, "--json"} + more);
+        QStringList kinds;
+        for (const QJsonValue f : QJsonDocument::fromJson(audit.out).object().value("findings").toArray()) {
+            QStringList ids = f.toObject().value("ids").toVariant().toStringList();
+            ids.sort(); // the modules answer in any order
+            kinds << f.toObject().value("kind").toString() + ' ' + ids.join(',') + ' ' +
+                         f.toObject().value("field").toString();
+        }
+        return std::make_pair(audit, kinds);
+    };
+    const auto [drifted, found] = findings({});
+    QCOMPARE(drifted.status, 1);
+    QCOMPARE(found, QStringList(
+                        {"same-address 001A2B3C4D5E,00AA00000001,00BB00000001 S_IP", "drift 001A2B3C4D5F Ch4_D_Port"}));
+    QVERIFY2(drifted.err.contains("tarvik-cli: 001A2B3C4D5F: Ch4_D_Port: commissioned 00000, module holds 05004\n"),
+             qPrintable(drifted.err));
+    QCOMPARE(runCli({"undo", "001A2B3C4D5F"}).status, 0);
+    QCOMPARE(findings({}).second, QStringList{found.first()});
+
+    // Stopped at the refused setting of Ch1_Port_Number: the settings before it went out.
+    QVERIFY(writeFile(m_dir.filePath("all.json"), kAllChanged));
+    const Run stopped = runCli({"write", "00BB00000001", "--from", m_dir.filePath("all.json")});
+    QCOMPARE(stopped.status, 1);
+    QVERIFY2(stopped.err.contains("'tarvik-cli undo 00BB00000001' puts it back"), qPrintable(stopped.err));
+    // Its address back would clash with the two modules that hold it now: refused, nothing set.
+    sentFrames(*m_tap);
+    m_tap->clear();
+    const Run refused = runCli({"undo", "00BB00000001"});
+    QCOMPARE(refused.status, 2);
+    QCOMPARE(changesSent(sentFrames(*m_tap)), 0);
+    QCOMPARE(runCli({"undo", "00BB00000001", "--force"}).status, 0);
+    const Run history = runCli({"history", "00BB00000001", "--json"});
+    const QJsonArray entries = QJsonDocument::fromJson(history.out).object().value("entries").toArray();
+    QCOMPARE(entries.size(), 2);
+    QVERIFY(entries[0].toObject().value("outcome").toString().startsWith("failed: "));
+    QCOMPARE(entries[1].toObject().value("outcome").toString(), QStringLiteral("verified"));
+    QCOMPARE(entries[1].toObject().value("undoes").toInt(), entries[0].toObject().value("entry").toInt());
+    // The plant is as commissioned again, but for the address it had all along.
+    QCOMPARE(findings({}).second, QStringList{found.first()});
 }
 
 TARVIK_TEST_MAIN_NET(TestCli)

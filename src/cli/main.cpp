@@ -1,5 +1,6 @@
 // tarvik-cli: scripted and batch configuration of Tarvik modules. See README.md.
 #include "cli/command.h"
+#include "cli/journal.h"
 #include "cli/output.h"
 #include "tarvik_version.h"
 
@@ -19,6 +20,8 @@ QString usage()
     text +=
         QStringLiteral("\n'tarvik-cli COMMAND --help' describes a command's options. Exit status: 0 when every "
                        "module succeeded,\n1 when one failed (one line each on stderr), 2 when nothing was tried.\n");
+    text += QStringLiteral("Every change is kept in the journal, %1 (TARVIK_JOURNAL sets another).\n")
+                .arg(journal::directory());
     return text;
 }
 

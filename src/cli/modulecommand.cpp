@@ -50,6 +50,35 @@ std::optional<int> ModuleCommand::instead(const QList<batch::Job>&, const QComma
     return std::nullopt;
 }
 
+bool ModuleCommand::hearsEveryModule(const QCommandLineParser&) const
+{
+    return false;
+}
+
+QList<batch::Outcome> ModuleCommand::runShowingProgress(Session& session, const QList<batch::Job>& jobs, int limit)
+{
+    Progress progress;
+    session.onProgress = [&progress](int done, int total, const std::function<QString()>& stage) {
+        progress.show(done, total, stage);
+    };
+    QList<batch::Outcome> outcomes = session.run(jobs, limit);
+    session.onProgress = nullptr;
+    return outcomes;
+}
+
+std::optional<int> ModuleCommand::runJobs(Session& session, const QList<batch::Job>& jobs,
+                                          QList<batch::Outcome>& outcomes, const QCommandLineParser&)
+{
+    outcomes = runShowingProgress(session, jobs, m_limit);
+    return std::nullopt;
+}
+
+int ModuleCommand::extendReport(int status, QJsonObject&, const QList<batch::Job>&, const QList<batch::Outcome>&,
+                                const QCommandLineParser&)
+{
+    return status;
+}
+
 void ModuleCommand::reportSuccess(const batch::Job& job, const batch::Outcome&, QJsonObject&, bool json)
 {
     if (!json)
@@ -107,8 +136,10 @@ int ModuleCommand::execute(const QCommandLineParser& parser)
         complain(QStringLiteral("name the modules (ID...) or give --all"));
         return kRefused;
     }
+    m_named = ids;
     bool jobsOk = false;
     const int limit = parser.value(option::kJobs).toInt(&jobsOk);
+    m_limit = limit;
     if (!jobsOk || limit < 0) {
         complain(QStringLiteral("--jobs takes a number"));
         return kRefused;
@@ -132,9 +163,12 @@ int ModuleCommand::execute(const QCommandLineParser& parser)
         session = openSession(parser);
         if (!session)
             return kRefused;
-        const QList<Found> found = session->scan(all ? QSet<QByteArray>() : QSet<QByteArray>(ids.begin(), ids.end()));
+        const bool everyModule = all || hearsEveryModule(parser);
+        const QList<Found> found =
+            session->scan(everyModule ? QSet<QByteArray>() : QSet<QByteArray>(ids.begin(), ids.end()));
         if (const std::optional<int> status = scanRefused(*session, found, all))
             return *status;
+        m_heard = found;
         for (const Found& f : found) {
             if (all || ids.contains(frames::identityOf(f.reply)))
                 modules << session->moduleOf(f);
@@ -169,13 +203,8 @@ int ModuleCommand::execute(const QCommandLineParser& parser)
         return *status;
 
     QList<batch::Outcome> outcomes;
-    {
-        Progress progress;
-        session->onProgress = [&progress](int done, int total, const std::function<QString()>& stage) {
-            progress.show(done, total, stage);
-        };
-        outcomes = session->run(jobs, limit);
-    }
+    if (const std::optional<int> status = runJobs(*session, jobs, outcomes, parser))
+        return *status;
     return report(jobs, outcomes, notFound, parser);
 }
 
@@ -207,8 +236,10 @@ int ModuleCommand::report(const QList<batch::Job>& jobs, const QList<batch::Outc
                                 {QStringLiteral("ok"), false},
                                 {QStringLiteral("error"), QStringLiteral("not found")}});
     }
+    QJsonObject whole{{QStringLiteral("modules"), list}};
+    status = extendReport(status, whole, jobs, outcomes, parser);
     if (json)
-        printJson({{QStringLiteral("modules"), list}});
+        printJson(whole);
     return afterReport(status, jobs, outcomes, parser);
 }
 

@@ -1,7 +1,9 @@
-// libFuzzer target: any bytes through the parameter-file reader that the window's import and
-// tarvik-cli share. The reader must refuse (a message, no module) or accept; what it accepts is
-// written back and read again, and must give the same parameters.
+// libFuzzer target: any bytes through the parameter-file readers, the JSON one that the window's
+// import and tarvik-cli share and tarvik-cli's CSV one. Each must refuse (a message, no module) or
+// accept; what it accepts is written back in its own form and read again, and must give the same
+// parameters.
 #include "check.h"
+#include "ops/csvfile.h"
 #include "ops/paramfile.h"
 
 #include <QByteArray>
@@ -29,20 +31,19 @@ bool sameValues(const paramfile::Values& a, const paramfile::Values& b)
     return true;
 }
 
-} // namespace
+using Reader = paramfile::Result (*)(const QByteArray&);
+using Writer = QByteArray (*)(const QList<paramfile::ModuleValues>&);
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+void roundTrip(const QByteArray& bytes, Reader read, Writer write)
 {
-    // The bytes are not copied: the reader sees the fuzzer's buffer, so a read past its end is a report.
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const paramfile::Result file = paramfile::parse(bytes);
+    const paramfile::Result file = read(bytes);
     if (!file.ok()) {
         CHECK(file.modules.isEmpty());
-        return 0;
+        return;
     }
     CHECK(!file.modules.isEmpty());
 
-    // The writer keys every set by identity; a set without one gets a stand-in.
+    // The writers key every set by identity; a set without one gets a stand-in.
     QList<paramfile::ModuleValues> modules = file.modules;
     for (paramfile::ModuleValues& module : modules) {
         CHECK(module.identity.isEmpty() || module.identity.size() == frames::kIdentitySize);
@@ -53,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             any = any || value.has_value();
         CHECK(any);
     }
-    const paramfile::Result again = paramfile::parse(paramfile::write(modules));
+    const paramfile::Result again = read(write(modules));
     CHECK(again.ok());
     CHECK(again.modules.size() == modules.size());
-    // Sets come in the order of their keys' text, and the writer spells identities in upper case:
-    // a file with lower-case identities comes back in another order. Matched by identity (unique).
+    // Sets may come in another order (JSON: by their keys' text, and the writer spells identities in
+    // upper case). Matched by identity (unique).
     for (const paramfile::ModuleValues& module : modules) {
         const paramfile::Values* values = nullptr;
         for (const paramfile::ModuleValues& other : again.modules) {
@@ -66,5 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         CHECK(values && sameValues(*values, module.values));
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // The bytes are not copied: the readers see the fuzzer's buffer, so a read past its end is a report.
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    roundTrip(bytes, paramfile::parse, paramfile::write);
+    roundTrip(bytes, csvfile::parse, csvfile::write);
     return 0;
 }

@@ -56,6 +56,13 @@ files = {
     "unknown": b'{"Colour": "blue"}',
     "not-object": b'["S_IP"]',
     "bad-json": b'{"S_IP": "1.2.3.4",,}',
+    # CSV as spreadsheets save it (the same bytes go through the JSON reader too)
+    "csv-comma": b"id,S_IP,UART_BaudRate,Ch1_Port_Number\r\n001A2B3C4D5E,192.168.1.101,9600bps,5000\r\n"
+                 b"001A2B3C4D5F,192.168.1.102,3,5001\r\n",
+    "csv-semicolon-bom": "\ufeffid;Ch1_SOCK_Mode;UART_Parity\n001A2B3C4D5E;TCP客户端;偶校验\n".encode(),
+    "csv-gb18030": "id,Ch1_SOCK_Mode\r\n001A2B3C4D5E,TCP服务器\r\n".encode("gb18030"),
+    "csv-quoted": b'"S_IP","Ch1_D_IP"\n"10.0.0.5","10.0.0.""9"\n\n,\n',
+    "csv-unclosed": b'id,S_IP\n001A2B3C4D5E,"10.0.0.5\n',
 }
 write("paramfile", files)
 

@@ -50,6 +50,50 @@ inline QList<HostileFile> hostileFiles()
     };
 }
 
+// CSV files as a spreadsheet, or a hand, gets them wrong: tst_cli gives each to tarvik-cli write
+// (refused, nothing sent), tst_plant to the reader. The message names the line and the cell.
+inline QList<HostileFile> hostileCsvFiles()
+{
+    const QByteArray header = "id,S_IP,Ch1_Port_Number\r\n";
+    return {
+        {"CSV: empty", QByteArray(), QStringLiteral("the file is empty")},
+        {"CSV: 100 MB", QByteArray(), QStringLiteral("larger than 1048576 bytes"), 100 * 1024 * 1024},
+        {"CSV: quote not closed", header + "001A2B3C4D5E,\"10.0.0.5,4001\r\n",
+         QStringLiteral("line 2, column 2 (B): the quote that opens the cell is not closed")},
+        {"CSV: text after a closing quote", header + "001A2B3C4D5E,\"10.0.0.5\"x,4001\r\n",
+         QStringLiteral("line 2, column 2 (B): text after the closing quote")},
+        {"CSV: quote inside a cell", header + "001A2B3C4D5E,10\"0,4001\r\n",
+         QStringLiteral("line 2, column 2 (B): a quote inside a cell")},
+        {"CSV: bad cell on line 3", header + "001A2B3C4D5E,10.0.0.5,4001\r\n001A2B3C4D5F,10.0.0.6,70000\r\n",
+         QStringLiteral("line 3, column 3 (C, Ch1_Port_Number): \"70000\" is not a number 0-65535")},
+        {"CSV: a cell over two lines", header + "\"001A2B3C4D5E\",\"10.0.0.5\",\"4\n1\"\r\n",
+         QStringLiteral("line 2, column 3 (C, Ch1_Port_Number): \"4\\n1\" is not a number")},
+        {"CSV: unknown column", "id;S_IP;Baud\n001A2B3C4D5E;10.0.0.5;3\n",
+         QStringLiteral("line 1, column 3 (C): \"Baud\" is not a column")},
+        {"CSV: column twice", "id,S_IP,S_IP\n001A2B3C4D5E,10.0.0.5,10.0.0.6\n",
+         QStringLiteral("line 1, column 3 (C): \"S_IP\" names a column twice")},
+        {"CSV: a cell too many", header + "001A2B3C4D5E,10.0.0.5,4001,\r\n",
+         QStringLiteral("line 2: 4 cells, the header row has 3")},
+        {"CSV: not an identity", header + "001A2B3C4D5,10.0.0.5,4001\r\n",
+         QStringLiteral("line 2, column 1 (A, id): \"001A2B3C4D5\" is not an identity")},
+        {"CSV: one module twice", header + "001A2B3C4D5E,10.0.0.5,\r\n001a2b3c4d5e,,4001\r\n",
+         QStringLiteral("line 3, column 1 (A, id): the identity occurs twice")},
+        {"CSV: two rows, no id", "S_IP\n10.0.0.5\n10.0.0.6\n",
+         QStringLiteral("line 3: a second row, and no id column")},
+        {"CSV: a module without a value", header + "001A2B3C4D5E,,\r\n", QStringLiteral("line 2: names no parameter")},
+        {"CSV: header alone", header, QStringLiteral("names no parameter")},
+        {"CSV: no entry, no position", "UART_BaudRate\n9\n",
+         QStringLiteral("line 2, column 1 (A, UART_BaudRate): \"9\" is not an entry (1200bps, 2400bps, 4800bps, "
+                        "9600bps, 19200bps, 38400bps, 57600bps, 115200bps, 300000bps) nor a position (0-8)")},
+        {"CSV: NUL", QByteArray("S_IP\n10.0.0.5\0\n", 15), QStringLiteral("byte 13 is a NUL character")},
+        {"CSV: UTF-16", QByteArray("\xFF\xFES\0_\0I\0P\0", 10), QStringLiteral("UTF-16 text")},
+        {"CSV: neither UTF-8 nor GB18030", "id,Ch1_SOCK_Mode\n001A2B3C4D5E,TCP\xFF\n",
+         QStringLiteral("not UTF-8 text")},
+        {"CSV: a value under no name", "id,S_IP,\n001A2B3C4D5E,10.0.0.5,x\n",
+         QStringLiteral("line 2, column 3 (C): a value in a column without a name")},
+    };
+}
+
 // Writes the file at `path`; the large one is extended without writing its bytes.
 inline bool writeHostileFile(const QString& path, const HostileFile& file)
 {

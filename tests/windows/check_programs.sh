@@ -74,7 +74,8 @@ cli() {
     local platform=$1
     shift
     if [ "$platform" = linux ]; then
-        ip netns exec "$ns_tool" "$linux/src/tarvik-cli" "$@" >"$work/out" 2>"$work/err"
+        # The journal of its changes stays with the check (Wine's keeps to its private prefix).
+        TARVIK_JOURNAL="$work/journal" ip netns exec "$ns_tool" "$linux/src/tarvik-cli" "$@" >"$work/out" 2>"$work/err"
     else
         ip netns exec "$ns_tool" sh "$here/wine.sh" --qt "$qt" "$windows/tarvik-cli.exe" "$@" >"$work/out" 2>"$work/err"
     fi

@@ -1,6 +1,7 @@
 // tarvik-cli read: the 28 parameters of each module, shown and optionally saved as parameter files.
 #include "cli/modulecommand.h"
 #include "cli/output.h"
+#include "ops/csvfile.h"
 #include "ops/paramfile.h"
 
 #include <QDir>
@@ -12,8 +13,9 @@ namespace tarvik::cli {
 namespace {
 
 const QCommandLineOption kOut{QStringLiteral("out"),
-                              QStringLiteral("Save the values: one file for all modules, or DIR/ID.json per module "
-                                             "when the path is a directory or ends with /."),
+                              QStringLiteral("Save the values: one file for all modules (CSV, one row each, for a "
+                                             "name ending in .csv), or DIR/ID.json per module when the path is a "
+                                             "directory or ends with /."),
                               QStringLiteral("path")};
 
 bool save(const QString& path, const QList<paramfile::ModuleValues>& modules)
@@ -26,7 +28,9 @@ bool save(const QString& path, const QList<paramfile::ModuleValues>& modules)
     bool ok = true;
     const auto saveOne = [&ok](const QString& file, const QList<paramfile::ModuleValues>& content) {
         QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || out.write(paramfile::write(content)) < 0 || !out.commit()) {
+        if (!out.open(QIODevice::WriteOnly) ||
+            out.write(csvfile::isCsv(file) ? csvfile::write(content) : paramfile::write(content)) < 0 ||
+            !out.commit()) {
             complain(QStringLiteral("%1: %2").arg(file, out.errorString()));
             ok = false;
         }

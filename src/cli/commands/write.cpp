@@ -1,10 +1,12 @@
 // tarvik-cli write: the parameters of a file, all of them or those it names, to each module, then
 // read back and compared. A file of one module's parameters is cloned to every module named; --set
 // overrides a field for all of them, and counts it up from one module to the next.
-#include "cli/modulecommand.h"
+#include "cli/changecommand.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "link/cards.h"
 #include "link/frames.h"
+#include "ops/csvfile.h"
 #include "ops/paramfile.h"
 
 #include <QJsonArray>
@@ -14,14 +16,18 @@ namespace tarvik::cli {
 namespace {
 
 const QCommandLineOption kFrom{QStringLiteral("from"),
-                               QStringLiteral("Parameter file to write: its own parameters to each module it names, "
-                                              "or the one set it holds to every module (required)."),
+                               QStringLiteral("Parameter file to write (JSON, or CSV for a name ending in .csv): its "
+                                              "own parameters to each module it names, or the one set it holds to "
+                                              "every module (required)."),
                                QStringLiteral("file")};
 const QCommandLineOption kDryRun{QStringLiteral("dry-run"),
                                  QStringLiteral("Print the frames instead of sending them (with --all, the scan "
                                                 "still runs).")};
 const QCommandLineOption kNoVerify{QStringLiteral("no-verify"),
                                    QStringLiteral("Do not read the values back after writing them.")};
+const QCommandLineOption kNoBackup{QStringLiteral("no-backup"),
+                                   QStringLiteral("Do not read what each module holds before writing (its journal "
+                                                  "entry then has \"backup\": null, and cannot be undone).")};
 const QCommandLineOption kSet{QStringLiteral("set"),
                               QStringLiteral("Set FIELD to VALUE for every module (repeatable); a trailing + counts "
                                              "up from one module to the next, in the order they are named: "
@@ -66,15 +72,15 @@ std::optional<frames::FieldValue> valueAt(const Override& o, int place, QString*
 
 } // namespace
 
-class WriteCommand : public ModuleCommand
+class WriteCommand : public ChangeCommand
 {
 public:
-    WriteCommand() : ModuleCommand(batch::Task::Write)
+    WriteCommand() : ChangeCommand(batch::Task::Write, QStringLiteral("write"), true)
     {
         name = QStringLiteral("write");
         description = QStringLiteral("Write the parameters of a file (all of them, or those it names) to each module, "
-                                     "then read them back and compare.");
-        options << kFrom << kSet << kNoVerify << kDryRun;
+                                     "then read them back and compare; each change is kept in the journal.");
+        options << kFrom << kSet << kNoVerify << kNoBackup << kDryRun;
     }
 
 protected:
@@ -85,7 +91,7 @@ protected:
             complain(QStringLiteral("write needs --from FILE"));
             return kRefused;
         }
-        m_file = paramfile::load(parser.value(kFrom));
+        m_file = csvfile::loadAny(parser.value(kFrom));
         if (!m_file.ok()) {
             complain(m_file.error);
             return kRefused;
@@ -120,8 +126,17 @@ protected:
             if (!valuesFor(ids[place], place, parser))
                 return kRefused;
         }
+        const int address = indexOf(parameterOf(fieldNamed("S_IP")));
+        m_setsAddresses = false;
+        for (const paramfile::ModuleValues& module : std::as_const(m_file.modules))
+            m_setsAddresses = m_setsAddresses || module.values[static_cast<size_t>(address)].has_value();
+        for (const Override& o : std::as_const(m_overrides))
+            m_setsAddresses = m_setsAddresses || indexOf(*o.parameter) == address;
         return kOk;
     }
+
+    bool backsUp(const QCommandLineParser& parser) const override { return !parser.isSet(kNoBackup); }
+    bool setsAddresses() const override { return m_setsAddresses; }
 
     bool usesNetwork(const QCommandLineParser& parser) const override { return !parser.isSet(kDryRun); }
 
@@ -139,6 +154,23 @@ protected:
     {
         if (!parser.isSet(kDryRun))
             return std::nullopt;
+        // Without the network, the addresses set are checked against each other and this PC's.
+        if (checksAddresses(parser)) {
+            QList<audit::Address> addresses;
+            for (const batch::Job& job : jobs) {
+                if (setsAddress(job))
+                    addresses << audit::Address{
+                        job.module.identity,
+                        job.values[static_cast<size_t>(indexOf(parameterOf(fieldNamed("S_IP"))))]->text, true};
+            }
+            const QList<audit::Finding> clashes = audit::clashes(addresses, cards::usable());
+            for (const audit::Finding& clash : clashes)
+                complain(clash.message);
+            if (!clashes.isEmpty()) {
+                complain(QStringLiteral("write refused: nothing was set (--force writes anyway)"));
+                return kRefused;
+            }
+        }
         const bool json = parser.isSet(option::kJson);
         QJsonArray list;
         for (const batch::Job& job : jobs) {
@@ -164,9 +196,11 @@ protected:
     void reportSuccess(const batch::Job& job, const batch::Outcome& outcome, QJsonObject& module, bool json) override
     {
         module.insert(QStringLiteral("verified"), outcome.verified);
+        reportEntry(job, module);
         if (!json)
             out() << paramfile::identityText(job.module.identity)
-                  << (outcome.verified ? "  ok, read back" : "  ok (not read back)") << Qt::endl;
+                  << (outcome.verified ? "  ok, read back" : "  ok (not read back)") << ", journal entry "
+                  << module.value(QStringLiteral("entry")).toInt() << Qt::endl;
     }
 
 private:
@@ -196,6 +230,7 @@ private:
 
     paramfile::Result m_file;
     QList<Override> m_overrides;
+    bool m_setsAddresses = false;
 };
 
 TARVIK_CLI_COMMAND(WriteCommand, 30);
