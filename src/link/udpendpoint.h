@@ -51,6 +51,8 @@ signals:
 private:
     bool bind();
     bool sendThrough(const QByteArray& payload, int card);
+    // Tells the wire's listeners of a datagram sent (`error` empty) or not sent.
+    void heard(const QByteArray& payload, int card, const QString& error) const;
     void readPending();
 
     QUdpSocket m_socket;
