@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include "link/wirelog.h"
 #include "ops/decode.h"
 #include "ops/dispatch.h"
 
@@ -205,24 +206,33 @@ void Engine::send(int index)
 
 void Engine::arrival(const QByteArray& datagram, int card)
 {
-    if (datagram.size() < frames::kIdentitySize || isFinished())
+    if (datagram.size() < frames::kIdentitySize || isFinished()) {
+        wire::notTaken(datagram, card,
+                       isFinished() ? QStringLiteral("nothing awaited it: every module's work has ended")
+                                    : QStringLiteral("too short to hold an identity"));
         return;
+    }
     const QByteArrayView identity(datagram.constData(), frames::kIdentitySize); // looked at in place
     for (size_t i = 0; i < m_runs.size(); ++i) {
         if (QByteArrayView(m_runs[i].job.module.identity) != identity)
             continue;
         if (m_runs[i].state == Run::Active)
             receive(static_cast<int>(i), datagram, card);
+        else
+            wire::notTaken(datagram, card, QStringLiteral("its module is not in conversation now"));
         return;
     }
-    if (m_listed.contains(identity))
+    if (m_listed.contains(identity)) {
+        wire::notTaken(datagram, card, QStringLiteral("it carries the identity of a module this run does not address"));
         return;
+    }
     // No module found carries this identity: the reply of one that answers without it, or a
     // stranger's. Only the module handled alone may take it, and only until it has shown its own.
     if (m_aloneActive >= 0) {
         receive(m_aloneActive, datagram, card);
         return;
     }
+    wire::notTaken(datagram, card, QStringLiteral("it carries an identity that no module found has"));
     // Otherwise it tells whether a module whose first exchange is unanswered may leave its identity out.
     for (Run& run : m_runs) {
         if (run.state == Run::Active && run.step == 0 && !run.outcome.carriesIdentity &&
@@ -253,8 +263,10 @@ void Engine::receive(int index, const QByteArray& datagram, int card)
 {
     Run& run = m_runs[static_cast<size_t>(index)];
     const Exchange& exchange = run.chain[run.step];
-    if (exchange.expect == Exchange::Nothing)
+    if (exchange.expect == Exchange::Nothing) {
+        wire::notTaken(datagram, card, QStringLiteral("nothing awaited it: the module was reset"));
         return;
+    }
     // Only the module handled alone that has not shown its identity is served without the check.
     const bool identityChecked = index != m_aloneActive || run.outcome.carriesIdentity;
     const rule::Verdict verdict = judge(run, identityChecked, datagram, card);
@@ -264,6 +276,8 @@ void Engine::receive(int index, const QByteArray& datagram, int card)
         run.outcome.carriesIdentity = true;
         // What was taken without it may have been a stranger's: nothing of this run can be trusted.
         if (run.unidentifiedTaken) {
+            wire::notTaken(datagram, card,
+                           QStringLiteral("it carries its module's identity after replies without it were taken"));
             finish(index, QStringLiteral("its replies carry its identity after all, but replies without it were "
                                          "taken while it was handled alone; run the command again"));
             return;
@@ -273,20 +287,25 @@ void Engine::receive(int index, const QByteArray& datagram, int card)
     // and said when the exchange fails.
     if (verdict == rule::Verdict::NotDigits || (rule::isAnswer(verdict) && exchange.expect == Exchange::Value &&
                                                 !rule::valueIsDigits(*exchange.parameter, datagram))) {
+        wire::notTaken(datagram, card, rule::why(rule::Verdict::NotDigits));
         run.garbled = datagram;
         return;
     }
-    if (!rule::isAnswer(verdict))
+    if (!rule::isAnswer(verdict)) {
+        wire::notTaken(datagram, card, rule::why(verdict));
         return;
+    }
     if (verdict == rule::Verdict::Unidentified)
         run.unidentifiedTaken = true;
     for (Echo& echo : run.echoes) {
         if (echo.owed > 0 && echo.bytes == datagram) {
+            wire::notTaken(datagram, card, QStringLiteral("a late copy of an earlier answer of its module"));
             --echo.owed;
             ++run.eaten;
             return;
         }
     }
+    wire::taken();
     accept(index, datagram);
 }
 

@@ -3,6 +3,7 @@
 #include "operations.h"
 
 #include "link/frames.h"
+#include "link/wirelog.h"
 #include "ops/dispatch.h"
 #include "ops/messagelog.h"
 #include "ops/messages.h"
@@ -37,18 +38,29 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
 {
     const Branch branch = route(m_state.Op_Code);
     if (branch == Branch::Discovery) {
+        const int listed = m_state.Device_Count;
         discoveryReply(datagram, card);
+        if (m_state.Device_Count > listed)
+            wire::taken();
+        else
+            wire::notTaken(datagram, card,
+                           datagram.size() < frames::kIdentitySize
+                               ? QStringLiteral("too short to hold an identity")
+                               : QStringLiteral("a discovery reply of a module already listed, or the list is full"));
         return;
     }
     // Once an operation has ended nothing is awaited: a stray reply (another PC's conversation
     // with a module, a late copy) is no further outcome of it.
-    if (!m_state.Awaiting_Reply)
+    if (!m_state.Awaiting_Reply) {
+        wire::notTaken(datagram, card, QStringLiteral("nothing awaited it: no operation in progress"));
         return;
+    }
     const Parameter* awaited = branch == Branch::Read ? parameterForStage(m_state.Op_Code) : nullptr;
     if (branch == Branch::Read && !awaited)
         return;
     const rule::Verdict verdict = judge(awaited, datagram, card);
     if (!rule::isAnswer(verdict)) {
+        wire::notTaken(datagram, card, rule::why(verdict));
         // The module's own (it carries an identity the rule let through), but not the answer.
         if (awaited && (verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits) &&
             datagram.size() >= frames::kIdentitySize)
@@ -59,16 +71,24 @@ void Operations::Winsock_DataArrival(const QByteArray& datagram, int card)
         m_state.Device_Identified[static_cast<size_t>(m_state.Sel_Device)] = true;
     switch (branch) {
     case Branch::Defaults:
+        wire::taken();
         m_timer.stop();
         defaultsAcknowledgement(datagram);
         break;
     case Branch::Write:
+        wire::taken();
         m_timer.stop();
         setAcknowledgement(datagram);
         break;
-    case Branch::Read:
+    case Branch::Read: {
+        const qint16 stage = m_state.Op_Code;
         readReply(*awaited, datagram); // stops the timer itself: a late copy is not taken
+        if (m_state.Op_Code != stage || !m_state.Awaiting_Reply)
+            wire::taken();
+        else
+            wire::notTaken(datagram, card, QStringLiteral("a late reply to an earlier query of this read"));
         break;
+    }
     case Branch::Discovery:
         break;
     }

@@ -20,6 +20,7 @@
 #include "link/link.h"
 
 #include <QByteArrayView>
+#include <QString>
 
 namespace tarvik::rule {
 
@@ -40,6 +41,9 @@ constexpr bool isAnswer(Verdict verdict)
 {
     return verdict == Verdict::Answer || verdict == Verdict::Unidentified;
 }
+
+// Why a datagram of this verdict is not the answer, in English, for the wire's log and captures.
+QString why(Verdict verdict);
 
 // The module in conversation.
 struct Peer
