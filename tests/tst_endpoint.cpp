@@ -209,6 +209,9 @@ private slots:
         QTest::newRow("sent through a card") << "lo" << true << loopback << kModulePort << QString();
         QTest::newRow("not sent") << "no card" << true << 0u << kModulePort << "No such device";
         QTest::newRow("arrived") << "arrive" << false << loopback << kLocalPort << "not looked at: nothing awaited it";
+        // What the arrival's handler sends is heard after the arrival, in the order of the wire.
+        QTest::newRow("answered at once")
+            << "answered" << false << loopback << kLocalPort << "not looked at: nothing awaited it";
         QTest::newRow("too long") << "oversized" << false << loopback << kLocalPort
                                   << "longer than 32767 bytes: dropped whole";
     }
@@ -225,6 +228,8 @@ private slots:
         UdpEndpoint endpoint;
         QVERIFY(endpoint.open());
         const int lo = QNetworkInterface::interfaceIndexFromName(QStringLiteral("lo"));
+        if (what == "answered")
+            connect(&endpoint, &UdpEndpoint::datagramArrived, this, [&] { endpoint.send("END", lo); });
         const QByteArray payload = what == "oversized" ? QByteArray(40000, 'z') : QByteArray("ATDF");
         if (what == "lo")
             QVERIFY(endpoint.send(payload, lo));
@@ -232,7 +237,7 @@ private slots:
             QVERIFY(!endpoint.send(payload, 999999));
         else
             sendToTool({payload});
-        QTRY_COMPARE(tap.heard.size(), 1);
+        QTRY_COMPARE(tap.heard.size(), what == "answered" ? 2 : 1);
         wire::setTap(nullptr);
         const RecordingTap::Heard& heard = tap.heard.first();
         QCOMPARE(heard.sent, sent);
@@ -243,6 +248,8 @@ private slots:
         QCOMPARE(heard.datagram.destinationPort, destinationPort);
         QCOMPARE(heard.datagram.sourcePort == kLocalPort, sent);
         QVERIFY2(heard.note.startsWith(note), qPrintable(heard.note));
+        if (what == "answered")
+            QVERIFY(tap.heard[1].sent && tap.heard[1].datagram.payload == "END");
     }
 
     void primaryAddress()

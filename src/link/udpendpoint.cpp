@@ -6,6 +6,8 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 
+#include <utility>
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 // The Windows headers define `interface` as a keyword of their own (struct).
@@ -67,18 +69,24 @@ bool UdpEndpoint::send(const QByteArray& payload, int card)
     return sendThrough(payload, card);
 }
 
-void UdpEndpoint::heard(const QByteArray& payload, int card, const QString& error) const
+void UdpEndpoint::heard(const QByteArray& payload, int card, const QString& error)
 {
     if (!error.isEmpty())
         wire::sendFailed(payload, card, error);
-    if (wire::Tap* tap = wire::tap()) {
-        // The address the datagram leaves from is the card's; through the routing table, the
-        // system's choice, which the socket does not tell.
-        const QString from = card == kAnyCard ? QString() : cards::addressOf(card);
-        tap->sent({payload, card, QHostAddress(from).toIPv4Address(), m_localPort,
-                   QHostAddress(QHostAddress::Broadcast).toIPv4Address(), kModulePort},
-                  error);
-    }
+    if (!wire::tap())
+        return;
+    // The address the datagram leaves from is the card's; through the routing table, the
+    // system's choice, which the socket does not tell.
+    const QString from = card == kAnyCard ? QString() : cards::addressOf(card);
+    Sent sent{{payload, card, QHostAddress(from).toIPv4Address(), m_localPort,
+               QHostAddress(QHostAddress::Broadcast).toIPv4Address(), kModulePort},
+              error};
+    // A send made while an arrival is handed on is its consequence: the tap hears it after the
+    // arrival, in the order of the wire.
+    if (m_arrivals > 0)
+        m_heldSends.append(std::move(sent));
+    else
+        wire::tap()->sent(sent.datagram, sent.error);
 }
 
 namespace {
@@ -160,16 +168,25 @@ void UdpEndpoint::readPending()
     const int card = datagram.interfaceIndex() > 0 ? static_cast<int>(datagram.interfaceIndex()) : kAnyCard;
     // Of exactly its size: what it was read into is as large as the largest datagram taken.
     const QByteArray bytes(datagram.data().constData(), datagram.data().size());
-    // Whoever it is handed to says what became of it while the bracket is open.
-    wire::Arrival arrival({bytes, card, datagram.senderAddress().toIPv4Address(),
-                           static_cast<quint16>(datagram.senderPort()), datagram.destinationAddress().toIPv4Address(),
-                           static_cast<quint16>(datagram.destinationPort())});
-    // Longer than the arrival path holds: dropped whole (only its first bytes were read).
-    if (bytes.size() > kMaxDatagramSize) {
-        wire::notTaken(bytes, card, QStringLiteral("longer than %1 bytes: dropped whole").arg(kMaxDatagramSize));
-        return;
+    ++m_arrivals;
+    {
+        // Whoever it is handed to says what became of it while the bracket is open.
+        wire::Arrival arrival(
+            {bytes, card, datagram.senderAddress().toIPv4Address(), static_cast<quint16>(datagram.senderPort()),
+             datagram.destinationAddress().toIPv4Address(), static_cast<quint16>(datagram.destinationPort())});
+        // Longer than the arrival path holds: dropped whole (only its first bytes were read).
+        if (bytes.size() > kMaxDatagramSize)
+            wire::notTaken(bytes, card, QStringLiteral("longer than %1 bytes: dropped whole").arg(kMaxDatagramSize));
+        else
+            emit datagramArrived(bytes, card);
     }
-    emit datagramArrived(bytes, card);
+    if (--m_arrivals == 0 && !m_heldSends.isEmpty()) {
+        const QList<Sent> held = std::exchange(m_heldSends, {});
+        if (wire::Tap* tap = wire::tap()) {
+            for (const Sent& sent : held)
+                tap->sent(sent.datagram, sent.error);
+        }
+    }
 }
 
 QHostAddress UdpEndpoint::primaryIPv4Address()
