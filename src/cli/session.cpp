@@ -2,6 +2,7 @@
 
 #include "link/cards.h"
 #include "link/frames.h"
+#include "link/wirelog.h"
 #include "ops/dispatch.h"
 
 namespace tarvik::cli {
@@ -153,16 +154,24 @@ void Session::arrived(const QByteArray& data, int card)
 {
     // With one card chosen, what comes on another is not heard (a card the system did not name
     // cannot be told apart).
-    if (m_onlyCard != kAnyCard && card != kAnyCard && card != m_onlyCard)
+    if (m_onlyCard != kAnyCard && card != kAnyCard && card != m_onlyCard) {
+        wire::notTaken(data, card, QStringLiteral("it came on a card not in use (--interface)"));
         return;
+    }
     if (m_found) {
-        if (data.size() < frames::kIdentitySize)
+        if (data.size() < frames::kIdentitySize) {
+            wire::notTaken(data, card, QStringLiteral("too short to hold an identity"));
             return;
+        }
         const QByteArray identity = frames::identityOf(data);
         for (const Found& f : std::as_const(*m_found)) {
-            if (frames::identityOf(f.reply) == identity)
-                return; // the first card it answered on is kept
+            if (frames::identityOf(f.reply) == identity) {
+                // The first card it answered on is kept.
+                wire::notTaken(data, card, QStringLiteral("a discovery reply of a module already found"));
+                return;
+            }
         }
+        wire::taken();
         m_found->append({data, card});
         if (m_wanted.remove(identity) && m_wanted.isEmpty())
             m_loop.quit(); // every module asked for has answered: no need for more rounds

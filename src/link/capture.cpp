@@ -89,7 +89,11 @@ quint16 checksum(const uchar* bytes, int length)
 
 Capture::Capture(qint64 bound) : m_bound(bound) {}
 
-Capture::~Capture() = default;
+Capture::~Capture()
+{
+    if (tap() == this)
+        setTap(nullptr);
+}
 
 bool Capture::open(const QString& path, const QString& application, QString* error)
 {

@@ -33,6 +33,7 @@ public:
     };
 
     explicit Capture(qint64 bound = kDefaultBound);
+    // No longer the wire's tap, if it was.
     ~Capture() override;
     Capture(const Capture&) = delete;
     Capture& operator=(const Capture&) = delete;
