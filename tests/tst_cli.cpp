@@ -93,6 +93,8 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void readsUnderLossNeverSucceedWrong();
+    void sharedOptions_data();
+    void sharedOptions();
 
 private:
     std::unique_ptr<WireTap> m_tap;
@@ -344,6 +346,46 @@ void TestCli::exitStatus()
     QCOMPARE(QFile::exists(m_dir.filePath("values.json")), false);
     if (status == 2)
         QCOMPARE(sentFrames(*m_tap).size() - sentFrames(*m_tap).count("SETUP"), 0);
+}
+
+// --trace and --verbose, before the subcommand's name or after it; a capture that cannot be
+// written is refused before anything is sent.
+void TestCli::sharedOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // TRACE stands for the capture's path
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");  // on stderr
+    QTest::addColumn<bool>("captured"); // the capture holds the scan's SETUP and a reply
+    const QString copy = "tarvik.wire: not taken: a discovery reply of a module already found";
+    QTest::newRow("--trace first") << QStringList{"--trace", "TRACE", "scan"} << 0 << QString() << true;
+    QTest::newRow("--trace after") << QStringList{"scan", "--trace", "TRACE"} << 0 << QString() << true;
+    QTest::newRow("--verbose") << QStringList{"--verbose", "scan"} << 0 << copy << false;
+    QTest::newRow("not verbose") << QStringList{"scan"} << 0 << QString() << false;
+    QTest::newRow("not writable") << QStringList{"read", kFirstId, "--trace", "/nonexistent/t.pcapng"} << 2
+                                  << "tarvik-cli: cannot write the capture /nonexistent/t.pcapng: " << false;
+}
+
+void TestCli::sharedOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QFETCH(bool, captured);
+    QVERIFY(sim({"--quiet"}));
+    const QString trace = m_dir.filePath("trace.pcapng");
+    QFile::remove(trace);
+    const Run run = runCli(arguments.replaceInStrings(QRegularExpression("^TRACE$"), trace));
+    QCOMPARE(run.status, status);
+    QVERIFY2(said.isEmpty() ? run.err.isEmpty() : run.err.contains(said), qPrintable(run.err));
+    QFile file(trace);
+    QCOMPARE(file.open(QIODevice::ReadOnly), captured);
+    if (captured) {
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith(QByteArray::fromHex("0a0d0d0a")));
+        QVERIFY(bytes.contains("SETUP") && bytes.contains(kFirst) && bytes.contains("taken"));
+    }
+    if (status == 2)
+        QCOMPARE(sentFrames(*m_tap).size(), 0);
 }
 
 TARVIK_TEST_MAIN_NET(TestCli)
