@@ -310,7 +310,8 @@ void TestCli::exitStatus_data()
     QTest::newRow("probe, absent") << one << false << QStringList{"probe", "00AA00000009"} << 1
                                    << "00AA00000009 did not answer 4 SETUP broadcasts";
     QTest::newRow("scan, no answer") << QStringList() << false << QStringList{"scan"} << 1
-                                     << "no module answered the scan";
+                                     << "tarvik-cli doctor looks for why (the port, the cards, firewalls, the "
+                                        "reverse-path filter)";
     QTest::newRow("--all, no answer") << QStringList() << false << QStringList{"reset", "--all", "--json"} << 2
                                       << "no module answered the scan";
     QTest::newRow("no broadcast leaves") << one << true << QStringList{"read", "--all", "--out", "values.json"} << 2
