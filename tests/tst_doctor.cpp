@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 using namespace tarvik;
@@ -28,7 +29,19 @@ enum Setup
     OtherCard,    // two cards on one LAN, --interface names one
     ReversePath,  // the card's reverse-path filter strict, the modules in another subnet
     InputDropped, // nft drops UDP 65002 as it arrives
+    ZoneClosed,   // firewalld runs (a stand-in firewall-cmd) and the card's zone does not open the port
 };
+
+// A firewall-cmd that answers as a running firewalld whose zone "public" opens neither the tarvik
+// service nor the port.
+const char* const kFirewallCmd = R"(#!/bin/sh
+case "$*" in
+--state) echo running ;;
+--get-zone-of-interface=*) echo public ;;
+*--query-*) echo no; exit 1 ;;
+*) exit 2 ;;
+esac
+)";
 
 bool nft(const QString& script)
 {
@@ -127,6 +140,11 @@ private slots:
             << int(InputDropped) << QStringList() << 1
             << QStringList{"replies: problem: nothing arrived at UDP port 65002", "rp_filter tvkA: ok: off (0)",
                            "nftables: problem: the chain inet tvk in drops UDP 65002 (rule handle"};
+        QTest::newRow("nothing arrives: firewalld")
+            << int(ZoneClosed) << QStringList() << 1
+            << QStringList{"firewalld: problem: running, and the zone public of tvkA lets in neither the tarvik "
+                           "service nor UDP 65002; what to do: sudo firewall-cmd --zone=public --permanent "
+                           "--add-service=tarvik"};
     }
     void finds()
     {
@@ -146,9 +164,11 @@ private slots:
         else
             netns = m_lab->addNetwork(QStringLiteral("tvkA"), own, module);
         QVERIFY(netns >= 0);
-        QVERIFY(startSim(
-            {QStringLiteral("--quiet"), QStringLiteral("--count"), QString::number(setup == OtherCard ? 1 : 2)},
-            netns));
+        QStringList simulator{QStringLiteral("--quiet"), QStringLiteral("--count"),
+                              QString::number(setup == OtherCard ? 1 : 2)};
+        if (setup == ZoneClosed)
+            simulator << QStringLiteral("--silent");
+        QVERIFY(startSim(simulator, netns));
         QUdpSocket holder;
         switch (setup) {
         case PortHeld:
@@ -175,6 +195,16 @@ private slots:
             break;
         }
         QProcess cli;
+        QTemporaryDir bin;
+        if (setup == ZoneClosed) {
+            QFile script(bin.filePath(QStringLiteral("firewall-cmd")));
+            QVERIFY(script.open(QIODevice::WriteOnly) && script.write(kFirewallCmd) > 0);
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            script.close();
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PATH"), bin.path() + ':' + environment.value(QStringLiteral("PATH")));
+            cli.setProcessEnvironment(environment);
+        }
         cli.start(QStringLiteral(TARVIK_CLI_PATH), QStringList{QStringLiteral("doctor")} + arguments);
         QVERIFY(cli.waitForFinished(60000));
         const QStringList output = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
