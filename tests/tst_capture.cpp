@@ -14,74 +14,58 @@ using namespace tarvik::wire;
 
 namespace {
 
+quint32 word(const QByteArray& bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+// A block of the file: its type and body (what lies between its two lengths), the packet's
+// interface, bytes and comment for a packet block, the name for an interface block.
 struct Block
 {
     quint32 type = 0;
     QByteArray body;
+    quint32 interface = 0;
+    QByteArray packet;
+    QString text;
 };
 
-// Every block of a file; a block cut short or with lengths that disagree ends the list with type 0.
-QList<Block> blocksOf(const QString& path)
+// The value of option `code` among the options that start at `at`.
+QString optionOf(const QByteArray& body, qsizetype at, quint16 code)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    QList<Block> blocks;
-    qsizetype at = 0;
-    while (at < bytes.size()) {
-        const auto* p = reinterpret_cast<const uchar*>(bytes.constData() + at);
-        const quint32 length = bytes.size() - at >= 8 ? qFromLittleEndian<quint32>(p + 4) : 0;
-        if (length < 12 || length % 4 != 0 || at + length > bytes.size() ||
-            qFromLittleEndian<quint32>(p + length - 4) != length) {
-            blocks.append(Block{});
-            break;
-        }
-        blocks.append(Block{qFromLittleEndian<quint32>(p), bytes.mid(at + 8, length - 12)});
-        at += length;
-    }
-    return blocks;
-}
-
-// The value of option `code` in options starting at `from`.
-QByteArray optionOf(const QByteArray& body, qsizetype from, quint16 code)
-{
-    while (from + 4 <= body.size()) {
-        const auto* p = reinterpret_cast<const uchar*>(body.constData() + from);
-        const quint16 type = qFromLittleEndian<quint16>(p);
-        const quint16 length = qFromLittleEndian<quint16>(p + 2);
-        if (type == 0)
-            break;
-        if (type == code)
-            return body.mid(from + 4, length);
-        from += 4 + (length + 3) / 4 * 4;
+    for (; at + 4 <= body.size() && qFromLittleEndian<quint16>(body.constData() + at) != 0;
+         at += 4 + (qFromLittleEndian<quint16>(body.constData() + at + 2) + 3) / 4 * 4) {
+        if (qFromLittleEndian<quint16>(body.constData() + at) == code)
+            return QString::fromUtf8(body.mid(at + 4, qFromLittleEndian<quint16>(body.constData() + at + 2)));
     }
     return {};
 }
 
-quint32 word(const QByteArray& body, qsizetype at)
+// Every block of a file; one cut short, or whose two lengths differ, ends the list with type 0.
+QList<Block> blocksOf(const QString& path)
 {
-    return qFromLittleEndian<quint32>(body.constData() + at);
-}
-
-// An enhanced packet block: its interface, packet bytes and comment.
-struct Packet
-{
-    quint32 interface;
-    QByteArray bytes;
-    QString comment;
-};
-
-Packet packetOf(const Block& block)
-{
-    const quint32 captured = word(block.body, 12);
-    const qsizetype options = 20 + (captured + 3) / 4 * 4;
-    return {word(block.body, 0), block.body.mid(20, captured), QString::fromUtf8(optionOf(block.body, options, 1))};
-}
-
-QString interfaceName(const Block& block)
-{
-    return QString::fromUtf8(optionOf(block.body, 8, 2));
+    QFile file(path);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QList<Block> blocks;
+    for (qsizetype at = 0; at < bytes.size();) {
+        const quint32 length = bytes.size() - at >= 8 ? word(bytes, at + 4) : 0;
+        if (length < 12 || length % 4 != 0 || at + length > bytes.size() || word(bytes, at + length - 4) != length) {
+            blocks.append(Block{});
+            break;
+        }
+        Block block{word(bytes, at), bytes.mid(at + 8, length - 12), 0, {}, {}};
+        if (block.type == 6) {
+            const quint32 captured = word(block.body, 12);
+            block.interface = word(block.body, 0);
+            block.packet = block.body.mid(20, captured);
+            block.text = optionOf(block.body, 20 + (captured + 3) / 4 * 4, 1);
+        } else if (block.type == 1) {
+            block.text = optionOf(block.body, 8, 2);
+        }
+        blocks.append(block);
+        at += length;
+    }
+    return blocks;
 }
 
 constexpr quint32 kShb = 0x0A0D0D0A;
@@ -133,82 +117,69 @@ private slots:
     // received one when the bracket of its arrival closes, with the verdict given inside it.
     void comments_data()
     {
-        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("what"); // the verdicts given inside the bracket: "taken", "refused"
         QTest::addColumn<QString>("comment");
-        enum
-        {
-            Sent,
-            NotSent,
-            Taken,
-            NotTaken,
-            Unjudged,
-            TakenThenRefused
-        };
-        QTest::newRow("sent") << int(Sent) << "sent";
-        QTest::newRow("not sent") << int(NotSent) << "not sent: Network is unreachable";
-        QTest::newRow("taken") << int(Taken) << "taken";
-        QTest::newRow("not taken") << int(NotTaken) << "not taken: an identity no listed module has";
-        QTest::newRow("nothing judged it") << int(Unjudged) << "not taken: not looked at: nothing awaited it";
-        QTest::newRow("the first verdict stands") << int(TakenThenRefused) << "taken";
+        QTest::newRow("sent") << "sent"
+                              << "sent";
+        QTest::newRow("not sent") << "not sent"
+                                  << "not sent: Network is unreachable";
+        QTest::newRow("taken") << "taken"
+                               << "taken";
+        QTest::newRow("not taken") << "refused"
+                                   << "not taken: an identity no listed module has";
+        QTest::newRow("nothing judged it") << ""
+                                           << "not taken: not looked at: nothing awaited it";
+        QTest::newRow("the first verdict stands") << "taken refused"
+                                                  << "taken";
     }
     void comments()
     {
-        QFETCH(int, action);
+        QFETCH(QString, what);
         QFETCH(QString, comment);
         const QString path = open();
-        const bool sending = action <= 1;
+        const bool sending = what.startsWith("sent") || what.startsWith("not sent");
         const Datagram& datagram = sending ? kSetup : kReply;
         if (sending) {
-            tap()->sent(datagram, action == 1 ? QStringLiteral("Network is unreachable") : QString());
+            tap()->sent(datagram, what == "sent" ? QString() : QStringLiteral("Network is unreachable"));
         } else {
             Arrival arrival(datagram);
-            if (action == 2 || action == 5)
-                taken();
-            if (action == 3 || action == 5)
-                notTaken(datagram.payload, datagram.card, QStringLiteral("an identity no listed module has"));
+            for (const QString& verdict : what.split(' ', Qt::SkipEmptyParts)) {
+                if (verdict == "taken")
+                    taken();
+                else
+                    notTaken(datagram.payload, datagram.card, QStringLiteral("an identity no listed module has"));
+            }
         }
         const QList<Block> blocks = blocksOf(path);
         QCOMPARE(blocks.size(), 3);
         QCOMPARE(blocks[0].type, kShb);
-        QCOMPARE(word(blocks[0].body, 0), 0x1A2B3C4Du);
         QCOMPARE(blocks[1].type, kIdb);
-        QCOMPARE(qFromLittleEndian<quint16>(blocks[1].body.constData()), quint16(101));
-        QCOMPARE(interfaceName(blocks[1]), QStringLiteral("tvk3"));
+        QCOMPARE(qFromLittleEndian<quint16>(blocks[1].body.constData()), quint16(101)); // raw IPv4
+        QCOMPARE(blocks[1].text, QStringLiteral("tvk3"));
         QCOMPARE(blocks[2].type, kEpb);
-        const Packet packet = packetOf(blocks[2]);
-        QCOMPARE(packet.interface, 0u);
-        QCOMPARE(packet.bytes, Capture::packet(datagram, 0));
-        QCOMPARE(packet.comment, comment);
+        QCOMPARE(blocks[2].interface, 0u);
+        QCOMPARE(blocks[2].packet, Capture::packet(datagram, 0));
+        QCOMPARE(blocks[2].text, comment);
     }
 
-    // Each datagram as an IPv4 packet with a valid header checksum and its UDP header; the largest
-    // the arrival path takes included.
+    // Each datagram as an IPv4 packet (header checksum included) with its UDP header: the largest the
+    // arrival path takes too.
     void packetHeaders_data()
     {
         QTest::addColumn<int>("size");
-        for (int size : {0, 5, 12, 32767})
-            QTest::addRow("%d bytes", size) << size;
+        QTest::addColumn<QByteArray>("headers"); // hex
+        QTest::newRow("SETUP sent") << 5 << QByteArray("45000021000700004011ceb0ac140001fffffffffdeafde8000d0000");
+        QTest::newRow("32767 bytes received")
+            << 32767 << QByteArray("4500801b00070000401138bfc0a80164fffffffffde8fdea80070000");
     }
     void packetHeaders()
     {
         QFETCH(int, size);
-        const Datagram datagram{QByteArray(size, 'x'), 3, 0xC0A80164, 65000, 0xFFFFFFFF, 65002};
+        QFETCH(QByteArray, headers);
+        Datagram datagram = size == 5 ? kSetup : kReply;
+        datagram.payload = QByteArray(size, 'x');
         const QByteArray bytes = Capture::packet(datagram, 7);
-        const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-        QCOMPARE(bytes.size(), 28 + size);
-        QCOMPARE(p[0], uchar(0x45));
-        QCOMPARE(qFromBigEndian<quint16>(p + 2), quint16(28 + size));
-        QCOMPARE(qFromBigEndian<quint16>(p + 4), quint16(7));
-        QCOMPARE(p[9], uchar(17));
-        quint32 sum = 0;
-        for (int i = 0; i < 20; i += 2)
-            sum += qFromBigEndian<quint16>(p + i);
-        QCOMPARE((sum & 0xFFFF) + (sum >> 16), 0xFFFFu);
-        QCOMPARE(qFromBigEndian<quint32>(p + 12), datagram.source);
-        QCOMPARE(qFromBigEndian<quint32>(p + 16), datagram.destination);
-        QCOMPARE(qFromBigEndian<quint16>(p + 20), datagram.sourcePort);
-        QCOMPARE(qFromBigEndian<quint16>(p + 22), datagram.destinationPort);
-        QCOMPARE(qFromBigEndian<quint16>(p + 24), quint16(8 + size));
+        QCOMPARE(bytes.left(28).toHex(), headers);
         QCOMPARE(bytes.mid(28), datagram.payload);
     }
 
@@ -227,9 +198,9 @@ private slots:
         QList<quint32> interfaces;
         for (const Block& block : blocksOf(path)) {
             if (block.type == kIdb)
-                names << interfaceName(block);
+                names << block.text;
             else if (block.type == kEpb)
-                interfaces << packetOf(block).interface;
+                interfaces << block.interface;
         }
         QCOMPARE(names, (QStringList{"tvk3", "tvk5", "tvk0"}));
         QCOMPARE(interfaces, (QList<quint32>{0, 1, 0, 2, 1}));

@@ -1,5 +1,5 @@
-// The doctor's Linux look-ups on the texts they read: /proc's socket and route tables, the
-// reverse-path filter against the routes, ufw's files and nft's rules.
+// The doctor's Linux look-ups on what they read: the reverse-path filter against the routes, ufw's
+// files and nft's rules.
 #include "os/diagnose.h"
 #include "support/testmain.h"
 
@@ -39,23 +39,6 @@ class TestDiagnose : public QObject
     Q_OBJECT
 
 private slots:
-    void socketsOnPort()
-    {
-        const QString udp = QStringLiteral(
-            "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode ref\n"
-            " 101: 00000000:FDEA 00000000:0000 07 00000000:00000000 00:00000000 00000000  1000        0 4711 2\n"
-            " 102: 0100007F:FDE8 00000000:0000 07 00000000:00000000 00:00000000 00000000  1000        0 4712 2\n"
-            " 103: 00000000000000000000000000000000:FDEA 00000000000000000000000000000000:0000 07 00000000:00000000 "
-            "00:00000000 00000000 0 0 4713 2\n");
-        QCOMPARE(parse::socketsOnPort(udp, kPort), (QList<quint64>{4711, 4713}));
-        const QList<parse::Route> routes = parse::routes(
-            QStringLiteral("Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n"
-                           "eth1\t0014A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"));
-        QCOMPARE(routes.size(), 1);
-        QCOMPARE(routes[0].destination, 0xC0A81400u); // 192.168.20.0
-        QCOMPARE(routes[0].mask, 0xFFFFFF00u);
-    }
-
     void reversePathFilter_data()
     {
         QTest::addColumn<int>("effective");
