@@ -12,7 +12,7 @@ Q_DECLARE_METATYPE(tarvik::os::Check::Status)
 namespace {
 
 constexpr quint16 kPort = 65002;
-const CardAddress kCard{3, QStringLiteral("eth1"), 0xAC140001, 24}; // 172.20.0.1/24
+const CardAddress kCard{3, QStringLiteral("eth1"), QStringLiteral("eth1"), 0xAC140001, 24}; // 172.20.0.1/24
 
 // `nft -j list ruleset` of one table "t" with a chain of `hook` and policy, and rules of expressions.
 QByteArray nftRules(const char* hook, const char* policy, const QList<QByteArray>& rules)

@@ -43,7 +43,8 @@ PortHolders udpPortHolders(quint16 port);
 struct CardAddress
 {
     int index = 0;
-    QString name;
+    QString name;        // the system's ("eth0", on Windows "ethernet_32769")
+    QString label;       // the one people see ("Ethernet 2"; elsewhere the same)
     quint32 address = 0; // host order
     int prefixLength = 32;
 };

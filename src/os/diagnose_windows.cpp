@@ -15,8 +15,10 @@
 #include <tlhelp32.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <netfw.h>
 #include <netlistmgr.h>
+// The firewall's class and interface ids are in no MinGW library: this file defines them.
+#include <initguid.h>
+#include <netfw.h>
 // clang-format on
 // The Windows headers define `interface` as a keyword of their own (struct).
 #undef interface
@@ -26,6 +28,8 @@
 namespace tarvik::os {
 
 namespace {
+
+constexpr long kAnyProtocol = 256; // NET_FW_IP_PROTOCOL_ANY, which MinGW's netfw.h leaves out
 
 // Process names by id, as every user may list them.
 QHash<DWORD, QString> processNames()
@@ -173,7 +177,7 @@ bool allowingRules(INetFwPolicy2* policy, quint16 port, const QString& program, 
                     SUCCEEDED(rule->get_Direction(&direction)) && direction == NET_FW_RULE_DIR_IN &&
                     SUCCEEDED(rule->get_Action(&action)) && action == NET_FW_ACTION_ALLOW &&
                     SUCCEEDED(rule->get_Protocol(&protocol)) &&
-                    (protocol == NET_FW_IP_PROTOCOL_UDP || protocol == NET_FW_IP_PROTOCOL_ANY) &&
+                    (protocol == NET_FW_IP_PROTOCOL_UDP || protocol == kAnyProtocol) &&
                     SUCCEEDED(rule->get_LocalPorts(&ports)) && coversPort(bstrText(ports), port) &&
                     SUCCEEDED(rule->get_ApplicationName(&application)) &&
                     (bstrText(application).isEmpty() ||
@@ -265,7 +269,7 @@ QList<Check> causesOfSilence(const QList<CardAddress>& cards, quint16 port, cons
         QList<QPair<QString, long>> subjects;
         for (const CardAddress& card : cards) {
             if (ofCard.contains(card.index))
-                subjects.append({card.name, ofCard.value(card.index)});
+                subjects.append({card.label, ofCard.value(card.index)});
         }
         if (subjects.isEmpty()) {
             for (long profile : {NET_FW_PROFILE2_DOMAIN, NET_FW_PROFILE2_PRIVATE, NET_FW_PROFILE2_PUBLIC}) {

@@ -156,7 +156,7 @@ private:
         for (const QNetworkInterface& card : interfaces) {
             const auto flags = card.flags();
             QStringList addresses;
-            os::CardAddress address{card.index(), card.name(), 0, 32};
+            os::CardAddress address{card.index(), card.name(), card.humanReadableName(), 0, 32};
             const auto entries = card.addressEntries();
             for (const QNetworkAddressEntry& entry : entries) {
                 if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
