@@ -237,24 +237,6 @@ private slots:
         QCOMPARE(blocks.last().type, fitting == 0 ? kIdb : kEpb);
         QCOMPARE(QFile(path).size(), head + fitting * each);
     }
-
-    // A file that cannot be made is refused with the system's reason, before anything is captured.
-    void refusedWhenNotCreatable_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("no such folder") << "no/such/folder/trace.pcapng";
-        QTest::newRow("a folder") << ".";
-    }
-    void refusedWhenNotCreatable()
-    {
-        QFETCH(QString, path);
-        Capture capture;
-        QString error;
-        QVERIFY(!capture.open(m_dir.filePath(path), QStringLiteral("test"), &error));
-        QVERIFY(!error.isEmpty());
-        capture.sent(kSetup, QString());
-        QCOMPARE(capture.packets(), 0);
-    }
 };
 
 TARVIK_TEST_MAIN(TestCapture)
