@@ -13,8 +13,9 @@ network channels) into its window, writes them back, restores a module's factory
 resets a module so that it runs. The window is in Chinese.
 
 Also included: tarvik-cli, which does the same for many modules at once and from scripts, with
-parameter files; tarvik-sim, simulated modules for trying the tool without hardware; and a
-firewalld service that opens UDP port 65002, the port the modules answer to.")
+parameter files; tarvik-sim, simulated modules for trying the tool without hardware; a
+firewalld service that opens UDP port 65002, the port the modules answer to; and a Wireshark
+dissector for the modules' protocol, for the captures that tarvik and tarvik-cli write.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

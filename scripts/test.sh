@@ -75,6 +75,8 @@ windows_tests() {
 }
 
 # desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils: the package test (skipped without them).
+# tshark: the Wireshark dissector's test reads a capture with it; nftables: tarvik-cli doctor's tests
+# set up a firewall in their private namespaces.
 # fonts-noto-cjk: the window tests measure the fields and labels with the fonts the window is shown in.
 ensure_packages xz-utils
 windows_packages=()
@@ -85,7 +87,7 @@ else
     windows_qt=
 fi
 ensure_packages "${BUILD_PACKAGES[@]}" clang-format iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils \
-    fonts-noto-cjk "${windows_packages[@]}"
+    fonts-noto-cjk tshark nftables "${windows_packages[@]}"
 # The project's own formatting: every C++ file as .clang-format lays it out.
 echo "== format (clang-format)"
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror

@@ -47,7 +47,7 @@ if ! qt=$(windows_qt_prefix); then
 fi
 programs=(tarvik tarvik-cli tarvik-sim)
 if [ "$build" = 1 ]; then
-    windows_build "$qt" "${programs[@]}"
+    windows_build "$qt" "${programs[@]}" tarvik_lua
 fi
 
 build_dir=$PWD/build/windows
@@ -84,6 +84,9 @@ find_dll() {
 for program in "${programs[@]}"; do
     cp "$build_dir/$program.exe" "$stage/"
 done
+# The Wireshark dissector, for the user to copy into Wireshark's plugin folder (README.txt says where).
+mkdir -p "$stage/wireshark"
+cp "$build_dir/packaging/wireshark/tarvik.lua" "$stage/wireshark/"
 for plugin in "${plugins[@]}"; do
     mkdir -p "$stage/$(dirname "$plugin")"
     cp "$qt/plugins/$plugin" "$stage/$plugin"

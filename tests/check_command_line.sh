@@ -49,11 +49,14 @@ row unknown-language  1 2 "^tarvik: unknown language 'fr' for --lang" -- --lang 
 row unknown-option    1 2 "^tarvik: Unknown option 'bogus'\.$" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" -- --bogus
 row unknown-with-qt   1 2 "^tarvik: Unknown option 'bogus'\.$" XDG_RUNTIME_DIR="$runtime" -- -platform offscreen --bogus
 row extra-argument    1 2 "^tarvik: unexpected argument 'x'$" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" -- x
+# A capture that cannot be written: one line, before the window and its endpoint open.
+row trace-refused     1 1 "^tarvik: cannot write the capture /nonexistent/trace\.pcapng: " QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" -- --trace /nonexistent/trace.pcapng
 
 # --help: more than one line, on standard output, with the usage line and --lang.
 help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$tarvik" --help 2>/dev/null)
 status=$?
-if [ "$status" = 0 ] && grep -q "^Usage: .*tarvik \[options\]" <<<"$help" && grep -q -- "--lang <language>" <<<"$help"; then
+if [ "$status" = 0 ] && grep -q "^Usage: .*tarvik \[options\]" <<<"$help" && grep -q -- "--lang <language>" <<<"$help" &&
+    grep -q -- "--trace <file>" <<<"$help"; then
     echo "ok   help"
 else
     echo "FAIL help: status $status, output:"; printf '%s\n' "$help" | sed 's/^/    /'

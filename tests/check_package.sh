@@ -43,8 +43,9 @@ contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 desktop=usr/share/applications/io.github.tarvik.Tarvik.desktop
 metainfo=usr/share/metainfo/io.github.tarvik.Tarvik.metainfo.xml
 firewall=usr/lib/firewalld/services/tarvik.xml
+dissector=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)/wireshark/plugins/tarvik.lua
 for path in usr/bin/tarvik usr/bin/tarvik-sim "$desktop" "$metainfo" usr/share/icons/hicolor/scalable/apps/tarvik.svg \
-    usr/share/man/man1/tarvik.1 usr/share/man/man1/tarvik-sim.1 "$firewall"; do
+    usr/share/man/man1/tarvik.1 usr/share/man/man1/tarvik-sim.1 "$firewall" "$dissector"; do
     grep -qxF "./$path" <<<"$contents" || fail "$path is not in the package"
 done
 if grep -qxF ./usr/bin/tarvik-cli <<<"$contents" && ! grep -qxF ./usr/share/man/man1/tarvik-cli.1 <<<"$contents"; then
@@ -53,7 +54,7 @@ fi
 if ! grep -qxF ./usr/bin/tarvik-cli <<<"$contents" && grep -qxF ./usr/share/man/man1/tarvik-cli.1 <<<"$contents"; then
     fail "the manual page of tarvik-cli without the program"
 fi
-stray=$(grep -vE '^\./usr/(bin/tarvik(-sim|-cli)?|lib/firewalld/services/tarvik\.xml|share/(applications|metainfo|icons|man)(/.*)?|bin|lib|lib/firewalld|lib/firewalld/services|share)?/?$' <<<"$contents")
+stray=$(grep -vE '^\./usr/(bin/tarvik(-sim|-cli)?|lib/firewalld/services/tarvik\.xml|lib/[^/]+-linux-[^/]+(/wireshark(/plugins(/tarvik\.lua)?)?)?|share/(applications|metainfo|icons|man)(/.*)?|bin|lib|lib/firewalld|lib/firewalld/services|share)?/?$' <<<"$contents")
 [ -z "$stray" ] || fail "unexpected files in the package: $stray"
 
 # What is inside, through the validators.

@@ -1,5 +1,6 @@
 # Tests: protocol tables, frames, reply decoding and the operations, driven through stand-ins
 tarvik_add_test(tst_frames SOURCES tst_frames.cpp)
+tarvik_add_test(tst_capture SOURCES tst_capture.cpp)
 tarvik_add_test(tst_decode SOURCES tst_decode.cpp)
 tarvik_add_test(tst_conversation SOURCES tst_conversation.cpp)
 tarvik_add_test(tst_batch SOURCES tst_batch.cpp)

@@ -25,3 +25,14 @@ add_dependencies(tst_cli tarvik-cli)
 tarvik_add_test(tst_e2e_cards SOURCES tst_e2e_cards.cpp LIBS tarvik_simbed NET)
 target_compile_definitions(tst_e2e_cards PRIVATE TARVIK_CLI_PATH="$<TARGET_FILE:tarvik-cli>")
 add_dependencies(tst_e2e_cards tarvik-cli)
+
+# A capture of a real read, opened with tshark and the Wireshark dissector (skipped without tshark).
+tarvik_add_test(tst_trace SOURCES tst_trace.cpp LIBS tarvik_simbed NET)
+target_compile_definitions(tst_trace PRIVATE TARVIK_CLI_PATH="$<TARGET_FILE:tarvik-cli>"
+                                             TARVIK_DISSECTOR_PATH="${TARVIK_DISSECTOR}")
+add_dependencies(tst_trace tarvik-cli tarvik_lua)
+
+# tarvik-cli doctor in module networks of its own, one cause of silence per row (nft for firewalls).
+tarvik_add_test(tst_doctor SOURCES tst_doctor.cpp LIBS tarvik_simbed NET)
+target_compile_definitions(tst_doctor PRIVATE TARVIK_CLI_PATH="$<TARGET_FILE:tarvik-cli>")
+add_dependencies(tst_doctor tarvik-cli tarvik-sim)

@@ -109,6 +109,8 @@ private slots:
     void exitStatus();
     void readsUnderLossNeverSucceedWrong();
     void plantAuditedAndChangesUndone();
+    void sharedOptions_data();
+    void sharedOptions();
 
 private:
     std::unique_ptr<WireTap> m_tap;
@@ -344,7 +346,9 @@ void TestCli::exitStatus_data()
     QTest::newRow("probe, absent") << one << false << QStringList{"probe", "00AA00000009"} << 1
                                    << "00AA00000009 did not answer 4 SETUP broadcasts" << QString();
     QTest::newRow("scan, no answer") << QStringList() << false << QStringList{"scan"} << 1
-                                     << "no module answered the scan" << QString();
+                                     << "tarvik-cli doctor looks for why (the port, the cards, firewalls, the "
+                                        "reverse-path filter)"
+                                     << QString();
     QTest::newRow("--all, no answer") << QStringList() << false << QStringList{"reset", "--all", "--json"} << 2
                                       << "no module answered the scan" << QString();
     QTest::newRow("no broadcast leaves") << one << true << QStringList{"read", "--all", "--out", "values.json"} << 2
@@ -460,6 +464,46 @@ void TestCli::plantAuditedAndChangesUndone()
     QCOMPARE(entries[1].toObject().value("undoes").toInt(), entries[0].toObject().value("entry").toInt());
     // The plant is as commissioned again, but for the address it had all along.
     QCOMPARE(findings({}).second, QStringList{found.first()});
+}
+
+// --trace and --verbose, before the subcommand's name or after it; a capture that cannot be
+// written is refused before anything is sent.
+void TestCli::sharedOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // TRACE stands for the capture's path
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");  // on stderr
+    QTest::addColumn<bool>("captured"); // the capture holds the scan's SETUP and a reply
+    const QString copy = "tarvik.wire: not taken: a discovery reply of a module already found";
+    QTest::newRow("--trace first") << QStringList{"--trace", "TRACE", "scan"} << 0 << QString() << true;
+    QTest::newRow("--trace after") << QStringList{"scan", "--trace", "TRACE"} << 0 << QString() << true;
+    QTest::newRow("--verbose") << QStringList{"--verbose", "scan"} << 0 << copy << false;
+    QTest::newRow("not verbose") << QStringList{"scan"} << 0 << QString() << false;
+    QTest::newRow("not writable") << QStringList{"read", kFirstId, "--trace", "/nonexistent/t.pcapng"} << 2
+                                  << "tarvik-cli: cannot write the capture /nonexistent/t.pcapng: " << false;
+}
+
+void TestCli::sharedOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QFETCH(bool, captured);
+    QVERIFY(sim({"--quiet"}));
+    const QString trace = m_dir.filePath("trace.pcapng");
+    QFile::remove(trace);
+    const Run run = runCli(arguments.replaceInStrings(QRegularExpression("^TRACE$"), trace));
+    QCOMPARE(run.status, status);
+    QVERIFY2(said.isEmpty() ? run.err.isEmpty() : run.err.contains(said), qPrintable(run.err));
+    QFile file(trace);
+    QCOMPARE(file.open(QIODevice::ReadOnly), captured);
+    if (captured) {
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith(QByteArray::fromHex("0a0d0d0a")));
+        QVERIFY(bytes.contains("SETUP") && bytes.contains(kFirst) && bytes.contains("taken"));
+    }
+    if (status == 2)
+        QCOMPARE(sentFrames(*m_tap).size(), 0);
 }
 
 TARVIK_TEST_MAIN_NET(TestCli)

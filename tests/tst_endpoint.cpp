@@ -1,6 +1,7 @@
 // The UDP endpoint on real sockets, inside the test's private network namespace.
 #include "link/cards.h"
 #include "link/udpendpoint.h"
+#include "link/wirelog.h"
 #include "support/testmain.h"
 
 #include <QNetworkInterface>
@@ -36,6 +37,23 @@ void sendToTool(const QList<QByteArray>& datagrams)
     for (const QByteArray& datagram : datagrams)
         QCOMPARE(module.writeDatagram(datagram, QHostAddress::LocalHost, kLocalPort), datagram.size());
 }
+
+// Keeps what the wire's tap hears.
+struct RecordingTap : wire::Tap
+{
+    struct Heard
+    {
+        bool sent;
+        wire::Datagram datagram;
+        QString note; // the send error or the verdict
+    };
+    QList<Heard> heard;
+    void sent(const wire::Datagram& datagram, const QString& error) override { heard.append({true, datagram, error}); }
+    void received(const wire::Datagram& datagram, const QString& verdict) override
+    {
+        heard.append({false, datagram, verdict});
+    }
+};
 
 } // namespace
 
@@ -176,6 +194,62 @@ private slots:
         QCOMPARE(named.error, QStringLiteral("no usable IPv4 interface named lo; usable: none"));
         QTest::qWait(50);
         QVERIFY(!modules->hasPendingDatagrams());
+    }
+
+    // The tap hears every datagram sent, failed or not, and every one that arrived, with its
+    // addresses and ports.
+    void tapHearsEveryDatagram_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<quint32>("source"); // 0: any
+        QTest::addColumn<quint16>("destinationPort");
+        QTest::addColumn<QString>("note");
+        const quint32 loopback = QHostAddress(QHostAddress::LocalHost).toIPv4Address();
+        QTest::newRow("sent through a card") << "lo" << true << loopback << kModulePort << QString();
+        QTest::newRow("not sent") << "no card" << true << 0u << kModulePort << "No such device";
+        QTest::newRow("arrived") << "arrive" << false << loopback << kLocalPort << "not looked at: nothing awaited it";
+        // What the arrival's handler sends is heard after the arrival, in the order of the wire.
+        QTest::newRow("answered at once")
+            << "answered" << false << loopback << kLocalPort << "not looked at: nothing awaited it";
+        QTest::newRow("too long") << "oversized" << false << loopback << kLocalPort
+                                  << "longer than 32767 bytes: dropped whole";
+    }
+    void tapHearsEveryDatagram()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, sent);
+        QFETCH(quint32, source);
+        QFETCH(quint16, destinationPort);
+        QFETCH(QString, note);
+        auto modules = sharedSocket(kModulePort);
+        RecordingTap tap;
+        wire::setTap(&tap);
+        UdpEndpoint endpoint;
+        QVERIFY(endpoint.open());
+        const int lo = QNetworkInterface::interfaceIndexFromName(QStringLiteral("lo"));
+        if (what == "answered")
+            connect(&endpoint, &UdpEndpoint::datagramArrived, this, [&] { endpoint.send("END", lo); });
+        const QByteArray payload = what == "oversized" ? QByteArray(40000, 'z') : QByteArray("ATDF");
+        if (what == "lo")
+            QVERIFY(endpoint.send(payload, lo));
+        else if (what == "no card")
+            QVERIFY(!endpoint.send(payload, 999999));
+        else
+            sendToTool({payload});
+        QTRY_COMPARE(tap.heard.size(), what == "answered" ? 2 : 1);
+        wire::setTap(nullptr);
+        const RecordingTap::Heard& heard = tap.heard.first();
+        QCOMPARE(heard.sent, sent);
+        QCOMPARE(heard.datagram.payload, payload.left(UdpEndpoint::kMaxDatagramSize + 1));
+        QCOMPARE(heard.datagram.card, what == "no card" ? 999999 : lo);
+        if (source != 0)
+            QCOMPARE(heard.datagram.source, source);
+        QCOMPARE(heard.datagram.destinationPort, destinationPort);
+        QCOMPARE(heard.datagram.sourcePort == kLocalPort, sent);
+        QVERIFY2(heard.note.startsWith(note), qPrintable(heard.note));
+        if (what == "answered")
+            QVERIFY(tap.heard[1].sent && tap.heard[1].datagram.payload == "END");
     }
 
     void primaryAddress()

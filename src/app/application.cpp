@@ -64,6 +64,11 @@ CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage)
                                                  "Without it, the TARVIK_LANG environment variable decides."),
                                   QStringLiteral("language"));
     parser.addOption(lang);
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Write every datagram sent and received, with what became of it, to "
+                                                  "this file as it goes (pcapng, for Wireshark; at most 64 MiB)."),
+                                   QStringLiteral("file"));
+    parser.addOption(trace);
 
     CommandLine result;
     const bool parsed = parser.parse(arguments);
@@ -86,6 +91,8 @@ CommandLine parseCommandLine(const QStringList& arguments, ParseStage stage)
         else if (!parser.positionalArguments().isEmpty())
             error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst());
     }
+    if (error.isEmpty() && parser.isSet(trace))
+        result.trace = parser.value(trace);
     if (error.isEmpty() && parser.isSet(lang)) {
         result.language = parser.value(lang);
         if (!isLanguage(result.language))

@@ -17,6 +17,7 @@ struct CommandLine
     int exitStatus = 0;
     QString text;     // standard output when exitStatus is 0, standard error otherwise
     QString language; // --lang: "zh" or "en"; empty when not given
+    QString trace;    // --trace: the capture file; empty when not given
 };
 
 // Reads the command line (arguments[0] is the program). Before the application object exists,

@@ -1,6 +1,8 @@
 #include "app/application.h"
 #include "app/mainform.h"
+#include "link/tracing.h"
 #include "os/console.h"
+#include "tarvik_version.h"
 
 #include <QApplication>
 
@@ -91,6 +93,18 @@ int main(int argc, char* argv[])
     if (!warning.isEmpty())
         print(warning + QLatin1Char('\n'), stderr);
     tarvik::setUpApplication(app, language);
+    // The window opens the endpoint: a capture that cannot be written stops the tool before it.
+    std::unique_ptr<tarvik::wire::Capture> capture;
+    if (!commandLine.trace.isEmpty()) {
+        QString error;
+        capture = tarvik::wire::startCapture(
+            commandLine.trace, QStringLiteral("tarvik " TARVIK_VERSION),
+            [](const QString& why) { print(QStringLiteral("tarvik: ") + why + QLatin1Char('\n'), stderr); }, &error);
+        if (!capture) {
+            print(QStringLiteral("tarvik: ") + error + QLatin1Char('\n'), stderr);
+            return 1;
+        }
+    }
     tarvik::MainForm form;
     form.show();
     return app.exec();

@@ -41,6 +41,9 @@ public:
     // Every subcommand, in the order of --help.
     static const std::vector<std::unique_ptr<Command>>& all();
     static Command* named(const QString& name);
+    // The program's arguments with the shared options given before the subcommand's name
+    // (--trace FILE, --verbose) moved behind it.
+    static QStringList withOptionsInFront(const QStringList& arguments);
 
     using Factory = std::unique_ptr<Command> (*)();
     // Adds a subcommand; `place` orders the list of --help. Returns `place`, for a static initializer.

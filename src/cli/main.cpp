@@ -18,8 +18,10 @@ QString usage()
     for (const auto& command : Command::all())
         text += QStringLiteral("  %1%2\n").arg(command->name.leftJustified(10), command->description);
     text +=
-        QStringLiteral("\n'tarvik-cli COMMAND --help' describes a command's options. Exit status: 0 when every "
-                       "module succeeded,\n1 when one failed (one line each on stderr), 2 when nothing was tried.\n");
+        QStringLiteral("\nEvery command takes --trace FILE (a capture for Wireshark) and --verbose (the datagrams not "
+                       "taken, on stderr).\n'tarvik-cli COMMAND --help' describes a command's options. Exit status: 0 "
+                       "when every module succeeded,\n1 when one failed (one line each on stderr), 2 when nothing was "
+                       "tried.\n");
     text += QStringLiteral("Every change is kept in the journal, %1 (TARVIK_JOURNAL sets another).\n")
                 .arg(journal::directory());
     return text;
@@ -32,7 +34,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvik-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
-    const QStringList arguments = QCoreApplication::arguments();
+    const QStringList arguments = Command::withOptionsInFront(QCoreApplication::arguments());
     const QString first = arguments.value(1);
     if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
         out() << "tarvik-cli " << TARVIK_VERSION << Qt::endl;

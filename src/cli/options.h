@@ -14,5 +14,14 @@ inline const QCommandLineOption kJobs{QStringLiteral("jobs"),
 inline const QCommandLineOption kInterface{QStringLiteral("interface"),
                                            QStringLiteral("Use only this network card (default: every card)."),
                                            QStringLiteral("name")};
+// Taken by every subcommand, and before the subcommand's name too.
+inline const QCommandLineOption kTrace{
+    QStringLiteral("trace"),
+    QStringLiteral("Write every datagram sent and received, with what became of it, to this file as it goes "
+                   "(pcapng, for Wireshark; at most 64 MiB)."),
+    QStringLiteral("file")};
+inline const QCommandLineOption kVerbose{
+    QStringLiteral("verbose"),
+    QStringLiteral("Log every datagram that was not taken, and why, and every send that failed, on stderr.")};
 
 } // namespace tarvik::cli::option

@@ -163,8 +163,10 @@ void Session::arrived(const QByteArray& data, int card)
 {
     // With one card chosen, what comes on another is not heard (a card the system did not name
     // cannot be told apart).
-    if (m_onlyCard != kAnyCard && card != kAnyCard && card != m_onlyCard)
+    if (m_onlyCard != kAnyCard && card != kAnyCard && card != m_onlyCard) {
+        wire::notTaken(data, card, verdict::otherCard());
         return;
+    }
     if (m_found) {
         // Another PC's conversation with a module is heard too: only a plausible discovery reply
         // lists it, and only once.
@@ -177,7 +179,7 @@ void Session::arrived(const QByteArray& data, int card)
         if (known >= 0) {
             // The first card it answered on is kept; a second answer in one round is a copy.
             scanning::heardAgain(m_foundDevices[known], m_heard[known], data, card);
-            wire::notTaken(data, card, QStringLiteral("a module found already"));
+            wire::notTaken(data, card, verdict::foundAlready());
             return;
         }
         wire::taken();

@@ -27,6 +27,18 @@ struct Found
     qint64 heardNs = 0; // when, since the scan began
 };
 
+// What the scan says of a datagram it does not take (the verdicts doctor counts by).
+namespace verdict {
+inline QString foundAlready()
+{
+    return QStringLiteral("a discovery reply of a module already found");
+}
+inline QString otherCard()
+{
+    return QStringLiteral("it came on a card not in use (--interface)");
+}
+} // namespace verdict
+
 class Session : public QObject, private batch::Sender, private batch::Timers, private batch::Progress
 {
 public:
@@ -87,7 +99,7 @@ private:
     std::vector<std::unique_ptr<QTimer>> m_timers;
     // Scan in progress: what has answered, in order, and which identities are still awaited.
     std::optional<QList<Found>> m_found;
-    QList<Device> m_foundDevices; // the same, as the scan's duplicate filter looks at them
+    QList<Device> m_foundDevices;   // the same, as the scan's duplicate filter looks at them
     QList<scanning::Heard> m_heard; // what this scan heard of each
     QSet<QByteArray> m_wanted;
     // The modules the last scan found: a reply that carries one's identity answers only that module.

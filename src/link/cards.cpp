@@ -66,4 +66,30 @@ QString nameOf(int index)
     return index > kAnyCard ? QNetworkInterface::interfaceFromIndex(index).humanReadableName() : QString();
 }
 
+QString addressOf(int index)
+{
+    if (index <= kAnyCard)
+        return {};
+    const QList<QHostAddress> addresses = ipv4Addresses(QNetworkInterface::interfaceFromIndex(index));
+    return addresses.isEmpty() ? QString() : addresses.first().toString();
+}
+
+wire::Capture::CardInfo captureInfo(int index)
+{
+    wire::Capture::CardInfo info;
+    if (index <= kAnyCard)
+        return info;
+    const QNetworkInterface interface = QNetworkInterface::interfaceFromIndex(index);
+    info.name = interface.humanReadableName();
+    const auto entries = interface.addressEntries();
+    for (const QNetworkAddressEntry& entry : entries) {
+        if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+            info.address = entry.ip().toIPv4Address();
+            info.mask = entry.netmask().toIPv4Address();
+            break;
+        }
+    }
+    return info;
+}
+
 } // namespace tarvik::cards

@@ -3,6 +3,7 @@
 // plugged in after start-up is used and one that went down is left out.
 #pragma once
 
+#include "link/capture.h"
 #include "link/link.h"
 
 #include <QHostAddress>
@@ -36,5 +37,9 @@ QString notUsable(const QString& name);
 
 // The name people see of the card `index`; empty for kAnyCard or an index the system does not know.
 QString nameOf(int index);
+// The first IPv4 address of the card `index`, as text; empty when it has none.
+QString addressOf(int index);
+// The card `index` as a capture's interface block names it: its system name and first IPv4 address.
+wire::Capture::CardInfo captureInfo(int index);
 
 } // namespace tarvik::cards

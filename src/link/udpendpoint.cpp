@@ -1,9 +1,12 @@
 #include "udpendpoint.h"
 
 #include "link/cards.h"
+#include "link/wirelog.h"
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
@@ -59,9 +62,31 @@ bool UdpEndpoint::send(const QByteArray& payload, int card)
 {
     // An unbound socket would send from a port of the system's choosing, where no reply can
     // reach us: without our own port there is no send.
-    if (!bind())
+    if (!bind()) {
+        heard(payload, card, m_error);
         return false;
+    }
     return sendThrough(payload, card);
+}
+
+void UdpEndpoint::heard(const QByteArray& payload, int card, const QString& error)
+{
+    if (!error.isEmpty())
+        wire::sendFailed(payload, card, error);
+    if (!wire::tap())
+        return;
+    // The address the datagram leaves from is the card's; through the routing table, the
+    // system's choice, which the socket does not tell.
+    const QString from = card == kAnyCard ? QString() : cards::addressOf(card);
+    Sent sent{{payload, card, QHostAddress(from).toIPv4Address(), m_localPort,
+               QHostAddress(QHostAddress::Broadcast).toIPv4Address(), kModulePort},
+              error};
+    // A send made while an arrival is handed on is its consequence: the tap hears it after the
+    // arrival, in the order of the wire.
+    if (m_arrivals > 0)
+        m_heldSends.append(std::move(sent));
+    else
+        wire::tap()->sent(sent.datagram, sent.error);
 }
 
 namespace {
@@ -95,9 +120,12 @@ bool UdpEndpoint::sendThrough(const QByteArray& payload, int card)
         datagram.setInterfaceIndex(static_cast<uint>(card));
         sent = m_socket.writeDatagram(datagram);
     }
-    if (sent == payload.size())
+    if (sent == payload.size()) {
+        heard(payload, card, QString());
         return true;
+    }
     m_error = systemReason(m_socket.errorString());
+    heard(payload, card, m_error);
     return false;
 }
 
@@ -107,6 +135,7 @@ BroadcastReport UdpEndpoint::broadcast(const QByteArray& payload)
     report.cards = cards();
     if (!bind()) {
         report.error = m_error;
+        heard(payload, kAnyCard, m_error);
     } else if (report.cards.isEmpty() && m_onlyCard.isEmpty()) {
         // No card to choose (only the loopback, say): the routing table decides, as it always did.
         report.routed = sendThrough(payload, kAnyCard);
@@ -115,6 +144,7 @@ BroadcastReport UdpEndpoint::broadcast(const QByteArray& payload)
     } else if (report.cards.isEmpty()) {
         report.error = cards::notUsable(m_onlyCard);
         m_error = report.error;
+        heard(payload, kAnyCard, m_error);
     } else {
         for (const Card& card : std::as_const(report.cards)) {
             if (sendThrough(payload, card.index))
@@ -135,12 +165,28 @@ void UdpEndpoint::readPending()
     const QNetworkDatagram datagram = m_socket.receiveDatagram(kMaxDatagramSize + 1);
     if (!datagram.isValid())
         return;
-    // Longer than the arrival path holds: dropped whole.
-    if (datagram.data().size() > kMaxDatagramSize)
-        return;
+    const int card = datagram.interfaceIndex() > 0 ? static_cast<int>(datagram.interfaceIndex()) : kAnyCard;
     // Of exactly its size: what it was read into is as large as the largest datagram taken.
     const QByteArray bytes(datagram.data().constData(), datagram.data().size());
-    emit datagramArrived(bytes, datagram.interfaceIndex() > 0 ? static_cast<int>(datagram.interfaceIndex()) : kAnyCard);
+    ++m_arrivals;
+    {
+        // Whoever it is handed to says what became of it while the bracket is open.
+        wire::Arrival arrival(
+            {bytes, card, datagram.senderAddress().toIPv4Address(), static_cast<quint16>(datagram.senderPort()),
+             datagram.destinationAddress().toIPv4Address(), static_cast<quint16>(datagram.destinationPort())});
+        // Longer than the arrival path holds: dropped whole (only its first bytes were read).
+        if (bytes.size() > kMaxDatagramSize)
+            wire::notTaken(bytes, card, QStringLiteral("longer than %1 bytes: dropped whole").arg(kMaxDatagramSize));
+        else
+            emit datagramArrived(bytes, card);
+    }
+    if (--m_arrivals == 0 && !m_heldSends.isEmpty()) {
+        const QList<Sent> held = std::exchange(m_heldSends, {});
+        if (wire::Tap* tap = wire::tap()) {
+            for (const Sent& sent : held)
+                tap->sent(sent.datagram, sent.error);
+        }
+    }
 }
 
 QHostAddress UdpEndpoint::primaryIPv4Address()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "link/link.h"
+#include "link/wirelog.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -51,12 +52,22 @@ signals:
 private:
     bool bind();
     bool sendThrough(const QByteArray& payload, int card);
+    // Tells the wire's listeners of a datagram sent (`error` empty) or not sent.
+    void heard(const QByteArray& payload, int card, const QString& error);
     void readPending();
 
     QUdpSocket m_socket;
     quint16 m_localPort = kLocalPort;
     QString m_onlyCard;
     QString m_error;
+    // Arrivals being handed on, and the sends made meanwhile, for the tap to hear after them.
+    struct Sent
+    {
+        wire::Datagram datagram;
+        QString error;
+    };
+    int m_arrivals = 0;
+    QList<Sent> m_heldSends;
 };
 
 } // namespace tarvik

@@ -2,6 +2,7 @@
 
 #include "link/wirelog.h"
 #include "ops/dispatch.h"
+#include "ops/replyrule.h"
 
 #include <algorithm>
 
@@ -223,7 +224,7 @@ void Engine::arrival(const QByteArray& datagram, int card)
         return;
     }
     if (isListed(identity)) {
-        wire::notTaken(datagram, card, QStringLiteral("another listed module's reply"));
+        wire::notTaken(datagram, card, rule::why(rule::Verdict::OtherModule));
         return;
     }
     // No module found carries this identity: the reply of one that answers without it, or a
@@ -238,7 +239,7 @@ void Engine::arrival(const QByteArray& datagram, int card)
             run->talk.fitsWithoutIdentity(datagram, card))
             run->unidentifiedSeen = true;
     }
-    wire::notTaken(datagram, card, QStringLiteral("an identity no module in conversation has"));
+    wire::notTaken(datagram, card, QStringLiteral("it carries an identity that no module found has"));
 }
 
 void Engine::expired(int index)

@@ -493,7 +493,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             if (verdict == rule::Verdict::NotDigits)
                 m_garbled = datagram;
         }
-        wire::notTaken(datagram, card, QString::fromLatin1(rule::describe(verdict)));
+        wire::notTaken(datagram, card, rule::why(verdict));
         return false;
     }
 

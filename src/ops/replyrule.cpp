@@ -8,6 +8,26 @@
 
 namespace tarvik::rule {
 
+QString why(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Answer:
+    case Verdict::Unidentified:
+        break;
+    case Verdict::OtherCard:
+        return QStringLiteral("it came on another card than the one the module answered the scan on");
+    case Verdict::OtherModule:
+        return QStringLiteral("it carries another listed module's identity");
+    case Verdict::Stranger:
+        return QStringLiteral("it carries an identity that is not the module's");
+    case Verdict::WrongLength:
+        return QStringLiteral("its length does not fit the reply awaited");
+    case Verdict::NotDigits:
+        return QStringLiteral("not digits where the value's digits belong");
+    }
+    return {};
+}
+
 namespace {
 
 constexpr int shortestOf(Layout layout)

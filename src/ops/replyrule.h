@@ -20,6 +20,7 @@
 #include "link/link.h"
 
 #include <QByteArrayView>
+#include <QString>
 
 namespace tarvik::rule {
 
@@ -35,32 +36,13 @@ enum class Verdict : quint8
     NotDigits,
 };
 
-// Why a datagram was not taken, for whoever looks (tarvik.wire, captures).
-constexpr const char* describe(Verdict verdict)
-{
-    switch (verdict) {
-    case Verdict::Answer:
-        return "the answer";
-    case Verdict::Unidentified:
-        return "an answer without the module's identity";
-    case Verdict::OtherCard:
-        return "the module's identity on another card than its own";
-    case Verdict::OtherModule:
-        return "another listed module's identity";
-    case Verdict::Stranger:
-        return "an identity no module in conversation has";
-    case Verdict::WrongLength:
-        return "too short or too long for the reply awaited";
-    case Verdict::NotDigits:
-        return "not digits where the value awaited has them";
-    }
-    return "";
-}
-
 constexpr bool isAnswer(Verdict verdict)
 {
     return verdict == Verdict::Answer || verdict == Verdict::Unidentified;
 }
+
+// Why a datagram of this verdict is not the answer, in English, for the wire's log and captures.
+QString why(Verdict verdict);
 
 // The module in conversation.
 struct Peer

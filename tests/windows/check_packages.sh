@@ -42,6 +42,8 @@ check() {
 unzip -q "$zip" -d "$work/zip"
 folder=$(find "$work/zip" -mindepth 1 -maxdepth 1 -type d)
 check "unzip -l lists the three programs" test "$(unzip -l "$zip" | grep -cE '/tarvik(-cli|-sim)?\.exe$')" = 3
+check "the zip carries the Wireshark dissector, and README.txt says where it goes" \
+    sh -c "grep -q 'name = \"Ch4_D_Port\"' '$folder/wireshark/tarvik.lua' && grep -q 'Wireshark\\\\plugins' '$folder/README.txt'"
 
 imports() { "$triple-objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr A-Z a-z; }
 all_imports=$(find "$folder" -iname '*.exe' -o -iname '*.dll' | while read -r pe; do imports "$pe"; done | sort -u)

@@ -6,7 +6,9 @@
 #   against a fresh simulator must send the modules the same frames, byte for byte (the simulator's
 #   record of what it received);
 # - cards by the name people see and by Windows' own name, the port held by another program, Chinese
-#   text and the progress line in a console window, tarvik.exe's command line without a display.
+#   text and the progress line in a console window, tarvik.exe's command line without a display;
+# - doctor: the modules found, the program holding the port named, and with no module the Windows
+#   Firewall line (Wine's firewall cannot say whether a profile is on: "could not check").
 # WINEPREFIX: a Wine prefix of the caller's own. Nothing here reaches a real network.
 set -uo pipefail
 linux=$1
@@ -141,6 +143,16 @@ fi
 cmp -s "$work/linux-before.json" "$work/windows-before.json" ||
     fail "read --out wrote other files on Windows: $(diff "$work/linux-before.json" "$work/windows-before.json" | head -5)"
 
+# doctor with the modules there, and without them: the firewall's line for the card's network.
+start_sim >/dev/null
+cli windows doctor
+expect "doctor: the modules answer" 0 "replies: ok: 8 datagrams (8 on $veth from 192.168.1.100); 8 discovery replies from 2 modules"
+kill "$sim_pid" && wait "$sim_pid" 2>/dev/null
+sim_pid=
+cli windows doctor
+expect "doctor: nothing arrives" 1 "replies: problem: nothing arrived at UDP port 65002"
+grep -q "^Windows Firewall $veth " "$work/out" || fail "doctor: no Windows Firewall line for $veth: $(cat "$work/out")"
+
 # The port held by the window (offscreen): tarvik-cli.exe stops with the one line Linux gives.
 ip netns exec "$ns_tool" env QT_QPA_PLATFORM=offscreen sh "$here/wine.sh" --qt "$qt" "$windows/tarvik.exe" \
     >/dev/null 2>&1 &
@@ -154,6 +166,9 @@ expect "port held by another program" 2 \
     "tarvik-cli: cannot use UDP port 65002: The bound address is already in use (is Tarvik or another tarvik-cli running?)" \
     "$work/err"
 [ "$(wc -l <"$work/err")" = 1 ] || fail "port held: more than one line"
+cli windows doctor
+expect "doctor: the program holding the port" 2 "port 65002: problem: held by process"
+grep -q "(tarvik.exe)" "$work/out" || fail "doctor: the holder is not named tarvik.exe: $(head -1 "$work/out")"
 kill "$holder"
 wait "$holder" 2>/dev/null
 

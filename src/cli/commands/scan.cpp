@@ -56,6 +56,8 @@ protected:
             printJson({{QStringLiteral("modules"), modules}});
         if (found.isEmpty()) {
             complain(QStringLiteral("no module answered the scan"));
+            complain(QStringLiteral("tarvik-cli doctor looks for why (the port, the cards, firewalls, the "
+                                    "reverse-path filter)"));
             return kFailed;
         }
         return kOk;
