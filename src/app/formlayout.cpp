@@ -82,7 +82,9 @@ class FieldEdit : public QLineEdit
 public:
     explicit FieldEdit(Layout layout) : m_widest(captions::widestValue(layout))
     {
-        setSizePolicy(layout == Layout::Address ? QSizePolicy::Expanding : QSizePolicy::Preferred, QSizePolicy::Fixed);
+        // An address (a value of several groups) takes the room the single numbers leave.
+        setSizePolicy(layoutOf(layout).runCount > 1 ? QSizePolicy::Expanding : QSizePolicy::Preferred,
+                      QSizePolicy::Fixed);
     }
 
     QSize sizeHint() const override { return {textWidth(), QLineEdit::sizeHint().height()}; }

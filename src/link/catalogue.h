@@ -2,6 +2,8 @@
 // shows it. Everything else that counts, orders or lists parameters is derived from this table.
 #pragma once
 
+#include "link/layouts.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QtGlobal> // QT_TRANSLATE_NOOP: the texts are translated where they are shown
@@ -16,16 +18,6 @@ namespace tarvik {
 // through it; `fieldNamed()` gives the field of a name ("UART_BaudRate").
 enum class Field : quint8
 {
-};
-
-// How a read reply carries the value (byte offsets from the start of the datagram).
-enum class Layout : quint8
-{
-    Digit,     // drop-down: one digit in byte 7
-    ZeroDigit, // drop-down: "0" in byte 6, the digit in byte 7
-    Number4,   // text: four digits in bytes 7-10
-    Number5,   // text: five digits in bytes 6-10
-    Address,   // text: four 3-digit groups in bytes 6-8, 10-12, 14-16, 18-20
 };
 
 // The fixed entries of a drop-down, in the order of their positions.
@@ -80,7 +72,7 @@ struct Parameter
     const char* message; // drop-downs: log text when a read reply carries a value out of range
     Place place;
 
-    constexpr bool isDropDown() const { return layout == Layout::Digit || layout == Layout::ZeroDigit; }
+    constexpr bool isDropDown() const { return layoutOf(layout).dropDown; }
     // Digit values a reply may carry for a drop-down, and the entry the lowest one selects.
     constexpr int lowestDigit() const { return base - '0'; }
     constexpr int highestDigit() const { return lowestDigit() + entries.count - 1; }
