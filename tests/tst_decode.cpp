@@ -1,10 +1,15 @@
 // Decoding of the read replies: one parameter per reply, fixed byte positions, ASCII digits.
 #include "link/catalogue.h"
 #include "ops/decode.h"
+#include "ops/messages.h"
+#include "ops/paramfile.h"
 #include "ops/replyrule.h"
 #include "support/testmain.h"
 
 #include <QTest>
+
+#include <algorithm>
+#include <string_view>
 
 using namespace tarvik;
 
@@ -140,33 +145,33 @@ void TestDecode::value()
 // What the log shows when a drop-down value is rejected; text fields are never rejected by content.
 void TestDecode::rejectionMessage_data()
 {
-    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
-    const auto row = [](int stage, const char* message) {
-        QTest::addRow("%d", stage) << stage << QString::fromUtf8(message);
+    const QList<std::pair<const char*, const char*>> messages = {
+        {"Ethernet_Mode", "以太网工作模式读取错误！"},         {"Disp_Mode", "显示模式读取错误！"},
+        {"UART_BaudRate", "读取通道1串口波特率错误！"},        {"UART_Stream", "读取通道1串口通信数据流控制错误！"},
+        {"UART_Bits", "读取通道1串口通信数据位长度错误！"},    {"UART_Parity", "读取通道1串口通信数据校验方式错误！"},
+        {"UART_Stopbit", "读取通道1串口通信数据停止位错误！"}, {"Ch1_SOCK_Mode", "读取通道1端口工作模式错误！"},
+        {"Ch2_SOCK_Mode", "读取通道2端口工作模式错误！"},      {"Ch3_SOCK_Mode", "读取通道3端口工作模式错误！"},
+        {"Ch4_SOCK_Mode", "读取通道4端口工作模式错误！"},
     };
-    row(1, "以太网工作模式读取错误！");
-    row(5, "显示模式读取错误！");
-    row(7, "读取通道1串口波特率错误！");
-    row(8, "读取通道1串口通信数据流控制错误！");
-    row(9, "读取通道1串口通信数据位长度错误！");
-    row(12, "读取通道1串口通信数据校验方式错误！");
-    row(13, "读取通道1串口通信数据停止位错误！");
-    row(14, "读取通道1端口工作模式错误！");
-    row(19, "读取通道2端口工作模式错误！");
-    row(25, "读取通道3端口工作模式错误！");
-    row(29, "读取通道4端口工作模式错误！");
-    for (int stage : {2, 3, 4, 10, 11, 15, 16, 17, 20, 21, 22, 26, 27, 28, 30, 31, 32})
-        row(stage, "");
+    for (const Parameter& p : kParameters) {
+        const auto own = std::find_if(messages.begin(), messages.end(),
+                                      [&](const auto& m) { return std::string_view(m.first) == p.name; });
+        QTest::newRow(p.name) << QString::fromLatin1(p.name)
+                              << (own == messages.end() ? QString() : QString::fromUtf8(own->second));
+    }
 }
 
 void TestDecode::rejectionMessage()
 {
-    QFETCH(int, stage);
+    QFETCH(QString, name);
     QFETCH(QString, message);
-    const Parameter* parameter = parameterForStage(stage);
+    const Parameter* parameter = paramfile::parameterNamed(name);
+    QVERIFY(parameter);
     QCOMPARE(parameter->isDropDown(), !message.isEmpty());
-    QCOMPARE(parameter->message ? QString::fromUtf8(parameter->message) : QString(), message);
+    const char* error = msg::readError(*parameter);
+    QCOMPARE(error ? QString::fromUtf8(error) : QString(), message);
 }
 
 // Whether a datagram answers the exchange in flight with module 01..06 (card 2; module 02..07 is

@@ -306,7 +306,7 @@ private slots:
                 QVERIFY(edit->text().isEmpty());
                 edit->parentWidget()
                     ->window()
-                    ->findChild<QWidget*>(QString::fromLatin1(kPageNames[parameterOf(which).place.page]))
+                    ->findChild<QWidget*>(QString::fromLatin1(kPageNames[fieldTextOf(which).place.page]))
                     ->setEnabled(true);
                 QTest::keyClicks(edit, QString(20, QLatin1Char('1')));
                 QCOMPARE(edit->text().size(), expected.maxLength ? expected.maxLength : 20);
@@ -459,7 +459,7 @@ private slots:
             QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(tab).center());
             for (Field which : kAllFields) {
                 const Parameter& parameter = parameterOf(which);
-                if (parameter.isDropDown() || parameter.place.page != tab)
+                if (parameter.isDropDown() || fieldTextOf(which).place.page != tab)
                     continue;
                 auto* edit = qobject_cast<QLineEdit*>(m_form->field(which));
                 QVERIFY(edit->isVisible());

@@ -1,7 +1,8 @@
 // Captions and tooltips of the main window outside the parameter fields (the fields' own are in
-// the parameter table), and the page and group frames the fields are placed in.
+// fieldtexts.h), and the page and group frames the fields are placed in.
 #pragma once
 
+#include "app/fieldtexts.h"
 #include "link/catalogue.h"
 #include "link/link.h"
 

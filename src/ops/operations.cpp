@@ -102,8 +102,8 @@ void Operations::takeReadReply(const Parameter& parameter, const QByteArray& dat
         m_panel.setFieldText(fieldOf(parameter), value.text);
         break;
     case decode::Value::Rejected:
-        if (parameter.message)
-            logReplaceBare(tableText(parameter.message));
+        if (const char* error = msg::readError(parameter))
+            logReplaceBare(log::text(error));
         break;
     case decode::Value::Short: // the rule has measured it
         break;

@@ -1,5 +1,7 @@
 #include "paramfile.h"
 
+#include "ops/entries.h"
+
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -213,21 +215,22 @@ QString valueText(const Parameter& parameter, const frames::FieldValue& value)
         return value.text;
     if (value.index < 0 || value.index >= parameter.entries.count)
         return {};
-    return QString::fromUtf8(parameter.entries[value.index]);
+    return QString::fromUtf8(entryTexts(parameter)[value.index]);
 }
 
 std::optional<frames::FieldValue> valueFromText(const Parameter& parameter, const QString& text, QString* error)
 {
     frames::FieldValue value;
     if (parameter.isDropDown()) {
-        for (int i = 0; i < parameter.entries.count; ++i) {
-            if (text == QString::fromUtf8(parameter.entries[i])) {
+        const EntryTexts texts = entryTexts(parameter);
+        for (int i = 0; i < texts.count; ++i) {
+            if (text == QString::fromUtf8(texts[i])) {
                 value.index = i;
                 return value;
             }
         }
         QStringList entries;
-        for (const char* entry : parameter.entries)
+        for (const char* entry : texts)
             entries << QString::fromUtf8(entry);
         *error = QStringLiteral("%1 is not an entry (%2)").arg(quoted(text), entries.join(QStringLiteral(", ")));
         return std::nullopt;
