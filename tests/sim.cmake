@@ -3,7 +3,7 @@
 # The bed: tarvik-sim processes in the test's namespace, a wire listener, the real window.
 add_library(tarvik_simbed STATIC support/netlab.cpp support/netlab.h support/simbed.cpp support/simbed.h
     support/soak.cpp support/soak.h)
-target_link_libraries(tarvik_simbed PUBLIC tarvik_testsupport tarvik_ui Qt6::Widgets Qt6::Network Qt6::Test)
+target_link_libraries(tarvik_simbed PUBLIC tarvik_testsupport tarvik_ui tarvik_simcore Qt6::Widgets Qt6::Network Qt6::Test)
 target_compile_definitions(tarvik_simbed PRIVATE TARVIK_SIM_PATH="$<TARGET_FILE:tarvik-sim>")
 add_dependencies(tarvik_simbed tarvik-sim)
 
