@@ -33,6 +33,7 @@ struct DigitRun
 struct LayoutRow
 {
     Layout layout;
+    const char* name; // the enumerator's, for what the build writes from this table
     bool dropDown;      // the digit is a drop-down's position (with its base); otherwise the field's text
     qint8 zeroAt;       // a byte that must hold "0" before the digit; -1: none
     DigitRun runs[4];   // the value's digits, in the order the field shows them
@@ -55,12 +56,12 @@ using L = Layout;
 
 // clang-format off
 inline constexpr LayoutRow kLayouts[] = {
-    // layout      drop   zero  runs                                   n  sep  largest  limit  widest
-    {L::Digit,     true,  -1, {{7, 7}},                                1, 0,     0,       0,   nullptr},
-    {L::ZeroDigit, true,   6, {{7, 7}},                                1, 0,     0,       0,   nullptr},
-    {L::Number4,   false, -1, {{7, 10}},                               1, 0,     9999,    0,   "00000"},
-    {L::Number5,   false, -1, {{6, 10}},                               1, 0,     65535,   5,   "00000"},
-    {L::Address,   false, -1, {{6, 8}, {10, 12}, {14, 16}, {18, 20}},  4, '.',   255,     15,  "000.000.000.000"},
+    // layout      name         drop   zero  runs                                   n  sep  largest  limit  widest
+    {L::Digit,     "Digit",     true,  -1, {{7, 7}},                                1, 0,     0,       0,   nullptr},
+    {L::ZeroDigit, "ZeroDigit", true,   6, {{7, 7}},                                1, 0,     0,       0,   nullptr},
+    {L::Number4,   "Number4",   false, -1, {{7, 10}},                               1, 0,     9999,    0,   "00000"},
+    {L::Number5,   "Number5",   false, -1, {{6, 10}},                               1, 0,     65535,   5,   "00000"},
+    {L::Address,   "Address",   false, -1, {{6, 8}, {10, 12}, {14, 16}, {18, 20}},  4, '.',   255,     15,  "000.000.000.000"},
 };
 // clang-format on
 
