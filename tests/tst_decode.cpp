@@ -68,37 +68,24 @@ void TestDecode::value_data()
     const auto tooShort = [](const char* name, const char* field, const QByteArray& datagram) {
         QTest::newRow(name) << QString::fromLatin1(field) << datagram << kShort << -1 << QString();
     };
-    // One digit in byte 7; byte 6 is not read.
-    entry("ET 0", "Ethernet_Mode", reply("00"), 0);
+    // Every drop-down takes the digits of its positions, from its base on, and no other.
+    for (const Parameter& p : kParameters) {
+        if (!p.isDropDown())
+            continue;
+        const auto digit = [&](int value) { return reply(QByteArray("0") + char('0' + value)); };
+        entry(qPrintable(QStringLiteral("%1 lowest").arg(p.name)), p.name, digit(p.lowestDigit()), 0);
+        entry(qPrintable(QStringLiteral("%1 highest").arg(p.name)), p.name, digit(p.highestDigit()),
+              p.entries.count - 1);
+        rejected(qPrintable(QStringLiteral("%1 below").arg(p.name)), p.name, digit(p.lowestDigit() - 1));
+        rejected(qPrintable(QStringLiteral("%1 above").arg(p.name)), p.name, digit(p.highestDigit() + 1));
+    }
+    // One digit in byte 7; byte 6 is not read, except for parity and stop bits, where it must be "0".
     entry("ET 5, byte 6 anything", "Ethernet_Mode", reply("x5"), 5);
-    rejected("ET 6", "Ethernet_Mode", reply("06"));
-    rejected("ET below 0", "Ethernet_Mode", reply("0/"));
     rejected("ET 0xFF", "Ethernet_Mode", reply("0\xff"));
-    entry("EC 1", "Disp_Mode", reply("01"), 1);
-    rejected("EC 2", "Disp_Mode", reply("02"));
-    entry("UB 8", "UART_BaudRate", reply("08"), 8);
-    rejected("UB 9", "UART_BaudRate", reply("09"));
-    entry("UT 1", "UART_Stream", reply("01"), 1);
-    rejected("UT 2", "UART_Stream", reply("02"));
-    // Data bits: the digit is the number of bits, 8 or 9.
-    entry("UD 8", "UART_Bits", reply("08"), 0);
     entry("UD 9", "UART_Bits", reply("09"), 1);
-    rejected("UD 7", "UART_Bits", reply("07"));
     rejected("UD :", "UART_Bits", reply("0:"));
-    entry("SR1 4", "Ch1_SOCK_Mode", reply("04"), 4);
-    rejected("SR1 5", "Ch1_SOCK_Mode", reply("05"));
-    entry("SR2 0", "Ch2_SOCK_Mode", reply("00"), 0);
-    entry("SR3 3", "Ch3_SOCK_Mode", reply("03"), 3);
-    rejected("SR4 below 0", "Ch4_SOCK_Mode", reply("0/"));
-    // Parity and stop bits: byte 6 must be "0".
-    entry("UP 0 0", "UART_Parity", reply("00"), 0);
     entry("UP 0 2", "UART_Parity", reply("02"), 2);
     rejected("UP 1 2", "UART_Parity", reply("12"));
-    rejected("UP 0 3", "UART_Parity", reply("03"));
-    entry("US 0 1", "UART_Stopbit", reply("01"), 0);
-    entry("US 0 2", "UART_Stopbit", reply("02"), 1);
-    rejected("US 0 0", "UART_Stopbit", reply("00"));
-    rejected("US 0 3", "UART_Stopbit", reply("03"));
     rejected("US 1 2", "UART_Stopbit", reply("12"));
     // Numbers keep their leading zeros; byte 6 is not part of a 4-digit number.
     text("TM, byte 6 ignored", "UART_TimeDeli", reply("x0100"), "0100");

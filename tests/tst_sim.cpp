@@ -55,52 +55,15 @@ FaultPlan plan(std::initializer_list<std::pair<Rule::Action, const char*>> rules
     return result;
 }
 
-// The text between a marker line and the next line that starts with `end`, in a file of the source tree.
+// The text of a source file from the line after `marker` to the line before the next one that
+// starts with `end`.
 QString sourceBlock(const char* path, const QString& marker, const QString& end)
 {
     QFile file(QStringLiteral(TARVIK_SOURCE_DIR "/") + QLatin1String(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("(%1 cannot be read)").arg(QLatin1String(path));
-    const QString text = QString::fromUtf8(file.readAll());
-    const qsizetype from = text.indexOf(marker);
-    if (from < 0)
-        return QStringLiteral("(no %1 in %2)").arg(marker, QLatin1String(path));
-    const qsizetype start = from + marker.size();
-    return text.mid(start, text.indexOf(QLatin1Char('\n') + end, start - 1) + 1 - start);
-}
-
-// A factory value as the README shows it: a digit with its entry's text where that says more.
-QString shownValue(int index, quint32 value)
-{
-    const Command& command = kCommands[static_cast<size_t>(index)];
-    const tarvik::Parameter& parameter = tarvik::kParameters[index];
-    if (command.kind == Kind::Address) {
-        return QStringLiteral("%1.%2.%3.%4")
-            .arg(value >> 24)
-            .arg(value >> 16 & 0xFF)
-            .arg(value >> 8 & 0xFF)
-            .arg(value & 0xFF);
-    }
-    QString shown = QString::number(value);
-    if (command.kind == Kind::Digit) {
-        const QString entry = QString::fromUtf8(tarvik::entryTexts(parameter)[static_cast<int>(value) - command.min]);
-        if (entry != shown)
-            shown += QLatin1Char(' ') + entry;
-    }
-    return shown;
-}
-
-// What the tool reads from the module: the module's reply to each query, decoded.
-tarvik::paramfile::Values readFrom(Module& module)
-{
-    tarvik::paramfile::Values values;
-    for (const tarvik::Parameter& p : tarvik::kParameters) {
-        const std::optional<QByteArray> reply = module.handle(tarvik::frames::query(module.identity(), p));
-        const tarvik::decode::Value value = tarvik::decode::reply(p, reply.value_or(QByteArray()));
-        if (value.kind == tarvik::decode::Value::Entry || value.kind == tarvik::decode::Value::Text)
-            values[static_cast<size_t>(tarvik::indexOf(p))] = tarvik::frames::FieldValue{value.entry, value.text};
-    }
-    return values;
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    const qsizetype start = text.indexOf(marker) + marker.size();
+    return text.indexOf(marker) < 0 ? QStringLiteral("no %1 in %2").arg(marker, QLatin1String(path))
+                                    : text.mid(start, text.indexOf(QLatin1Char('\n') + end, start - 1) + 1 - start);
 }
 
 } // namespace
@@ -194,36 +157,43 @@ private slots:
             QCOMPARE(value.text, QString::fromLatin1(replyText(command.kind, held)));
     }
 
-    // The README's factory values and its example of a parameter file, and the man page's factory
-    // values, are the module's own.
+    // The README's factory values and its example of a parameter file (what the tool reads from a
+    // module), and the man page's factory values, are the module's own.
     void documentedFactoryValues()
     {
-        const Values values = factoryValues(0);
-        QString table =
-            QStringLiteral("| Code | Parameter | Value | Code | Parameter | Value |\n|---|---|---|---|---|---|\n");
-        for (int i = 0; i < kCommandCount; i += 2) {
-            for (int j = i; j < i + 2; ++j) {
-                if (j < kCommandCount) {
-                    const Command& command = kCommands[static_cast<size_t>(j)];
-                    table += QStringLiteral("| %1 | %2 | %3 ")
-                                 .arg(QLatin1String(command.code), QLatin1String(command.meaning),
-                                      shownValue(j, values[static_cast<size_t>(j)]));
-                } else {
-                    table += QStringLiteral("| | | ");
-                }
-            }
-            table += QStringLiteral("|\n");
+        QString table = QStringLiteral("| Code | Parameter | Value |\n|---|---|---|\n");
+        for (int i = 0; i < kCommandCount; ++i) {
+            const Command& command = kCommands[static_cast<size_t>(i)];
+            const quint32 value = factoryValues(0)[static_cast<size_t>(i)];
+            QString shown = command.kind == Kind::Address ? QStringLiteral("%1.%2.%3.%4")
+                                                                .arg(value >> 24)
+                                                                .arg(value >> 16 & 0xFF)
+                                                                .arg(value >> 8 & 0xFF)
+                                                                .arg(value & 0xFF)
+                                                          : QString::number(value);
+            // A drop-down's entry, where it says more than the digit.
+            const QString entry =
+                command.kind == Kind::Digit
+                    ? QString::fromUtf8(tarvik::entryTexts(tarvik::kParameters[i])[int(value) - command.min])
+                    : shown;
+            if (entry != shown)
+                shown += QLatin1Char(' ') + entry;
+            table += QStringLiteral("| %1 | %2 | %3 |\n")
+                         .arg(QLatin1String(command.code), QLatin1String(command.meaning), shown);
         }
         QCOMPARE(sourceBlock("README.md", QStringLiteral("<!-- factory values -->\n"), QStringLiteral("<!--")), table);
         QCOMPARE(sourceBlock("packaging/man/tarvik-sim.1.in", QStringLiteral(".SH FACTORY VALUES\n.nf\n"),
                              QStringLiteral(".fi")),
                  factoryTable());
-    }
-    void documentedParameterFile()
-    {
+
         Module module = foundModule();
-        const QByteArray file = tarvik::paramfile::write({{kId, readFrom(module)}});
-        QCOMPARE(sourceBlock("README.md", QStringLiteral("```json\n"), QStringLiteral("```")), QString::fromUtf8(file));
+        tarvik::paramfile::Values values;
+        for (const tarvik::Parameter& p : tarvik::kParameters) {
+            const tarvik::decode::Value read = tarvik::decode::reply(p, *module.handle(tarvik::frames::query(kId, p)));
+            values[static_cast<size_t>(tarvik::indexOf(p))] = tarvik::frames::FieldValue{read.entry, read.text};
+        }
+        QCOMPARE(sourceBlock("README.md", QStringLiteral("```json\n"), QStringLiteral("```")),
+                 QString::fromUtf8(tarvik::paramfile::write({{kId, values}})));
     }
 
     // ---- Settings ------------------------------------------------------------------------------
