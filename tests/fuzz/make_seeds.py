@@ -90,7 +90,9 @@ seeds["defaults-full"] = header(40, FULL, 253) + datagram(ok()) + long_datagram(
 seeds["run-last"] = header(LAST, FULL, 253) + select(253) + click(4) + select(0) + click(4) + click(1)
 seeds["run-stale"] = header(FIRST, FEW, 3) + select(0) + click(4) + click(3) + click(2) + TIMER
 # Op_Code values the tool never sets.
-for code in (LAST + 1, 39, 41, 99, 100, LAST_WRITE + 1, 32767, -1, -32768):
+for code in dict.fromkeys(REST):
+    if code == 40 or 0 <= code <= LAST or FIRST_WRITE <= code <= LAST_WRITE:
+        continue
     seeds[f"opcode{code}"] = header(code, FEW) + datagram(ok()) + datagram(read_reply(FIRST)) + TIMER + datagram(b"")
 
 tables.write(ARGS.out, seeds)

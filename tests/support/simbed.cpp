@@ -367,6 +367,29 @@ QList<FieldValue> factoryFields(int module)
     return fields;
 }
 
+QList<FieldValue> otherFields()
+{
+    QList<FieldValue> fields = factoryFields(0);
+    for (FieldValue& field : fields) {
+        const Parameter& p = parameterOf(field.field);
+        const LayoutRow& layout = layoutOf(p.layout);
+        const int i = indexOf(p);
+        if (p.isDropDown()) {
+            field.value = QString::number((field.value.toInt() + 1) % p.entries.count);
+            continue;
+        }
+        QStringList groups;
+        for (const DigitRun& run : layout) {
+            const int number = layout.runCount > 1 ? (10 + i + static_cast<int>(groups.size())) % (layout.largest + 1)
+                                                   : (field.value.toInt() + 100 + i) % (layout.largest + 1);
+            groups << QStringLiteral("%1").arg(number, layout.runCount > 1 ? run.size() : int(field.value.size()), 10,
+                                               QLatin1Char('0'));
+        }
+        field.value = groups.join(QLatin1Char(layout.separator ? layout.separator : '.'));
+    }
+    return fields;
+}
+
 QString deviceItem(const QString& hexIdentity)
 {
     return QStringLiteral("设备 ( ") + hexIdentity + QStringLiteral(" )");

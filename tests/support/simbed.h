@@ -175,6 +175,10 @@ struct FieldValue
 // `module` is the module's 0-based index in its tarvik-sim process.
 QList<FieldValue> factoryFields(int module = 0);
 
+// A value away from the factory one for every field, in table order, as the window shows it after
+// a read (numbers as wide as the module answers them).
+QList<FieldValue> otherFields();
+
 // How many queries (or settings) a read (or write) sends up to and including the field's.
 inline int framesThrough(const char* name)
 {
