@@ -33,7 +33,7 @@ struct DigitRun
 struct LayoutRow
 {
     Layout layout;
-    const char* name; // the enumerator's, for what the build writes from this table
+    const char* name;   // the enumerator's, for what the build writes from this table
     bool dropDown;      // the digit is a drop-down's position (with its base); otherwise the field's text
     qint8 zeroAt;       // a byte that must hold "0" before the digit; -1: none
     DigitRun runs[4];   // the value's digits, in the order the field shows them

@@ -29,8 +29,7 @@ std::string quoted(const char* text)
 
 int main()
 {
-    std::printf("{\n  \"firstStage\": %d,\n  \"lastStage\": %d,\n  \"layouts\": {\n", kFirstReadStage,
-                kLastReadStage);
+    std::printf("{\n  \"firstStage\": %d,\n  \"lastStage\": %d,\n  \"layouts\": {\n", kFirstReadStage, kLastReadStage);
     for (int i = 0; i < kLayoutCount; ++i) {
         const LayoutRow& row = layouts::kLayouts[i];
         std::string runs;
