@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(command.number, int(p.stage));
         const tarvik::LayoutRow& layout = tarvik::layoutOf(p.layout);
         QCOMPARE(p.isDropDown(), command.kind == Kind::Digit);
-        QCOMPARE(layout.runCount > 1, command.kind == Kind::Address);
+        QCOMPARE(layout.runCount() > 1, command.kind == Kind::Address);
         if (p.isDropDown()) {
             QCOMPARE(p.lowestDigit(), command.min);
             QCOMPARE(p.highestDigit(), command.max);

@@ -84,7 +84,7 @@ public:
     explicit FieldEdit(Layout layout) : m_widest(captions::widestValue(layout))
     {
         // An address (a value of several groups) takes the room the single numbers leave.
-        setSizePolicy(layoutOf(layout).runCount > 1 ? QSizePolicy::Expanding : QSizePolicy::Preferred,
+        setSizePolicy(layoutOf(layout).runCount() > 1 ? QSizePolicy::Expanding : QSizePolicy::Preferred,
                       QSizePolicy::Fixed);
     }
 

@@ -35,19 +35,25 @@ struct LayoutRow
     Layout layout;
     const char* name;   // the enumerator's, for what the build writes from this table
     bool dropDown;      // the digit is a drop-down's position (with its base); otherwise the field's text
-    qint8 zeroAt;       // a byte that must hold "0" before the digit; -1: none
-    DigitRun runs[4];   // the value's digits, in the order the field shows them
-    quint8 runCount;    // runs in use
+    qint8 zeroAt;       // "0at": a byte that must hold "0" before the digit; -1: none
+    DigitRun runs[4];   // the value's digits, in the order the field shows them; the rest {0, 0}
     char separator;     // joins the runs in the field's text; 0: a single run
-    int largest;        // text fields: the largest number a run holds (a setting is refused above it)
-    quint8 typingLimit; // the most characters a field takes as the user types; 0: no limit
+    int largest;        // "most": text fields: the largest number a run holds (a setting is refused above it)
+    quint8 typingLimit; // "lim": the most characters a field takes as the user types; 0: no limit
     const char* widest; // text fields: the longest text the field must show whole, "0" for any digit
 
-    constexpr int lastOffset() const { return runs[runCount - 1].last; }
+    constexpr int runCount() const
+    {
+        int count = 0;
+        while (count < static_cast<int>(std::size(runs)) && runs[count].first != 0)
+            ++count;
+        return count;
+    }
+    constexpr int lastOffset() const { return runs[runCount() - 1].last; }
     // The shortest reply: it ends at the last byte read.
     constexpr int shortest() const { return lastOffset() + 1; }
     constexpr const DigitRun* begin() const { return runs; }
-    constexpr const DigitRun* end() const { return runs + runCount; }
+    constexpr const DigitRun* end() const { return runs + runCount(); }
 };
 
 namespace layouts {
@@ -56,12 +62,12 @@ using L = Layout;
 
 // clang-format off
 inline constexpr LayoutRow kLayouts[] = {
-    // layout      name         drop   zero  runs                                   n  sep  largest  limit  widest
-    {L::Digit,     "Digit",     true,  -1, {{7, 7}},                                1, 0,     0,       0,   nullptr},
-    {L::ZeroDigit, "ZeroDigit", true,   6, {{7, 7}},                                1, 0,     0,       0,   nullptr},
-    {L::Number4,   "Number4",   false, -1, {{7, 10}},                               1, 0,     9999,    0,   "00000"},
-    {L::Number5,   "Number5",   false, -1, {{6, 10}},                               1, 0,     65535,   5,   "00000"},
-    {L::Address,   "Address",   false, -1, {{6, 8}, {10, 12}, {14, 16}, {18, 20}},  4, '.',   255,     15,  "000.000.000.000"},
+    // layout      name         drop   0at runs                                    sep  most   lim widest
+    {L::Digit,     "Digit",     true,  -1, {{7, 7}},                               0,   0,     0,  nullptr},
+    {L::ZeroDigit, "ZeroDigit", true,  6,  {{7, 7}},                               0,   0,     0,  nullptr},
+    {L::Number4,   "Number4",   false, -1, {{7, 10}},                              0,   9999,  0,  "00000"},
+    {L::Number5,   "Number5",   false, -1, {{6, 10}},                              0,   65535, 5,  "00000"},
+    {L::Address,   "Address",   false, -1, {{6, 8}, {10, 12}, {14, 16}, {18, 20}}, '.', 255,   15, "000.000.000.000"},
 };
 // clang-format on
 
@@ -79,16 +85,16 @@ constexpr bool rowsAreInOrder()
 constexpr bool rowsAreWellFormed()
 {
     for (const LayoutRow& row : kLayouts) {
-        if (row.runCount < 1 || row.runCount > std::size(row.runs))
+        if (row.runCount() < 1)
             return false;
         // A drop-down's position is one digit; a text field's runs stand after the identity, in order.
-        if (row.dropDown && (row.runCount != 1 || row.runs[0].size() != 1 || row.widest != nullptr))
+        if (row.dropDown && (row.runCount() != 1 || row.runs[0].size() != 1 || row.widest != nullptr))
             return false;
         if (!row.dropDown && (row.zeroAt >= 0 || row.largest <= 0 || row.widest == nullptr))
             return false;
-        if (row.runCount > 1 && row.separator == 0)
+        if (row.runCount() > 1 && row.separator == 0)
             return false;
-        for (int i = 0; i < row.runCount; ++i) {
+        for (int i = 0; i < row.runCount(); ++i) {
             if (row.runs[i].first < 6 || row.runs[i].last < row.runs[i].first ||
                 (i > 0 && row.runs[i].first <= row.runs[i - 1].last))
                 return false;

@@ -236,11 +236,11 @@ std::optional<frames::FieldValue> valueFromText(const Parameter& parameter, cons
         return std::nullopt;
     }
     const LayoutRow& layout = layoutOf(parameter.layout);
-    if (layout.runCount > 1) {
+    if (layout.runCount() > 1) {
         // An address: its numbers as the user writes them, each at most as long as its run.
         const QStringList parts = text.split(QLatin1Char(layout.separator));
-        bool ok = parts.size() == layout.runCount;
-        for (int i = 0; ok && i < layout.runCount; ++i)
+        bool ok = parts.size() == layout.runCount();
+        for (int i = 0; ok && i < layout.runCount(); ++i)
             ok = isAsciiDigits(parts[i], layout.runs[i].size()) && parts[i].toInt() <= layout.largest;
         if (!ok) {
             *error = QStringLiteral("%1 is not an address of four numbers 0-255").arg(quoted(text));

@@ -380,9 +380,9 @@ QList<FieldValue> otherFields()
         }
         QStringList groups;
         for (const DigitRun& run : layout) {
-            const int number = layout.runCount > 1 ? (10 + i + static_cast<int>(groups.size())) % (layout.largest + 1)
-                                                   : (field.value.toInt() + 100 + i) % (layout.largest + 1);
-            groups << QStringLiteral("%1").arg(number, layout.runCount > 1 ? run.size() : int(field.value.size()), 10,
+            const int number = layout.runCount() > 1 ? (10 + i + static_cast<int>(groups.size())) % (layout.largest + 1)
+                                                     : (field.value.toInt() + 100 + i) % (layout.largest + 1);
+            groups << QStringLiteral("%1").arg(number, layout.runCount() > 1 ? run.size() : int(field.value.size()), 10,
                                                QLatin1Char('0'));
         }
         field.value = groups.join(QLatin1Char(layout.separator ? layout.separator : '.'));
