@@ -436,11 +436,11 @@ private slots:
         Operations& ops = m_form->operations();
         ops.state().Device_Count = 1;
         ops.state().Device_Table[0] = QByteArray::fromHex("010203040506");
-        ops.state().Op_Code = 27; // awaiting channel 3's destination address
+        ops.state().Op_Code = parameterOf(fieldNamed("Ch3_D_IP")).stage;
         ops.state().Awaiting_Reply = true;
         ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "01/.000.001.0/2");
         QCOMPARE(address->text(), QStringLiteral("255.255.255.255"));
-        ops.state().Op_Code = 28;
+        ops.state().Op_Code = parameterOf(fieldNamed("Ch3_D_Port")).stage;
         ops.Winsock_DataArrival(QByteArray::fromHex("010203040506") + "/1080");
         QCOMPARE(port->text(), QStringLiteral("65535"));
         ops.state().Awaiting_Reply = false;
