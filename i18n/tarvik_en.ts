@@ -137,7 +137,7 @@
     </message>
     <message>
         <source>没有可以广播的网卡：扫描经由系统的路由发出。</source>
-        <translation>No network card can broadcast: the scan goes out by the system's routes.</translation>
+        <translation>No network card can broadcast: the scan goes out by the system&apos;s routes.</translation>
     </message>
     <message>
         <source>扫描设备所经的网卡：</source>
@@ -310,6 +310,50 @@
         <source>无法使用本机UDP端口%1，收不到设备的回复：</source>
         <translation>Cannot use local UDP port %1, so no device reply can arrive: </translation>
     </message>
+    <message>
+        <source>以太网工作模式读取错误！</source>
+        <translation>Error reading the Ethernet working mode!</translation>
+    </message>
+    <message>
+        <source>显示模式读取错误！</source>
+        <translation>Error reading the display mode!</translation>
+    </message>
+    <message>
+        <source>读取通道1串口波特率错误！</source>
+        <translation>Error reading the serial baud rate!</translation>
+    </message>
+    <message>
+        <source>读取通道1串口通信数据流控制错误！</source>
+        <translation>Error reading the serial flow control!</translation>
+    </message>
+    <message>
+        <source>读取通道1串口通信数据位长度错误！</source>
+        <translation>Error reading the serial data bits!</translation>
+    </message>
+    <message>
+        <source>读取通道1串口通信数据校验方式错误！</source>
+        <translation>Error reading the serial parity!</translation>
+    </message>
+    <message>
+        <source>读取通道1串口通信数据停止位错误！</source>
+        <translation>Error reading the serial stop bits!</translation>
+    </message>
+    <message>
+        <source>读取通道1端口工作模式错误！</source>
+        <translation>Error reading the port mode of network channel 1!</translation>
+    </message>
+    <message>
+        <source>读取通道2端口工作模式错误！</source>
+        <translation>Error reading the port mode of network channel 2!</translation>
+    </message>
+    <message>
+        <source>读取通道3端口工作模式错误！</source>
+        <translation>Error reading the port mode of network channel 3!</translation>
+    </message>
+    <message>
+        <source>读取通道4端口工作模式错误！</source>
+        <translation>Error reading the port mode of network channel 4!</translation>
+    </message>
 </context>
 <context>
     <name>Parameter</name>
@@ -422,10 +466,6 @@
         <translation>Choose the Ethernet working mode</translation>
     </message>
     <message>
-        <source>以太网工作模式读取错误！</source>
-        <translation>Error reading the Ethernet working mode!</translation>
-    </message>
-    <message>
         <source>网关IP地址</source>
         <translation>Gateway IP</translation>
     </message>
@@ -454,20 +494,12 @@
         <translation>Display</translation>
     </message>
     <message>
-        <source>显示模式读取错误！</source>
-        <translation>Error reading the display mode!</translation>
-    </message>
-    <message>
         <source>波特率</source>
         <translation>Baud rate</translation>
     </message>
     <message>
         <source>选择异步通信的波特率</source>
         <translation>Choose the baud rate of the serial line</translation>
-    </message>
-    <message>
-        <source>读取通道1串口波特率错误！</source>
-        <translation>Error reading the serial baud rate!</translation>
     </message>
     <message>
         <source>数据流控制</source>
@@ -478,20 +510,12 @@
         <translation>Choose the flow control of the serial line</translation>
     </message>
     <message>
-        <source>读取通道1串口通信数据流控制错误！</source>
-        <translation>Error reading the serial flow control!</translation>
-    </message>
-    <message>
         <source>数据位</source>
         <translation>Data bits</translation>
     </message>
     <message>
         <source>选择异步通信数据位长度，然后按“设置”键确认。一般使用8个位的字节数据</source>
         <translation>Choose the data bits, then press Set to confirm. 8-bit bytes are usual</translation>
-    </message>
-    <message>
-        <source>读取通道1串口通信数据位长度错误！</source>
-        <translation>Error reading the serial data bits!</translation>
     </message>
     <message>
         <source>时间分割</source>
@@ -510,36 +534,12 @@
         <translation>Choose the parity of the serial line</translation>
     </message>
     <message>
-        <source>读取通道1串口通信数据校验方式错误！</source>
-        <translation>Error reading the serial parity!</translation>
-    </message>
-    <message>
         <source>停止位</source>
         <translation>Stop bits</translation>
     </message>
     <message>
         <source>选择异步通信数据的停止位的位数</source>
         <translation>Choose the number of stop bits</translation>
-    </message>
-    <message>
-        <source>读取通道1串口通信数据停止位错误！</source>
-        <translation>Error reading the serial stop bits!</translation>
-    </message>
-    <message>
-        <source>读取通道1端口工作模式错误！</source>
-        <translation>Error reading the port mode of network channel 1!</translation>
-    </message>
-    <message>
-        <source>读取通道2端口工作模式错误！</source>
-        <translation>Error reading the port mode of network channel 2!</translation>
-    </message>
-    <message>
-        <source>读取通道3端口工作模式错误！</source>
-        <translation>Error reading the port mode of network channel 3!</translation>
-    </message>
-    <message>
-        <source>读取通道4端口工作模式错误！</source>
-        <translation>Error reading the port mode of network channel 4!</translation>
     </message>
 </context>
 </TS>

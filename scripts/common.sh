@@ -23,7 +23,7 @@ ensure_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(cmake make g++ qt6-base-dev libgl-dev qt6-tools-dev qt6-l10n-tools)
+BUILD_PACKAGES=(cmake make g++ python3 qt6-base-dev libgl-dev qt6-tools-dev qt6-l10n-tools)
 
 # in_private_netns SCRIPT ARGS...: runs SCRIPT again, with ARGS, inside a network namespace of its
 # own, which holds only the loopback until SCRIPT adds more. Whatever SCRIPT sends there, broadcasts

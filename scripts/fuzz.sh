@@ -13,7 +13,8 @@
 #   scripts/fuzz.sh --build-only       # builds the targets (AddressSanitizer build) and stops
 #
 # The corpus each target grows is kept in build/fuzz/corpus/<target> between runs (both builds
-# share it). A crash, a sanitizer report or a broken rule of the target stops the run with a
+# share it); it starts from the seeds the build writes from the parameter table and the inputs
+# earlier runs found, kept in tests/fuzz/corpus/<target>. A crash, a sanitizer report or a broken rule of the target stops the run with a
 # non-zero status and leaves the input as build/fuzz/crash-* (or leak-*, timeout-*, oom-*).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,7 +44,9 @@ if [ ! -f build/fuzz/CMakeCache.txt ]; then
     CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
         -DTARVIK_FUZZ=ON -DTARVIK_SANITIZE=ON -DTARVIK_BENCH=OFF >/dev/null
 fi
-cmake --build build/fuzz --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
+# The seeds are written from the parameter table by the build (build/fuzz/tests/fuzz/seeds).
+cmake --build build/fuzz --target "${targets[@]/#/fuzz_}" fuzz_seeds -j "$(nproc)"
+seeds=build/fuzz/tests/fuzz/seeds
 [ "$build_only" = 0 ] || exit 0
 bin=build/fuzz/tests/fuzz
 if [ "$fast" = 1 ]; then
@@ -76,12 +79,12 @@ for target in "${targets[@]}"; do
     mkdir -p "build/fuzz/corpus/$target"
     echo "== fuzzing $target for ${share} s"
     "$bin/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" -max_total_time="$share" \
-        "build/fuzz/corpus/$target" "tests/fuzz/corpus/$target"
+        "build/fuzz/corpus/$target" "$seeds/$target" "tests/fuzz/corpus/$target"
     if [ "$fast" = 1 ]; then
         # What the fast build cannot see (a read past the end of a datagram, a leak), the full build
         # sees in every input the run found worth keeping.
         echo "== replaying the corpus of $target under AddressSanitizer and UndefinedBehaviorSanitizer"
         "build/fuzz/tests/fuzz/fuzz_$target" -max_len="$(max_len "$target")" "${options[@]}" -runs=0 \
-            "build/fuzz/corpus/$target" "tests/fuzz/corpus/$target"
+            "build/fuzz/corpus/$target" "$seeds/$target" "tests/fuzz/corpus/$target"
     fi
 done

@@ -3,11 +3,13 @@
 # The bed: tarvik-sim processes in the test's namespace, a wire listener, the real window.
 add_library(tarvik_simbed STATIC support/netlab.cpp support/netlab.h support/simbed.cpp support/simbed.h
     support/soak.cpp support/soak.h)
-target_link_libraries(tarvik_simbed PUBLIC tarvik_testsupport tarvik_ui Qt6::Widgets Qt6::Network Qt6::Test)
+target_link_libraries(tarvik_simbed PUBLIC tarvik_testsupport tarvik_ui tarvik_simcore Qt6::Widgets Qt6::Network Qt6::Test)
 target_compile_definitions(tarvik_simbed PRIVATE TARVIK_SIM_PATH="$<TARGET_FILE:tarvik-sim>")
 add_dependencies(tarvik_simbed tarvik-sim)
 
 tarvik_add_test(tst_sim SOURCES tst_sim.cpp LIBS tarvik_simcore)
+# The README and the man page are checked against the tables: they are read from the source tree.
+target_compile_definitions(tst_sim PRIVATE TARVIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 tarvik_add_test(tst_sim_net SOURCES tst_sim_net.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_e2e_scan SOURCES tst_e2e_scan.cpp LIBS tarvik_simbed NET)
 tarvik_add_test(tst_e2e_read SOURCES tst_e2e_read.cpp LIBS tarvik_simbed NET)

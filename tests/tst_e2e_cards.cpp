@@ -2,6 +2,7 @@
 // module networks are namespaces behind veth pairs (or a bridge that two cards share), each with
 // its tarvik-sim and a listener that records what reaches that network.
 #include "link/cards.h"
+#include "link/frames.h"
 #include "support/netlab.h"
 #include "support/simbed.h"
 #include "support/testmain.h"
@@ -24,14 +25,13 @@ const QByteArray kIdB = QByteArray::fromHex("0102030A0B0C");
 const QByteArray kShutdown = QByteArray(6, '\xFF') + "END";
 const QString kNotSent = QStringLiteral("扫描广播未能从本计算机发出：");
 
-const QList<QByteArray> kReadOrder = {
-    "ET",  "GA",  "IP",  "SM",  "EC",  "UB",  "UT",  "UD",  "TM",  "BT",  "UP",  "US",  "SR1", "PT1",
-    "DA1", "DP1", "SR2", "PT2", "DA2", "DP2", "SR3", "PT3", "DA3", "DP3", "SR4", "PT4", "DA4", "DP4",
-};
-
-QByteArray query(const QByteArray& id, const QByteArray& code)
+// The queries of a read of `id`, in order.
+QList<QByteArray> readQueries(const QByteArray& id)
 {
-    return (id + "AT" + code + '\r').leftJustified(12, '\0');
+    QList<QByteArray> queries;
+    for (const Parameter& p : kParameters)
+        queries << frames::query(id, p);
+    return queries;
 }
 
 int rowOf(Bed& bed, const QByteArray& id)
@@ -160,15 +160,15 @@ private slots:
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("对设备 %1的复位运行成功。").arg(rowB + 1)));
         syncTaps();
         QCOMPARE(m_tapA->frames().size(), 0);
-        QCOMPARE(framesFor(*m_tapB, kIdB), 28 + 28 + 1 + 1);
-        QCOMPARE(m_tapB->frames().size(), 28 + 28 + 1 + 1);
+        QCOMPARE(framesFor(*m_tapB, kIdB), kParameterCount + kParameterCount + 1 + 1);
+        QCOMPARE(m_tapB->frames().size(), kParameterCount + kParameterCount + 1 + 1);
         QCOMPARE(m_tapB->payloads().last(), kIdB + "END");
 
         // And a read of the module behind the first card sends nothing to the second network.
         clearTaps();
         QVERIFY(m_bed->read(rowOf(*m_bed, kIdA)));
         syncTaps();
-        QCOMPARE(framesFor(*m_tapA, kIdA), 28);
+        QCOMPARE(framesFor(*m_tapA, kIdA), kParameterCount);
         QCOMPARE(m_tapB->frames().size(), 0);
 
         // The shutdown notice goes out through every card.
@@ -207,12 +207,9 @@ private slots:
         for (const FieldValue& field : factoryFields(0))
             QCOMPARE(m_bed->ui().value(field.field), field.value);
         syncTaps();
-        QList<QByteArray> expected;
-        for (const QByteArray& code : kReadOrder)
-            expected << query(kIdA, code);
-        QCOMPARE(m_tapA->payloads(), expected); // each query once
-        QTRY_COMPARE(arrivals.value(cardA), 28);
-        QTRY_COMPARE(arrivals.value(cardB), 28); // each reply twice
+        QCOMPARE(m_tapA->payloads(), readQueries(kIdA)); // each query once
+        QTRY_COMPARE(arrivals.value(cardA), kParameterCount);
+        QTRY_COMPARE(arrivals.value(cardB), kParameterCount); // each reply twice
 
         m_bed->ui().type(fieldNamed("Ch1_Port_Number"), QStringLiteral("04321"));
         m_bed->ui().type(fieldNamed("S_IP"), QStringLiteral("192.168.001.177"));
@@ -223,7 +220,7 @@ private slots:
         QVERIFY(
             m_bed->waitForLastLine(QStringLiteral("设置设备 1数据成功，请重新读取设备参数以检查参数的设置是否正确。")));
         syncTaps();
-        QCOMPARE(m_tapA->frames().size(), 28); // each setting once
+        QCOMPARE(m_tapA->frames().size(), kParameterCount); // each setting once
         QVERIFY(m_bed->read(0));
         QCOMPARE(m_bed->ui().value(fieldNamed("Ch1_Port_Number")), QStringLiteral("04321"));
         QCOMPARE(m_bed->ui().value(fieldNamed("S_IP")), QStringLiteral("192.168.001.177"));
@@ -267,7 +264,7 @@ private slots:
         clearTaps();
         QCOMPARE(cli({QStringLiteral("read"), QStringLiteral("001A2B3C4D5E")}).first, 0);
         syncTaps();
-        QCOMPARE(framesFor(*m_tapA, kIdA), 28);
+        QCOMPARE(framesFor(*m_tapA, kIdA), kParameterCount);
         for (const WireTap::Frame& frame : m_tapA->frames())
             QCOMPARE(frame.sender, QHostAddress(address));
     }
@@ -325,8 +322,7 @@ private slots:
         syncTaps();
         QList<QByteArray> expected(4, "SETUP");
         const QByteArray second = QByteArray::fromHex("001A2B3C4D5F");
-        for (const QByteArray& code : kReadOrder)
-            expected << query(second, code);
+        expected << readQueries(second);
         QCOMPARE(m_tapA->payloads(), expected);
         const QList<WireTap::Frame>& frames = m_tapA->frames();
         for (int i = 1; i < 4; ++i) {

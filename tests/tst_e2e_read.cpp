@@ -1,5 +1,6 @@
-// End to end: picking a simulated module reads its 28 parameters into the real window.
+// End to end: picking a simulated module reads its parameters into the real window.
 #include "app/application.h"
+#include "link/frames.h"
 #include "support/simbed.h"
 #include "support/testmain.h"
 
@@ -16,12 +17,6 @@ using namespace tarvik::test;
 namespace {
 
 const QByteArray kSecond = QByteArray::fromHex("001A2B3C4D5F");
-
-// The queries of a read, in order.
-const QList<QByteArray> kReadOrder = {
-    "ET",  "GA",  "IP",  "SM",  "EC",  "UB",  "UT",  "UD",  "TM",  "BT",  "UP",  "US",  "SR1", "PT1",
-    "DA1", "DP1", "SR2", "PT2", "DA2", "DP2", "SR3", "PT3", "DA3", "DP3", "SR4", "PT4", "DA4", "DP4",
-};
 
 QByteArray query(const QByteArray& id, const QByteArray& code)
 {
@@ -108,19 +103,16 @@ private slots:
         QVERIFY(m_bed->waitForLastLine(ends));
         QCOMPARE(m_bed->ui().logLines().value(1), begins);
 
-        // 28 queries for the second module, in the order of the stages, each exactly 12 bytes.
+        // A query for the second module per parameter, in the order of the stages.
         QList<QByteArray> expected;
-        for (const QByteArray& code : kReadOrder)
-            expected << query(kSecond, code);
+        for (const Parameter& p : kParameters)
+            expected << frames::query(kSecond, p);
         QCOMPARE(queriesSent(), expected);
-
-        const QList<FieldValue> fields = factoryFields(1);
-        QCOMPARE(fields.size(), 28);
-        compareFields(fields);
+        compareFields(factoryFields(1));
 
         const QStringList lines = m_bed->ui().logLines();
         QCOMPARE(lines.size(), 4);
-        QCOMPARE(m_bed->state().Op_Code, 32);
+        QCOMPARE(m_bed->state().Op_Code, kLastReadStage);
         QCOMPARE(m_bed->state().Retry_Count, 0);
         QCOMPARE(m_bed->state().Sel_Device, 1);
         for (const char* control : {"Device_List", "L_Default", "Setting", "Run_Device"})
@@ -148,13 +140,13 @@ private slots:
         m_bed->wire().clear();
         QVERIFY(m_bed->read(0));
 
-        // First attempt: 14 queries up to PT1, whose reply was lost; then all 28 again, and all 28
-        // once more in another order, which confirm them.
+        // First attempt: the queries up to PT1, whose reply was lost; then all again, and all once
+        // more in another order, which confirm them.
         const QList<QByteArray> queries = queriesSent();
-        QCOMPARE(queries.size(), 14 + 2 * kParameterCount);
+        QCOMPARE(queries.size(), framesThrough("Ch1_Port_Number") + 2 * kParameterCount);
         QCOMPARE(m_bed->wire().countCommand("ATET"), 3);
         QCOMPARE(m_bed->wire().countCommand("ATPT1"), 3);
-        QCOMPARE(queries[14], query(QByteArray::fromHex("001A2B3C4D5E"), "ET"));
+        QCOMPARE(queries[framesThrough("Ch1_Port_Number")], query(QByteArray::fromHex("001A2B3C4D5E"), "ET"));
         QCOMPARE(sim->count(QStringLiteral("loses its reply to PT1?")), 1);
         compareFields(factoryFields(0));
 
@@ -226,9 +218,9 @@ private slots:
             if (field.field != fieldNamed("Ethernet_Mode") && field.field != fieldNamed("UART_BaudRate"))
                 others << field;
         }
-        QCOMPARE(others.size(), 26);
+        QCOMPARE(others.size(), kParameterCount - 2);
         compareFields(others);
-        QCOMPARE(m_bed->wire().countCommand("AT"), 28);
+        QCOMPARE(m_bed->wire().countCommand("AT"), kParameterCount);
     }
 
     // A reply too short for its stage counts as lost, at a drop-down (the parity, one byte short of
@@ -244,8 +236,9 @@ private slots:
         m_bed->ui().pickDevice(0);
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 1数据成功！"), 8000));
 
-        // ET..UP, then ET..DA3 (the 23rd query), then all 28, then all 28 again, which confirm them.
-        QCOMPARE(m_bed->wire().countCommand("AT"), 11 + 23 + 2 * kParameterCount);
+        // ET..UP, then ET..DA3, then all, then all again, which confirm them.
+        QCOMPARE(m_bed->wire().countCommand("AT"),
+                 framesThrough("UART_Parity") + framesThrough("Ch3_D_IP") + 2 * kParameterCount);
         QCOMPARE(m_bed->wire().countCommand("ATET"), 4);
         const QStringList lines = m_bed->ui().logLines();
         QCOMPARE(lines.size(), 4);
@@ -268,13 +261,14 @@ private slots:
         m_bed->ui().pickDevice(0);
         QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 1数据成功！")));
         // ET to DA2, ET, all, then all again (a query repeated where a late copy was set aside).
-        QTRY_VERIFY_WITH_TIMEOUT(sim->count(QStringLiteral(" TX ")) - repliesBefore >= 19 + 1 + 2 * kParameterCount,
+        QTRY_VERIFY_WITH_TIMEOUT(sim->count(QStringLiteral(" TX ")) - repliesBefore >=
+                                     framesThrough("Ch2_D_IP") + 1 + 2 * kParameterCount,
                                  8000);
         QVERIFY(m_bed->wire().broadcast(QByteArray::fromHex("001A2B3C4D5E") + "06000", kLocalPort));
         QVERIFY(m_bed->wire().sync());
 
         QCOMPARE(m_bed->wire().countCommand("ATET"), 4);
-        QVERIFY(m_bed->wire().countCommand("AT") >= 19 + 1 + 2 * kParameterCount);
+        QVERIFY(m_bed->wire().countCommand("AT") >= framesThrough("Ch2_D_IP") + 1 + 2 * kParameterCount);
         QCOMPARE(m_bed->ui().logLines(),
                  (QStringList{m_bed->ui().logLines().value(0), QStringLiteral("读取设备 1参数... ..."),
                               m_bed->ui().logLines().value(2), QStringLiteral("读取设备 1数据成功！")}));

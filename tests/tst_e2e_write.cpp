@@ -64,7 +64,7 @@ private:
 
     void compareFields(const QList<FieldValue>& expected)
     {
-        QCOMPARE(expected.size(), 28);
+        QCOMPARE(expected.size(), kParameterCount);
         for (const FieldValue& field : expected) {
             QVERIFY2(m_bed->ui().value(field.field) == field.value,
                      qPrintable(QStringLiteral("%1: %2 instead of %3")
@@ -123,22 +123,26 @@ private slots:
         QVERIFY(!ui.isEnabled("Setting"));
         QVERIFY(m_bed->waitForLastLine(kWriteSucceeded));
 
-        // 28 settings in the order of the chain, each the field's text as it stands (not widened).
-        const QList<QByteArray> expected = {
-            // clang-format off
-            "ATET=0\r",     "ATGA=192.168.001.001\r", "ATIP=10.0.0.7\r",  "ATSM=255.255.255.000\r",
-            "ATEC=1\r",     "ATUB=7\r",               "ATUT=0\r",         "ATUD=8\r",
-            "ATTM=150\r",   "ATBT=0512\r",            "ATUP=0\r",         "ATUS=1\r",
-            "ATSR1=1\r",    "ATPT1=05000\r",          "ATDA1=192.168.001.200\r", "ATDP1=06000\r",
-            "ATSR2=2\r",    "ATPT2=05001\r",          "ATDA2=192.168.001.200\r", "ATDP2=8080\r",
-            "ATSR3=4\r",    "ATPT3=05002\r",          "ATDA3=192.168.001.201\r", "ATDP3=06002\r",
-            "ATSR4=0\r",    "ATPT4=05003\r",          "ATDA4=172.16.5.9\r",      "ATDP4=00000\r",
-        };
-        // clang-format on
+        // A setting per parameter in the order of the chain, each the field's text as it stands (not
+        // widened): the values read, with the user's changes.
+        QList<FieldValue> shown = factoryFields(0);
+        for (const auto& [name, value] : {std::pair{"UART_BaudRate", "7"},
+                                          {"Ch3_SOCK_Mode", "4"},
+                                          {"S_IP", "10.0.0.7"},
+                                          {"Ch4_D_IP", "172.16.5.9"},
+                                          {"Ch2_D_Port", "8080"},
+                                          {"UART_TimeDeli", "150"}})
+            shown[indexOf(parameterOf(fieldNamed(name)))].value = QString::fromLatin1(value);
+        QList<QByteArray> expected;
+        for (const Parameter& p : kParameters) {
+            const QString& value = shown[indexOf(p)].value;
+            const frames::FieldValue field{p.isDropDown() ? value.toInt() : -1, value};
+            expected << frames::setting(kFirst, p, field).value_or(QByteArray()).mid(frames::kIdentitySize);
+        }
         QCOMPARE(settingsSent(), expected);
         for (const QByteArray& frame : m_bed->wire().payloads())
             QCOMPARE(frame.left(6), kFirst);
-        QCOMPARE(m_bed->state().Op_Code, 132);
+        QCOMPARE(m_bed->state().Op_Code, 100 + kLastReadStage);
         QCOMPARE(m_bed->state().Retry_Count, 0);
         compareLog({kWriteStarts, kWriteSucceeded});
         for (const char* control : {"Device_List", "L_Default", "Setting", "Run_Device"})
@@ -200,7 +204,7 @@ private slots:
         compareLog({QStringLiteral("恢复设备 1默认参数... ..."),
                     QStringLiteral("恢复设备 1默认参数成功，请重新读取设备参数！"),
                     QStringLiteral("默认参数值请参考相关的用户手册。")});
-        QCOMPARE(mirrored, 28 + 28 + 1);
+        QCOMPARE(mirrored, kParameterCount + kParameterCount + 1);
     }
 
     // A module whose replies carry zeros where its identity belongs is read and written as any other.
@@ -343,8 +347,8 @@ private slots:
         m_bed->ui().click("Setting");
         QVERIFY(m_bed->waitForLastLine(kWriteSucceeded));
         const QList<QByteArray> settings = settingsSent();
-        QCOMPARE(settings.size(), 9 + 28);
-        QCOMPARE(settings[9], QByteArray("ATET=0\r"));
+        QCOMPARE(settings.size(), framesThrough("UART_TimeDeli") + kParameterCount);
+        QCOMPARE(settings[framesThrough("UART_TimeDeli")], QByteArray("ATET=0\r"));
         QCOMPARE(m_bed->wire().countCommand("ATET="), 2);
         QCOMPARE(sim->count(QStringLiteral("loses its reply to TM=")), 1);
         compareLog({kWriteStarts, kWriteSucceeded});

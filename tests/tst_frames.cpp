@@ -2,6 +2,7 @@
 #include "link/catalogue.h"
 #include "link/frames.h"
 #include "ops/dispatch.h"
+#include "ops/paramfile.h"
 #include "support/testmain.h"
 
 #include <QTest>
@@ -12,6 +13,11 @@ namespace {
 
 const QByteArray kId = QByteArray::fromHex("001a2b3c4d5e");
 
+const Parameter* named(const QString& field)
+{
+    return paramfile::parameterNamed(field);
+}
+
 } // namespace
 
 class TestFrames : public QObject
@@ -21,7 +27,7 @@ class TestFrames : public QObject
 private slots:
     void query_data();
     void query();
-    void stagesWithoutCommand();
+    void stages();
     void setting_data();
     void setting();
     void settingNotBuilt_data();
@@ -36,91 +42,85 @@ private slots:
 // Every query is 12 bytes: a two-letter code ends CR 0x00, a per-channel code ends CR.
 void TestFrames::query_data()
 {
-    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("field");
     QTest::addColumn<QByteArray>("tail");
-    int stage = 1;
-    for (const char* code : {"ET", "GA", "IP", "SM", "EC", "", "UB", "UT", "UD", "TM", "BT", "UP", "US"}) {
-        if (*code)
-            QTest::addRow("%d %s", stage, code) << stage << QByteArray("AT") + code + QByteArray("\r\0", 2);
-        ++stage;
-    }
-    for (const auto& [channel, first] : {std::pair{'1', 14}, {'2', 19}, {'3', 25}, {'4', 29}}) {
-        stage = first;
-        for (const char* code : {"SR", "PT", "DA", "DP"}) {
-            QTest::addRow("%d %s%c", stage, code, channel) << stage << QByteArray("AT") + code + channel + '\r';
-            ++stage;
-        }
+    for (const Parameter& p : kParameters) {
+        const QByteArray code = QByteArray("AT") + p.code;
+        QTest::newRow(p.name) << QString::fromLatin1(p.name)
+                              << (p.channel ? code + p.channel + '\r' : code + QByteArray("\r\0", 2));
     }
 }
 
 void TestFrames::query()
 {
-    QFETCH(int, stage);
+    QFETCH(QString, field);
     QFETCH(QByteArray, tail);
-    const Parameter* parameter = parameterForStage(stage);
+    const Parameter* parameter = named(field);
     QVERIFY(parameter);
     const QByteArray frame = frames::query(kId, *parameter);
     QCOMPARE(frame.size(), 12);
     QCOMPARE(frame, kId + tail);
 }
 
-void TestFrames::stagesWithoutCommand()
+// A read steps from the first stage to the last through the table's stages and no others: the
+// numbers between them carry no command and are stepped over. Scan, restoring defaults and the
+// write stages carry none either.
+void TestFrames::stages()
 {
+    QList<int> walked;
+    for (int stage = kFirstReadStage; stage <= kLastReadStage; stage += 1 + gapAfterStage(stage))
+        walked << stage;
+    QList<int> table;
+    for (const Parameter& p : kParameters)
+        table << p.stage;
+    QCOMPARE(walked, table);
     int withCommand = 0;
-    for (int stage = -1; stage <= 140; ++stage) {
-        if (parameterForStage(stage))
-            ++withCommand;
-    }
-    QCOMPARE(withCommand, 28);
-    for (int stage : {0, 6, 18, 23, 24, 33, 40, 101})
+    for (int stage = -1; stage <= 140; ++stage)
+        withCommand += parameterForStage(stage) != nullptr;
+    QCOMPARE(withCommand, kParameterCount);
+    for (int stage = kFirstReadStage; stage <= kLastReadStage; ++stage)
+        QCOMPARE(parameterForStage(stage) != nullptr, table.contains(stage));
+    for (int stage : {0, kLastReadStage + 1, 40, 100 + kFirstReadStage})
         QVERIFY2(!parameterForStage(stage), qPrintable(QString::number(stage)));
-
-    // The unused numbers are stepped over: one after 5 and after 17, two after 22, nothing elsewhere.
-    QList<int> gaps;
-    for (int stage = 1; stage <= 32; ++stage) {
-        if (gapAfterStage(stage))
-            gaps << stage << gapAfterStage(stage);
-    }
-    QCOMPARE(gaps, (QList<int>{5, 1, 17, 1, 22, 2}));
 }
 
 void TestFrames::setting_data()
 {
-    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("field");
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("tail");
-    const auto pick = [](const char* name, int stage, int index, const char* tail) {
-        QTest::newRow(name) << stage << index << QString() << QByteArray(tail);
+    const auto pick = [](const char* name, const char* field, int index, const char* tail) {
+        QTest::newRow(name) << QString::fromLatin1(field) << index << QString() << QByteArray(tail);
     };
-    const auto type = [](const char* name, int stage, const QString& text, const char* tail) {
-        QTest::newRow(name) << stage << -1 << text << QByteArray(tail);
+    const auto type = [](const char* name, const char* field, const QString& text, const char* tail) {
+        QTest::newRow(name) << QString::fromLatin1(field) << -1 << text << QByteArray(tail);
     };
     // Drop-downs: one character, base + position; no selection sends the character below the base.
-    pick("ET last", 1, 5, "ATET=5\r");
-    pick("ET none", 1, -1, "ATET=/\r");
-    pick("UB 9600", 7, 3, "ATUB=3\r");
-    pick("UD 8 bits", 9, 0, "ATUD=8\r");
-    pick("UD none", 9, -1, "ATUD=7\r");
-    pick("US 2 stop bits", 13, 1, "ATUS=2\r");
-    pick("US none", 13, -1, "ATUS=0\r");
-    pick("SR4 none", 29, -1, "ATSR4=/\r");
+    pick("ET last", "Ethernet_Mode", 5, "ATET=5\r");
+    pick("ET none", "Ethernet_Mode", -1, "ATET=/\r");
+    pick("UB 9600", "UART_BaudRate", 3, "ATUB=3\r");
+    pick("UD 8 bits", "UART_Bits", 0, "ATUD=8\r");
+    pick("UD none", "UART_Bits", -1, "ATUD=7\r");
+    pick("US 2 stop bits", "UART_Stopbit", 1, "ATUS=2\r");
+    pick("US none", "UART_Stopbit", -1, "ATUS=0\r");
+    pick("SR4 none", "Ch4_SOCK_Mode", -1, "ATSR4=/\r");
     // Text fields: the text as it stands, not trimmed, widened or checked.
-    type("GA read form", 2, QStringLiteral("192.168.001.001"), "ATGA=192.168.001.001\r");
-    type("IP as typed", 3, QStringLiteral("192.168.1.10"), "ATIP=192.168.1.10\r");
-    type("TM empty", 10, QString(), "ATTM=\r");
-    type("PT1 empty", 15, QString(), "ATPT1=\r");
-    type("DA1 blanks kept", 16, QStringLiteral(" 10.0.0.1 "), "ATDA1= 10.0.0.1 \r");
-    type("PT3 not a number", 26, QStringLiteral("abc"), "ATPT3=abc\r");
+    type("GA read form", "G_IP", QStringLiteral("192.168.001.001"), "ATGA=192.168.001.001\r");
+    type("IP as typed", "S_IP", QStringLiteral("192.168.1.10"), "ATIP=192.168.1.10\r");
+    type("TM empty", "UART_TimeDeli", QString(), "ATTM=\r");
+    type("PT1 empty", "Ch1_Port_Number", QString(), "ATPT1=\r");
+    type("DA1 blanks kept", "Ch1_D_IP", QStringLiteral(" 10.0.0.1 "), "ATDA1= 10.0.0.1 \r");
+    type("PT3 not a number", "Ch3_Port_Number", QStringLiteral("abc"), "ATPT3=abc\r");
 }
 
 void TestFrames::setting()
 {
-    QFETCH(int, stage);
+    QFETCH(QString, field);
     QFETCH(int, index);
     QFETCH(QString, text);
     QFETCH(QByteArray, tail);
-    const Parameter* parameter = parameterForStage(stage);
+    const Parameter* parameter = named(field);
     QVERIFY(parameter);
     const std::optional<QByteArray> frame = frames::setting(kId, *parameter, {index, text});
     QVERIFY(frame);
@@ -129,37 +129,39 @@ void TestFrames::setting()
 
 void TestFrames::settingNotBuilt_data()
 {
-    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
-    QTest::newRow("Chinese in GA") << 2 << QStringLiteral("192.168.一.1");
-    QTest::newRow("Chinese alone") << 2 << QStringLiteral("网");
-    QTest::newRow("Latin-1 letter") << 15 << QStringLiteral("8é");
-    QTest::newRow("two-letter code, 32757 characters") << 10 << QString(32757, QLatin1Char('1'));
-    QTest::newRow("per-channel code, 32756 characters") << 15 << QString(32756, QLatin1Char('1'));
+    QTest::newRow("Chinese in GA") << QStringLiteral("G_IP") << QStringLiteral("192.168.一.1");
+    QTest::newRow("Chinese alone") << QStringLiteral("G_IP") << QStringLiteral("网");
+    QTest::newRow("Latin-1 letter") << QStringLiteral("Ch1_Port_Number") << QStringLiteral("8é");
+    QTest::newRow("two-letter code, 32757 characters")
+        << QStringLiteral("UART_TimeDeli") << QString(32757, QLatin1Char('1'));
+    QTest::newRow("per-channel code, 32756 characters")
+        << QStringLiteral("Ch1_Port_Number") << QString(32756, QLatin1Char('1'));
 }
 
 void TestFrames::settingNotBuilt()
 {
-    QFETCH(int, stage);
+    QFETCH(QString, field);
     QFETCH(QString, text);
-    QVERIFY(!frames::setting(kId, *parameterForStage(stage), {-1, text}));
+    QVERIFY(!frames::setting(kId, *named(field), {-1, text}));
 }
 
 // The longest values that still fit: the CR stands at position 32767.
 void TestFrames::settingAtLengthLimit_data()
 {
-    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("field");
     QTest::addColumn<int>("length");
-    QTest::newRow("TM") << 10 << 32756;
-    QTest::newRow("PT1") << 15 << 32755;
+    QTest::newRow("TM") << QStringLiteral("UART_TimeDeli") << 32756;
+    QTest::newRow("PT1") << QStringLiteral("Ch1_Port_Number") << 32755;
 }
 
 void TestFrames::settingAtLengthLimit()
 {
-    QFETCH(int, stage);
+    QFETCH(QString, field);
     QFETCH(int, length);
     const std::optional<QByteArray> frame =
-        frames::setting(kId, *parameterForStage(stage), {-1, QString(length, QLatin1Char('7'))});
+        frames::setting(kId, *named(field), {-1, QString(length, QLatin1Char('7'))});
     QVERIFY(frame);
     QCOMPARE(frame->size(), 32768);
     QCOMPARE(frame->back(), '\r');
@@ -181,9 +183,9 @@ void TestFrames::route_data()
     const int discovery = static_cast<int>(Branch::Discovery), defaults = static_cast<int>(Branch::Defaults),
               write = static_cast<int>(Branch::Write), read = static_cast<int>(Branch::Read);
     // clang-format off
-    for (const auto& [op, branch] : {std::pair{0, discovery}, {1, read}, {32, read}, {39, read}, {40, defaults},
-                                     {41, read}, {99, read}, {100, write}, {101, write}, {132, write}, {-1, read},
-                                     {32767, write}})
+    for (const auto& [op, branch] : {std::pair{0, discovery}, {1, read}, {int(kLastReadStage), read}, {39, read},
+                                     {40, defaults}, {41, read}, {99, read}, {100, write}, {101, write},
+                                     {100 + kLastReadStage, write}, {-1, read}, {32767, write}})
         // clang-format on
         QTest::addRow("%d", op) << op << branch;
 }

@@ -95,13 +95,13 @@ void TestHostile::badLengths_data()
     QTest::addColumn<int>("opCode");
     QTest::addColumn<int>("size");
     QList<int> codes;
-    for (int i = 0; i <= 32; ++i)
+    for (int i = 0; i <= kLastReadStage; ++i)
         codes << i;
     codes << 40;
-    for (int i = 101; i <= 132; ++i)
+    for (int i = 100 + kFirstReadStage; i <= 100 + kLastReadStage; ++i)
         codes << i;
     // Values the tool never sets.
-    codes << 33 << 39 << 41 << 99 << 100 << 133 << 200 << 32767 << -1 << -32768;
+    codes << kLastReadStage + 1 << 39 << 41 << 99 << 100 << 101 + kLastReadStage << 200 << 32767 << -1 << -32768;
     for (int code : codes) {
         for (int size : {0, 1, 5, 7, kLargestDatagram})
             QTest::addRow("op%d-%dB", code, size) << code << size;
@@ -269,7 +269,7 @@ void TestHostile::identitiesOfZerosAndOnes()
         QCOMPARE(rig.link.last(), id + QByteArray("ATET\r\0", 6));
         while (rig.panel.timerRunning)
             rig.ops.Winsock_DataArrival(id + sampleValue(rig.state.Op_Code));
-        QCOMPARE(rig.link.sent.size(), 28);
+        QCOMPARE(rig.link.sent.size(), kParameterCount);
         for (const QByteArray& frame : rig.link.sent)
             QVERIFY(frame.startsWith(id + "AT"));
         QVERIFY(rig.panel.log.endsWith(QStringLiteral("读取设备 %1数据成功！").arg(index + 1)));
@@ -278,7 +278,7 @@ void TestHostile::identitiesOfZerosAndOnes()
         rig.ops.Setting_Click();
         while (rig.panel.timerRunning)
             rig.ops.Winsock_DataArrival(id + "OK\r\n");
-        QCOMPARE(rig.link.sent.size(), 28);
+        QCOMPARE(rig.link.sent.size(), kParameterCount);
         for (const QByteArray& frame : rig.link.sent)
             QVERIFY(frame.startsWith(id + "AT"));
     }

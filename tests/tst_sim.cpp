@@ -1,10 +1,18 @@
 // The simulated module without sockets: its replies byte for byte, settings and their checks,
 // restoring factory values, reset, the misbehaviour it can be told to show, and its command line.
+#include "link/catalogue.h"
+#include "link/frames.h"
+#include "ops/decode.h"
+#include "ops/entries.h"
+#include "ops/paramfile.h"
+#include "ops/replyrule.h"
 #include "sim/faults.h"
 #include "sim/module.h"
 #include "sim/options.h"
 #include "sim/wireline.h"
 #include "support/testmain.h"
+
+#include <QFile>
 
 using namespace tarvik::sim;
 
@@ -47,6 +55,17 @@ FaultPlan plan(std::initializer_list<std::pair<Rule::Action, const char*>> rules
     return result;
 }
 
+// The text of a source file from the line after `marker` to the line before the next one that
+// starts with `end`.
+QString sourceBlock(const char* path, const QString& marker, const QString& end)
+{
+    QFile file(QStringLiteral(TARVIK_SOURCE_DIR "/") + QLatin1String(path));
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    const qsizetype start = text.indexOf(marker) + marker.size();
+    return text.indexOf(marker) < 0 ? QStringLiteral("no %1 in %2").arg(marker, QLatin1String(path))
+                                    : text.mid(start, text.indexOf(QLatin1Char('\n') + end, start - 1) + 1 - start);
+}
+
 } // namespace
 
 class TestSim : public QObject
@@ -74,25 +93,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("code");
         QTest::addColumn<QByteArray>("value");
-        // Factory values in the module's fixed-width forms.
+        // Factory values in the module's fixed-width forms, one of each form (the README's table,
+        // checked below, has them all).
         // clang-format off
         const char* rows[][2] = {
-            {"ET", "00"},
-            {"GA", "192.168.001.001"},
-            {"IP", "192.168.001.101"},
-            {"SM", "255.255.255.000"},
-            {"EC", "01"},
-            {"UB", "03"},
-            {"UT", "00"},
-            {"UD", "08"},
-            {"TM", "00020"},
-            {"BT", "00512"},
-            {"UP", "00"},
-            {"US", "01"},
-            {"SR1", "01"}, {"PT1", "05000"}, {"DA1", "192.168.001.200"}, {"DP1", "06000"},
-            {"SR2", "02"}, {"PT2", "05001"}, {"DA2", "192.168.001.200"}, {"DP2", "06001"},
-            {"SR3", "03"}, {"PT3", "05002"}, {"DA3", "192.168.001.201"}, {"DP3", "06002"},
-            {"SR4", "00"}, {"PT4", "05003"}, {"DA4", "000.000.000.000"}, {"DP4", "00000"},
+            {"ET", "00"}, {"UD", "08"}, {"US", "01"}, {"TM", "00020"}, {"PT1", "05000"}, {"DP4", "00000"},
+            {"IP", "192.168.001.101"}, {"DA4", "000.000.000.000"},
         };
         // clang-format on
         for (const auto& row : rows)
@@ -108,18 +114,85 @@ private slots:
         QCOMPARE(module.handle(frame), std::optional(kId + value));
     }
 
-    void everyCommandOnce()
+    // The one place where the tool's parameter table is checked: against the module's own, row by
+    // row. The module's reply to the tool's query is the answer awaited and decodes to its value.
+    void tablesAgree_data()
     {
-        // The table holds 28 distinct codes; four per network channel.
-        QCOMPARE(int(kCommands.size()), 28);
-        QSet<QByteArray> codes;
-        for (const Command& command : kCommands)
-            codes.insert(command.code);
-        QCOMPARE(codes.size(), 28);
-        for (const char* code : {"SR", "PT", "DA", "DP"}) {
-            for (char channel = '1'; channel <= '4'; ++channel)
-                QVERIFY(codes.contains(QByteArray(code) + channel));
+        QTest::addColumn<int>("index");
+        QCOMPARE(kCommandCount, tarvik::kParameterCount);
+        for (int i = 0; i < kCommandCount; ++i)
+            QTest::newRow(kCommands[static_cast<size_t>(i)].code) << i;
+    }
+    void tablesAgree()
+    {
+        QFETCH(int, index);
+        const Command& command = kCommands[static_cast<size_t>(index)];
+        const tarvik::Parameter& p = tarvik::kParameters[index];
+        QCOMPARE(QByteArray(command.code), QByteArray(p.code) + QByteArray(p.channel ? 1 : 0, p.channel));
+        QCOMPARE(command.number, int(p.stage));
+        const tarvik::LayoutRow& layout = tarvik::layoutOf(p.layout);
+        QCOMPARE(p.isDropDown(), command.kind == Kind::Digit);
+        QCOMPARE(layout.runCount() > 1, command.kind == Kind::Address);
+        if (p.isDropDown()) {
+            QCOMPARE(p.lowestDigit(), command.min);
+            QCOMPARE(p.highestDigit(), command.max);
+        } else {
+            QCOMPARE(tarvik::paramfile::largestNumber(p.layout), command.kind == Kind::Address ? 255 : command.max);
         }
+
+        Module module = foundModule();
+        const std::optional<QByteArray> reply = module.handle(tarvik::frames::query(kId, p));
+        QVERIFY(reply);
+        const tarvik::rule::Peer peer{kId, tarvik::kAnyCard, true};
+        QCOMPARE(tarvik::rule::judge(peer, &p, *reply, tarvik::kAnyCard, [](QByteArrayView) { return false; }),
+                 tarvik::rule::Verdict::Answer);
+        const tarvik::decode::Value value = tarvik::decode::reply(p, *reply);
+        const quint32 held = module.value(index);
+        if (p.isDropDown())
+            QCOMPARE(value.entry, int(held) - command.min);
+        else if (command.kind == Kind::Number)
+            QCOMPARE(value.text.toUInt(), held);
+        else
+            QCOMPARE(value.text, QString::fromLatin1(replyText(command.kind, held)));
+    }
+
+    // The README's factory values and its example of a parameter file (what the tool reads from a
+    // module), and the man page's factory values, are the module's own.
+    void documentedFactoryValues()
+    {
+        QString table = QStringLiteral("| Code | Parameter | Value |\n|---|---|---|\n");
+        for (int i = 0; i < kCommandCount; ++i) {
+            const Command& command = kCommands[static_cast<size_t>(i)];
+            const quint32 value = factoryValues(0)[static_cast<size_t>(i)];
+            QString shown = command.kind == Kind::Address ? QStringLiteral("%1.%2.%3.%4")
+                                                                .arg(value >> 24)
+                                                                .arg(value >> 16 & 0xFF)
+                                                                .arg(value >> 8 & 0xFF)
+                                                                .arg(value & 0xFF)
+                                                          : QString::number(value);
+            // A drop-down's entry, where it says more than the digit.
+            const QString entry =
+                command.kind == Kind::Digit
+                    ? QString::fromUtf8(tarvik::entryTexts(tarvik::kParameters[i])[int(value) - command.min])
+                    : shown;
+            if (entry != shown)
+                shown += QLatin1Char(' ') + entry;
+            table += QStringLiteral("| %1 | %2 | %3 |\n")
+                         .arg(QLatin1String(command.code), QLatin1String(command.meaning), shown);
+        }
+        QCOMPARE(sourceBlock("README.md", QStringLiteral("<!-- factory values -->\n"), QStringLiteral("<!--")), table);
+        QCOMPARE(sourceBlock("packaging/man/tarvik-sim.1.in", QStringLiteral(".SH FACTORY VALUES\n.nf\n"),
+                             QStringLiteral(".fi")),
+                 factoryTable());
+
+        Module module = foundModule();
+        tarvik::paramfile::Values values;
+        for (const tarvik::Parameter& p : tarvik::kParameters) {
+            const tarvik::decode::Value read = tarvik::decode::reply(p, *module.handle(tarvik::frames::query(kId, p)));
+            values[static_cast<size_t>(tarvik::indexOf(p))] = tarvik::frames::FieldValue{read.entry, read.text};
+        }
+        QCOMPARE(sourceBlock("README.md", QStringLiteral("```json\n"), QStringLiteral("```")),
+                 QString::fromUtf8(tarvik::paramfile::write({{kId, values}})));
     }
 
     // ---- Settings ------------------------------------------------------------------------------
@@ -516,7 +589,7 @@ private slots:
         const QString help = helpText();
         QVERIFY(help.contains(QStringLiteral("--drop")));
         QVERIFY(help.contains(QStringLiteral("PT1  channel 1 local port")));
-        QCOMPARE(factoryTable().count(QLatin1Char('\n')), 28);
+        QCOMPARE(factoryTable().count(QLatin1Char('\n')), kCommandCount);
     }
 
     void wireLines()

@@ -1,7 +1,8 @@
 // Captions and tooltips of the main window outside the parameter fields (the fields' own are in
-// the parameter table), and the page and group frames the fields are placed in.
+// fieldtexts.h), and the page and group frames the fields are placed in.
 #pragma once
 
+#include "app/fieldtexts.h"
 #include "link/catalogue.h"
 #include "link/link.h"
 
@@ -81,25 +82,16 @@ inline constexpr GroupFrame kGroups[] = {
     {Group::Channel4, "Net2_Control", QT_TRANSLATE_NOOP("MainForm", "网络通道4"), true},
 };
 
-// Typing limit of a text field: an address is at most 15 characters, a port at most 5; the
-// packet-splitting values have none (0).
+// Typing limit of a text field (0: none) and the longest value it must show whole, each "0"
+// standing for any digit: the layout's own.
 constexpr int maxLength(Layout layout)
 {
-    switch (layout) {
-    case Layout::Address:
-        return 15;
-    case Layout::Number5:
-        return 5;
-    default:
-        return 0;
-    }
+    return layoutOf(layout).typingLimit;
 }
 
-// Width of a text field: the longest value it must show whole, each "0" standing for any digit.
-// The splitting values get room for five digits as the ports do.
 inline QString widestValue(Layout layout)
 {
-    return layout == Layout::Address ? QStringLiteral("000.000.000.000") : QStringLiteral("00000");
+    return QString::fromLatin1(layoutOf(layout).widest);
 }
 
 // A caption of this table as the user reads it.

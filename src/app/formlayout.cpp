@@ -3,6 +3,7 @@
 #include "app/captions.h"
 #include "app/mainform.h"
 #include "app/typinglimit.h"
+#include "ops/entries.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -82,7 +83,9 @@ class FieldEdit : public QLineEdit
 public:
     explicit FieldEdit(Layout layout) : m_widest(captions::widestValue(layout))
     {
-        setSizePolicy(layout == Layout::Address ? QSizePolicy::Expanding : QSizePolicy::Preferred, QSizePolicy::Fixed);
+        // An address (a value of several groups) takes the room the single numbers leave.
+        setSizePolicy(layoutOf(layout).runCount() > 1 ? QSizePolicy::Expanding : QSizePolicy::Preferred,
+                      QSizePolicy::Fixed);
     }
 
     QSize sizeHint() const override { return {textWidth(), QLineEdit::sizeHint().height()}; }
@@ -170,11 +173,11 @@ QGroupBox* MainForm::createPage(int index)
 
     auto addFields = [this, index](QGridLayout* grid, Group group) {
         for (Field which : kAllFields) {
-            const Place& place = parameterOf(which).place;
+            const Place& place = fieldTextOf(which).place;
             if (place.page != index || place.group != group)
                 continue;
             QWidget* widget = createField(which);
-            auto* label = new QLabel(tableText(parameterOf(which).label));
+            auto* label = new QLabel(parameterText(fieldTextOf(which).label));
             label->setBuddy(widget);
             grid->addWidget(label, place.row, 2 * place.column);
             grid->addWidget(widget, place.row, 2 * place.column + 1);
@@ -214,8 +217,8 @@ QWidget* MainForm::createField(Field which)
     if (parameter.isDropDown()) {
         auto* box = new QComboBox;
         box->setEditable(false);
-        for (const char* entry : parameter.entries)
-            box->addItem(tableText(entry));
+        for (const char* entry : entryTexts(parameter))
+            box->addItem(parameterText(entry));
         box->setCurrentIndex(-1);
         widget = box;
     } else {
@@ -225,9 +228,10 @@ QWidget* MainForm::createField(Field which)
         widget = edit;
     }
     widget->setObjectName(QString::fromLatin1(parameter.name));
-    widget->setAccessibleName(tableText(parameter.label));
-    if (parameter.tooltip)
-        widget->setToolTip(tableText(parameter.tooltip));
+    const FieldText& texts = fieldTextOf(which);
+    widget->setAccessibleName(parameterText(texts.label));
+    if (texts.tooltip)
+        widget->setToolTip(parameterText(texts.tooltip));
     m_fields[static_cast<size_t>(which)] = widget;
     return widget;
 }

@@ -30,48 +30,42 @@ QString numberText(const QByteArray& reply, int first, int last)
     return text;
 }
 
+QString valueText(const LayoutRow& layout, const QByteArray& reply)
+{
+    QString text;
+    for (const DigitRun& run : layout) {
+        if (&run != layout.begin())
+            text += QLatin1Char(layout.separator);
+        text += numberText(reply, run.first, run.last);
+    }
+    return text;
+}
+
 QString addressText(const QByteArray& reply)
 {
-    QString text = numberText(reply, 6, 8);
-    for (const int first : {10, 14, 18})
-        text += QLatin1Char('.') + numberText(reply, first, first + 2);
-    return text;
+    return valueText(layoutOf(Layout::Address), reply);
 }
 
 Value reply(const Parameter& parameter, const QByteArray& reply)
 {
+    const LayoutRow& layout = layoutOf(parameter.layout);
     Value value;
-    if (reply.size() <= lastOffset(parameter.layout)) {
+    if (reply.size() < layout.shortest()) {
         value.kind = Value::Short;
         return value;
     }
-
-    switch (parameter.layout) {
-    case Layout::ZeroDigit:
-        if (reply.at(6) != '0')
-            return value;
-        [[fallthrough]];
-    case Layout::Digit: {
-        const int v = digitValue(reply, 7);
-        if (v < parameter.lowestDigit() || v > parameter.highestDigit())
-            return value;
-        value.kind = Value::Entry;
-        value.entry = v - parameter.lowestDigit();
+    if (!layout.dropDown) {
+        value.kind = Value::Text;
+        value.text = valueText(layout, reply);
         return value;
     }
-    case Layout::Number4:
-        value.kind = Value::Text;
-        value.text = numberText(reply, 7, 10);
+    if (layout.zeroAt >= 0 && reply.at(layout.zeroAt) != '0')
         return value;
-    case Layout::Number5:
-        value.kind = Value::Text;
-        value.text = numberText(reply, 6, 10);
+    const int v = digitValue(reply, layout.runs[0].first);
+    if (v < parameter.lowestDigit() || v > parameter.highestDigit())
         return value;
-    case Layout::Address:
-        value.kind = Value::Text;
-        value.text = addressText(reply);
-        return value;
-    }
+    value.kind = Value::Entry;
+    value.entry = v - parameter.lowestDigit();
     return value;
 }
 

@@ -14,8 +14,10 @@ QString digitText(quint8 byte);
 
 // Number text of bytes first..last; leading zeros stay.
 QString numberText(const QByteArray& reply, int first, int last);
-// Address text: bytes 6-8, 10-12, 14-16, 18-20 joined by ".".
+// Address text: the address layout's groups joined by ".".
 QString addressText(const QByteArray& reply);
+// The text of a text field's value: the number texts of the layout's runs, joined by its separator.
+QString valueText(const LayoutRow& layout, const QByteArray& reply);
 
 struct Value
 {
@@ -39,17 +41,7 @@ Value reply(const Parameter& parameter, const QByteArray& reply);
 // The last byte offset a reply of this layout is read at.
 constexpr int lastOffset(Layout layout)
 {
-    switch (layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
-        return 7;
-    case Layout::Number4:
-    case Layout::Number5:
-        return 10;
-    case Layout::Address:
-        return 20;
-    }
-    return 20;
+    return layoutOf(layout).lastOffset();
 }
 
 } // namespace tarvik::decode

@@ -1,7 +1,11 @@
 // Every text the operations write into the message log, byte for byte as the users know them.
 #pragma once
 
+#include "link/catalogue.h"
+
 #include <QtGlobal> // QT_TRANSLATE_NOOP: the texts are translated where they are written
+
+#include <string_view>
 
 namespace tarvik::msg {
 
@@ -44,6 +48,56 @@ inline constexpr const char* kReadSucceeded = QT_TRANSLATE_NOOP("Message", "数�
 inline constexpr const char* kParamsFailed = QT_TRANSLATE_NOOP("Message", "参数不成功！");
 inline constexpr const char* kCheckAndRetry =
     QT_TRANSLATE_NOOP("Message", "请检查计算机与设备之间的网络连接，重新操作！");
+
+// A read reply whose digit is out of a drop-down's range replaces the log with the drop-down's own
+// text: one row per drop-down of the parameter table.
+struct ReadError
+{
+    const char* name; // the drop-down's parameter
+    const char* text;
+};
+// clang-format off
+inline constexpr ReadError kReadErrors[] = {
+    {"Ethernet_Mode", QT_TRANSLATE_NOOP("Message", "以太网工作模式读取错误！")},
+    {"Disp_Mode", QT_TRANSLATE_NOOP("Message", "显示模式读取错误！")},
+    {"UART_BaudRate", QT_TRANSLATE_NOOP("Message", "读取通道1串口波特率错误！")},
+    {"UART_Stream", QT_TRANSLATE_NOOP("Message", "读取通道1串口通信数据流控制错误！")},
+    {"UART_Bits", QT_TRANSLATE_NOOP("Message", "读取通道1串口通信数据位长度错误！")},
+    {"UART_Parity", QT_TRANSLATE_NOOP("Message", "读取通道1串口通信数据校验方式错误！")},
+    {"UART_Stopbit", QT_TRANSLATE_NOOP("Message", "读取通道1串口通信数据停止位错误！")},
+    {"Ch1_SOCK_Mode", QT_TRANSLATE_NOOP("Message", "读取通道1端口工作模式错误！")},
+    {"Ch2_SOCK_Mode", QT_TRANSLATE_NOOP("Message", "读取通道2端口工作模式错误！")},
+    {"Ch3_SOCK_Mode", QT_TRANSLATE_NOOP("Message", "读取通道3端口工作模式错误！")},
+    {"Ch4_SOCK_Mode", QT_TRANSLATE_NOOP("Message", "读取通道4端口工作模式错误！")},
+};
+// clang-format on
+
+// The text for a rejected value of `parameter`; nullptr for a text field, which takes any value.
+constexpr const char* readError(const Parameter& parameter)
+{
+    for (const ReadError& error : kReadErrors) {
+        if (std::string_view(error.name) == parameter.name)
+            return error.text;
+    }
+    return nullptr;
+}
+
+constexpr bool everyDropDownHasItsReadError()
+{
+    for (const Parameter& p : kParameters) {
+        if (p.isDropDown() != (readError(p) != nullptr))
+            return false;
+    }
+    for (const ReadError& error : kReadErrors) {
+        int named = 0;
+        for (const Parameter& p : kParameters)
+            named += std::string_view(error.name) == p.name;
+        if (named != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(everyDropDownHasItsReadError(), "one read error per drop-down");
 
 // Write.
 inline constexpr const char* kSetDevice = QT_TRANSLATE_NOOP("Message", "设置设备");

@@ -109,8 +109,8 @@ void Operations::taken(const Parameter& parameter, const decode::Value& value)
         // Whatever the field showed (channels 3 and 4 keep the module read before) is not this
         // module's value.
         blankField(fieldOf(parameter));
-        if (parameter.message) {
-            m_bareOfPass = tableText(parameter.message);
+        if (const char* error = msg::readError(parameter)) {
+            m_bareOfPass = log::text(error);
             m_bareShown = m_bareOfPass;
             logReplaceBare(m_bareOfPass);
         }

@@ -1,5 +1,7 @@
 #include "paramfile.h"
 
+#include "ops/entries.h"
+
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -24,7 +26,7 @@ const Parameter* parameterNamed(const QString& name)
 
 int largestNumber(Layout layout)
 {
-    return layout == Layout::Number4 ? 9999 : 65535;
+    return layoutOf(layout).largest;
 }
 
 namespace {
@@ -213,36 +215,39 @@ QString valueText(const Parameter& parameter, const frames::FieldValue& value)
         return value.text;
     if (value.index < 0 || value.index >= parameter.entries.count)
         return {};
-    return QString::fromUtf8(parameter.entries[value.index]);
+    return QString::fromUtf8(entryTexts(parameter)[value.index]);
 }
 
 std::optional<frames::FieldValue> valueFromText(const Parameter& parameter, const QString& text, QString* error)
 {
     frames::FieldValue value;
     if (parameter.isDropDown()) {
-        for (int i = 0; i < parameter.entries.count; ++i) {
-            if (text == QString::fromUtf8(parameter.entries[i])) {
+        const EntryTexts texts = entryTexts(parameter);
+        for (int i = 0; i < texts.count; ++i) {
+            if (text == QString::fromUtf8(texts[i])) {
                 value.index = i;
                 return value;
             }
         }
         QStringList entries;
-        for (const char* entry : parameter.entries)
+        for (const char* entry : texts)
             entries << QString::fromUtf8(entry);
         *error = QStringLiteral("%1 is not an entry (%2)").arg(quoted(text), entries.join(QStringLiteral(", ")));
         return std::nullopt;
     }
-    if (parameter.layout == Layout::Address) {
-        const QStringList parts = text.split(QLatin1Char('.'));
-        bool ok = parts.size() == 4;
-        for (const QString& part : parts)
-            ok = ok && isAsciiDigits(part, 3) && part.toInt() <= 255;
+    const LayoutRow& layout = layoutOf(parameter.layout);
+    if (layout.runCount() > 1) {
+        // An address: its numbers as the user writes them, each at most as long as its run.
+        const QStringList parts = text.split(QLatin1Char(layout.separator));
+        bool ok = parts.size() == layout.runCount();
+        for (int i = 0; ok && i < layout.runCount(); ++i)
+            ok = isAsciiDigits(parts[i], layout.runs[i].size()) && parts[i].toInt() <= layout.largest;
         if (!ok) {
             *error = QStringLiteral("%1 is not an address of four numbers 0-255").arg(quoted(text));
             return std::nullopt;
         }
     } else {
-        const int largest = largestNumber(parameter.layout);
+        const int largest = layout.largest;
         if (!isAsciiDigits(text, 5) || text.toInt() > largest) {
             *error = QStringLiteral("%1 is not a number 0-%2").arg(quoted(text)).arg(largest);
             return std::nullopt;

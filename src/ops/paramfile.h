@@ -48,8 +48,7 @@ Result load(const QString& path);
 
 // The parameter whose field has this name (the key of a file, the FIELD of --set); nullptr when none has.
 const Parameter* parameterNamed(const QString& name);
-// The largest number a text field takes: four digits for the packet-splitting values (the read
-// shows four), a port number for the five-digit fields.
+// The largest number a text field takes (an address: each of its numbers), as its layout has it.
 int largestNumber(Layout layout);
 
 // The text a value has in a file: a drop-down's entry text as the table holds it (untranslated),

@@ -1,7 +1,5 @@
 #include "replyrule.h"
 
-#include "ops/decode.h"
-
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -32,7 +30,7 @@ namespace {
 
 constexpr int shortestOf(Layout layout)
 {
-    return decode::lastOffset(layout) + 1;
+    return layoutOf(layout).shortest();
 }
 
 // The shortest reply of another layout that is longer than `length`.
@@ -48,7 +46,7 @@ constexpr int nextLongerThan(int length)
 
 // Worked out once per layout: every datagram that arrives is measured against it.
 constexpr auto kLongest = [] {
-    std::array<int, static_cast<size_t>(Layout::Address) + 1> longest{};
+    std::array<int, kLayoutCount> longest{};
     for (size_t i = 0; i < longest.size(); ++i) {
         const int next = nextLongerThan(shortestOf(static_cast<Layout>(i)));
         longest[i] = next == std::numeric_limits<int>::max() ? next : next - 1;
@@ -92,34 +90,20 @@ bool fitsLength(const Parameter* awaited, qsizetype size)
 
 bool digitsInPlace(const Parameter& parameter, QByteArrayView datagram)
 {
-    switch (parameter.layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
+    const LayoutRow& layout = layoutOf(parameter.layout);
+    if (layout.dropDown)
         return true;
-    case Layout::Number4:
-        return digitsAt(datagram, 7, 10);
-    case Layout::Number5:
-        return digitsAt(datagram, 6, 10);
-    case Layout::Address:
-        return digitsAt(datagram, 6, 8) && digitsAt(datagram, 10, 12) && digitsAt(datagram, 14, 16) &&
-               digitsAt(datagram, 18, 20);
-    }
-    return false;
+    return std::all_of(layout.begin(), layout.end(),
+                       [&](const DigitRun& run) { return digitsAt(datagram, run.first, run.last); });
 }
 
 bool valueIsDigits(const Parameter& parameter, QByteArrayView datagram)
 {
-    switch (parameter.layout) {
-    case Layout::Digit:
-        return isDigit(datagram[7]);
-    case Layout::ZeroDigit:
-        return digitsAt(datagram, 6, 7);
-    case Layout::Number4:
-    case Layout::Number5:
-    case Layout::Address:
-        return digitsInPlace(parameter, datagram);
-    }
-    return false;
+    const LayoutRow& layout = layoutOf(parameter.layout);
+    if (layout.zeroAt >= 0 && !isDigit(datagram[layout.zeroAt]))
+        return false;
+    return std::all_of(layout.begin(), layout.end(),
+                       [&](const DigitRun& run) { return digitsAt(datagram, run.first, run.last); });
 }
 
 } // namespace tarvik::rule

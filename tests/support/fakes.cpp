@@ -120,18 +120,18 @@ QByteArray sampleValue(int stage)
     const Parameter* parameter = parameterForStage(stage);
     if (!parameter)
         return "01";
-    switch (parameter->layout) {
-    case Layout::Digit:
-    case Layout::ZeroDigit:
+    const LayoutRow& layout = layoutOf(parameter->layout);
+    if (layout.dropDown)
         return QByteArray("0") + static_cast<char>(parameter->base + 1);
-    case Layout::Number4:
-        return "01234";
-    case Layout::Number5:
-        return "05000";
-    case Layout::Address:
-        return "010.000.001.002";
+    // Bytes 6 to the layout's last: digits wherever it reads them, "." after each group but the last.
+    QByteArray value(layout.lastOffset() - 5, '0');
+    for (const DigitRun& run : layout) {
+        for (int i = run.first; i <= run.last; ++i)
+            value[i - 6] = static_cast<char>('0' + i % 10);
+        if (run.last < layout.lastOffset())
+            value[run.last + 1 - 6] = '.';
     }
-    return {};
+    return value;
 }
 
 QStringList commands(const QList<QByteArray>& frames)

@@ -1,8 +1,11 @@
 #include "simbed.h"
 
+#include "link/frames.h"
+#include "ops/decode.h"
 #include "ops/messagelog.h"
 #include "ops/messages.h"
 #include "sim/logwait.h"
+#include "sim/module.h"
 
 #include "uiutil.h"
 
@@ -351,37 +354,40 @@ bool Bed::read(int row)
 
 QList<FieldValue> factoryFields(int module)
 {
-    const QString ownAddress = QStringLiteral("192.168.001.%1").arg(101 + module, 3, 10, QLatin1Char('0'));
-    return {
-        {fieldNamed("Ethernet_Mode"), QStringLiteral("0")}, // 自动握手
-        {fieldNamed("G_IP"), QStringLiteral("192.168.001.001")},
-        {fieldNamed("S_IP"), ownAddress},
-        {fieldNamed("MASK"), QStringLiteral("255.255.255.000")},
-        {fieldNamed("Disp_Mode"), QStringLiteral("1")},        // 显示
-        {fieldNamed("UART_BaudRate"), QStringLiteral("3")},    // 9600bps
-        {fieldNamed("UART_Stream"), QStringLiteral("0")},      // 无
-        {fieldNamed("UART_Bits"), QStringLiteral("0")},        // 8
-        {fieldNamed("UART_TimeDeli"), QStringLiteral("0020")}, // four digits of 00020
-        {fieldNamed("UART_ByteDeli"), QStringLiteral("0512")},
-        {fieldNamed("UART_Parity"), QStringLiteral("0")},   // 无校验
-        {fieldNamed("UART_Stopbit"), QStringLiteral("0")},  // 1
-        {fieldNamed("Ch1_SOCK_Mode"), QStringLiteral("1")}, // TCP服务器
-        {fieldNamed("Ch1_Port_Number"), QStringLiteral("05000")},
-        {fieldNamed("Ch1_D_IP"), QStringLiteral("192.168.001.200")},
-        {fieldNamed("Ch1_D_Port"), QStringLiteral("06000")},
-        {fieldNamed("Ch2_SOCK_Mode"), QStringLiteral("2")}, // TCP客户端
-        {fieldNamed("Ch2_Port_Number"), QStringLiteral("05001")},
-        {fieldNamed("Ch2_D_IP"), QStringLiteral("192.168.001.200")},
-        {fieldNamed("Ch2_D_Port"), QStringLiteral("06001")},
-        {fieldNamed("Ch3_SOCK_Mode"), QStringLiteral("3")}, // UDP模式0
-        {fieldNamed("Ch3_Port_Number"), QStringLiteral("05002")},
-        {fieldNamed("Ch3_D_IP"), QStringLiteral("192.168.001.201")},
-        {fieldNamed("Ch3_D_Port"), QStringLiteral("06002")},
-        {fieldNamed("Ch4_SOCK_Mode"), QStringLiteral("0")}, // 端口关闭
-        {fieldNamed("Ch4_Port_Number"), QStringLiteral("05003")},
-        {fieldNamed("Ch4_D_IP"), QStringLiteral("000.000.000.000")},
-        {fieldNamed("Ch4_D_Port"), QStringLiteral("00000")},
-    };
+    // What the module holds, as the tool decodes its replies (tst_sim compares the two tables).
+    sim::Module held(QByteArray(sim::kIdentitySize, '\x01'), module);
+    held.handle(QByteArrayLiteral("SETUP"));
+    QList<FieldValue> fields;
+    for (const Parameter& p : kParameters) {
+        const std::optional<QByteArray> reply = held.handle(frames::query(held.identity(), p));
+        const decode::Value value = decode::reply(p, reply.value_or(QByteArray()));
+        fields << FieldValue{fieldOf(p),
+                             value.kind == decode::Value::Entry ? QString::number(value.entry) : value.text};
+    }
+    return fields;
+}
+
+QList<FieldValue> otherFields()
+{
+    QList<FieldValue> fields = factoryFields(0);
+    for (FieldValue& field : fields) {
+        const Parameter& p = parameterOf(field.field);
+        const LayoutRow& layout = layoutOf(p.layout);
+        const int i = indexOf(p);
+        if (p.isDropDown()) {
+            field.value = QString::number((field.value.toInt() + 1) % p.entries.count);
+            continue;
+        }
+        QStringList groups;
+        for (const DigitRun& run : layout) {
+            const int number = layout.runCount() > 1 ? (10 + i + static_cast<int>(groups.size())) % (layout.largest + 1)
+                                                     : (field.value.toInt() + 100 + i) % (layout.largest + 1);
+            groups << QStringLiteral("%1").arg(number, layout.runCount() > 1 ? run.size() : int(field.value.size()), 10,
+                                               QLatin1Char('0'));
+        }
+        field.value = groups.join(QLatin1Char(layout.separator ? layout.separator : '.'));
+    }
+    return fields;
 }
 
 QString deviceItem(const QString& hexIdentity)

@@ -171,9 +171,19 @@ struct FieldValue
     QString value;
 };
 
-// What a read of a module that holds its factory values puts into the window; `module` is the
-// module's 0-based index in its tarvik-sim process.
+// What a read of a module that holds its factory values puts into the window, in table order;
+// `module` is the module's 0-based index in its tarvik-sim process.
 QList<FieldValue> factoryFields(int module = 0);
+
+// A value away from the factory one for every field, in table order, as the window shows it after
+// a read (numbers as wide as the module answers them).
+QList<FieldValue> otherFields();
+
+// How many queries (or settings) a read (or write) sends up to and including the field's.
+inline int framesThrough(const char* name)
+{
+    return indexOf(parameterOf(fieldNamed(name))) + 1;
+}
 
 // The hex text of an identity as the device list shows it: 设备 ( 001A2B3C4D5E ).
 QString deviceItem(const QString& hexIdentity);

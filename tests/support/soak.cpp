@@ -10,22 +10,6 @@ namespace tarvik::test {
 
 namespace {
 
-// The second value set, as the window shows it after a read; the first is the factory values.
-QList<FieldValue> otherValues()
-{
-    // clang-format off
-    const QStringList values = {
-        "2", "010.000.000.254", "010.000.000.101", "255.000.000.000", "0", "7", "1", "1", "0100", "1024", "2", "1",
-        "2", "06000", "010.000.000.200", "07000", "3", "06001", "010.000.000.201", "07001",
-        "4", "06002", "010.000.000.202", "07002", "1", "06003", "010.000.000.203", "07003",
-    };
-    // clang-format on
-    QList<FieldValue> set;
-    for (Field field : kAllFields)
-        set.append({field, values.value(static_cast<int>(field))});
-    return set;
-}
-
 void enter(FormDriver& ui, const QList<FieldValue>& values)
 {
     for (const FieldValue& value : values) {
@@ -65,7 +49,7 @@ Outcome waitForOutcome(Bed& bed, const QString& success, const QString& failure)
 
 SoakFigures soakReadWrite(Bed& bed, int cycles, const std::function<void(const SoakFigures&)>& progress)
 {
-    const QList<FieldValue> sets[2] = {factoryFields(0), otherValues()};
+    const QList<FieldValue> sets[2] = {factoryFields(0), otherFields()};
     const QString readOk = log::numbered(msg::kReadDevice, 1, msg::kReadSucceeded);
     const QString writeOk = log::numbered(msg::kSetDevice, 1, msg::kWriteSucceeded);
     // The second line of each failure entry.

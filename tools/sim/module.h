@@ -26,6 +26,7 @@ enum class Kind : quint8
 struct Command
 {
     const char* code; // "ET", ..., "SR1" .. "DP4": the letters and, per channel, the channel digit
+    int number;       // the firmware's number of the parameter: 6, 18, 23 and 24 are none
     const char* meaning;
     Kind kind;
     int min; // Digit: lowest digit accepted; Number: 0
