@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the normal and the sanitizer configuration and the fuzz targets,
-# and runs the whole test suite under both builds, each inside a private network namespace of its
-# own (every datagram a test sends, broadcasts included, stays inside it), beside a short fuzz run.
+# Installs what is missing, builds the dev configuration (the normal one, every warning an error),
+# the sanitizer configuration and the fuzz targets, and runs the whole test suite under both builds,
+# each inside a private network namespace of its own (every datagram a test sends, broadcasts
+# included, stays inside it), beside a short fuzz run.
 # Then, when a Qt for Windows is at hand, the Windows build under Wine (see windows_tests below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,12 +27,12 @@ if [ "${1:-}" = "--inside-namespace" ]; then
     # The demo as a new user runs it: the tool and three simulated modules in two more namespaces
     # of their own, in different IP subnets, joined only by a veth pair; then the tool with two
     # cards to two module networks and no default route.
-    if [ "$preset" = default ]; then
+    if [ "$preset" = dev ]; then
         if can_run_demo; then
             echo "== demo check"
-            scripts/demo.sh --check --no-build || status=1
+            scripts/demo.sh --check --no-build --build-dir build/dev || status=1
             echo "== demo check: two networks, two cards, no default route"
-            scripts/demo.sh --check --two-lans --no-build || status=1
+            scripts/demo.sh --check --two-lans --no-build --build-dir build/dev || status=1
         else
             echo "== demo check: skipped (needs root and named network namespaces with a veth pair)"
         fi
@@ -47,7 +48,7 @@ if [ "${1:-}" = "--inside-wine-namespace" ]; then
     wineserver -p
     wine cmd /c exit >/dev/null 2>&1 </dev/null
     status=0
-    ctest --test-dir build/windows --output-on-failure --timeout 300 || status=1
+    ctest --preset windows || status=1
     wineserver -k
     exit $status
 fi
@@ -66,7 +67,7 @@ windows_tests() {
     echo "== Windows: test programs under Wine"
     (in_private_netns "$0" --inside-wine-namespace) || status=1
     echo "== Windows: tarvik-cli.exe against tarvik-sim, the console, tarvik.exe's command line"
-    tests/windows/check_programs.sh build/default build/windows "$windows_qt" || status=1
+    tests/windows/check_programs.sh build/dev build/windows "$windows_qt" || status=1
     echo "== Windows: the zip and the installer"
     scripts/windows.sh --no-build --check || status=1
     rm -rf "$WINEPREFIX"
@@ -89,7 +90,7 @@ ensure_packages "${BUILD_PACKAGES[@]}" clang-format iproute2 util-linux desktop-
 # The project's own formatting: every C++ file as .clang-format lays it out.
 echo "== format (clang-format)"
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
-build_preset default
+build_preset dev
 build_preset asan
 scripts/fuzz.sh --build-only
 
@@ -106,13 +107,13 @@ run_logged() {
     ("$@") >"$logs/$name.log" 2>&1 || status=$?
     echo "$status" >"$logs/$name.status"
 }
-run_logged default in_private_netns "$0" --inside-namespace default &
+run_logged dev in_private_netns "$0" --inside-namespace dev &
 run_logged asan in_private_netns "$0" --inside-namespace asan &
 run_logged fuzz scripts/fuzz.sh "${TARVIK_FUZZ_SECONDS:-60}" &
 wait
 
 status=0
-for name in default asan fuzz; do
+for name in dev asan fuzz; do
     case $name in
     fuzz) echo "== fuzzing" ;;
     *) echo "== tests: $name" ;;
