@@ -68,17 +68,17 @@ struct Place
 
 struct Parameter
 {
-    const char* name; // the window field's name, also the key of the parameter files
-    qint16 stage;     // read stage; stages run upwards, the numbers between them carry nothing
-    char code[3];     // two upper-case letters
-    char channel;     // '1'..'4' for the per-channel commands, 0 otherwise
-    Layout layout;
-    char base;           // drop-downs: value character of the first entry
-    Entries entries;     // drop-downs: the entries, by position
-    const char* label;   // caption of the field's label
-    const char* tooltip; // nullptr: none
-    const char* message; // drop-downs: log text when a read reply carries a value out of range
-    Place place;
+    const char* name = nullptr; // the window field's name, also the key of the parameter files
+    qint16 stage = 0;           // read stage; stages run upwards, the numbers between them carry nothing
+    char code[3] = {};          // two upper-case letters
+    char channel = 0;           // '1'..'4' for the per-channel commands, 0 otherwise
+    Layout layout = Layout::Digit;
+    char base = 0;                 // drop-downs: value character of the first entry
+    Entries entries;               // drop-downs: the entries, by position
+    const char* label = nullptr;   // caption of the field's label
+    const char* tooltip = nullptr; // nullptr: none
+    const char* message = nullptr; // drop-downs: log text when a read reply carries a value out of range
+    Place place = {};
 
     constexpr bool isDropDown() const { return layout == Layout::Digit || layout == Layout::ZeroDigit; }
     // Digit values a reply may carry for a drop-down, and the entry the lowest one selects.
