@@ -75,7 +75,7 @@ windows_tests() {
     return $status
 }
 
-# desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils: the package test (skipped without them).
+# desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils, lintian: the package test (skipped without them).
 # fonts-noto-cjk: the window tests measure the fields and labels with the fonts the window is shown in.
 ensure_packages xz-utils
 windows_packages=()
@@ -85,7 +85,7 @@ else
     [ $? = 1 ] || exit 1 # TARVIK_QT_WINDOWS names no Qt
     windows_qt=
 fi
-ensure_packages "${BUILD_PACKAGES[@]}" clang-format iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils \
+ensure_packages "${BUILD_PACKAGES[@]}" clang-format iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils lintian \
     fonts-noto-cjk "${windows_packages[@]}"
 # The project's own formatting: every C++ file as .clang-format lays it out.
 echo "== format (clang-format)"
