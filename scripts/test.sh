@@ -4,6 +4,7 @@
 # each inside a private network namespace of its own (every datagram a test sends, broadcasts
 # included, stays inside it), beside a short fuzz run.
 # Then, when a Qt for Windows is at hand, the Windows build under Wine (see windows_tests below).
+# TARVIK_TIDY=1 also runs clang-tidy over src/ and tools/ beside the suites (scripts/tidy.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -85,7 +86,9 @@ else
     [ $? = 1 ] || exit 1 # TARVIK_QT_WINDOWS names no Qt
     windows_qt=
 fi
-ensure_packages "${BUILD_PACKAGES[@]}" clang-format iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils lintian \
+tidy=()
+[ "${TARVIK_TIDY:-0}" = 0 ] || tidy=(clang-tidy)
+ensure_packages "${BUILD_PACKAGES[@]}" clang-format "${tidy[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils lintian \
     fonts-noto-cjk "${windows_packages[@]}"
 # The project's own formatting: every C++ file as .clang-format lays it out.
 echo "== format (clang-format)"
@@ -96,8 +99,8 @@ scripts/fuzz.sh --build-only
 
 # Then, side by side: the suite of each build in a private network namespace of its own (both bind
 # the tool's port, and they spend most of their time waiting for replies and time-outs), and the three
-# fuzz targets one after the other for a bounded time in all (TARVIK_FUZZ_SECONDS, 60 by default).
-# Each writes to a log of its own, shown whole when all have ended.
+# fuzz targets one after the other for a bounded time in all (TARVIK_FUZZ_SECONDS, 60 by default),
+# and clang-tidy when asked for. Each writes to a log of its own, shown whole when all have ended.
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 run_logged() {
@@ -110,12 +113,18 @@ run_logged() {
 run_logged dev in_private_netns "$0" --inside-namespace dev &
 run_logged asan in_private_netns "$0" --inside-namespace asan &
 run_logged fuzz scripts/fuzz.sh "${TARVIK_FUZZ_SECONDS:-60}" &
+names=(dev asan fuzz)
+if [ ${#tidy[@]} -gt 0 ]; then
+    run_logged tidy scripts/tidy.sh build/dev &
+    names+=(tidy)
+fi
 wait
 
 status=0
-for name in dev asan fuzz; do
+for name in "${names[@]}"; do
     case $name in
     fuzz) echo "== fuzzing" ;;
+    tidy) echo "== clang-tidy" ;;
     *) echo "== tests: $name" ;;
     esac
     cat "$logs/$name.log"
@@ -125,6 +134,7 @@ for name in dev asan fuzz; do
     fi
 done
 
+[ ${#tidy[@]} -gt 0 ] || echo "== clang-tidy: not run (TARVIK_TIDY=1 runs it)"
 if [ -n "$windows_qt" ]; then
     windows_tests || { echo "== Windows: FAILED"; status=1; }
 else
