@@ -106,9 +106,10 @@ trap 'rm -rf "$logs"' EXIT
 run_logged() {
     local name=$1
     shift
-    local status=0
+    local status=0 started=$SECONDS
     ("$@") >"$logs/$name.log" 2>&1 || status=$?
     echo "$status" >"$logs/$name.status"
+    echo "$((SECONDS - started))" >"$logs/$name.seconds"
 }
 run_logged dev in_private_netns "$0" --inside-namespace dev &
 run_logged asan in_private_netns "$0" --inside-namespace asan &
@@ -132,6 +133,7 @@ for name in "${names[@]}"; do
         echo "== $name: FAILED"
         status=1
     fi
+    echo "== $name: $(cat "$logs/$name.seconds") s"
 done
 
 [ ${#tidy[@]} -gt 0 ] || echo "== clang-tidy: not run (TARVIK_TIDY=1 runs it)"
@@ -140,4 +142,5 @@ if [ -n "$windows_qt" ]; then
 else
     echo "== Windows: skipped: no Qt for Windows (neither ../shared/qt-windows/ nor build/qt-windows/); to enable it, run scripts/windows-qt.sh once (about half an hour) or set TARVIK_QT_WINDOWS to a Qt for Windows (prefix or tarball)"
 fi
+echo "== scripts/test.sh: $SECONDS s"
 exit $status
