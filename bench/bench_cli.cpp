@@ -90,8 +90,11 @@ int main(int argc, char* argv[])
         if (found.size() != kModules)
             qFatal("the scan found %lld modules", static_cast<long long>(found.size()));
         QList<batch::Job> jobs;
-        for (const cli::Found& f : found)
-            jobs << batch::Job{session.moduleOf(f), batch::Task::Read, {}, true, {}};
+        for (const cli::Found& f : found) {
+            batch::Job job;
+            job.module = session.moduleOf(f);
+            jobs << job;
+        }
         firstIdentity = jobs.first().module.identity;
         for (int r = 0; r < rounds; ++r) {
             one.push_back(timedRun(session, {jobs.first()}, 0));
@@ -101,8 +104,13 @@ int main(int argc, char* argv[])
         // Each module written with the values it holds (as read), all 28 of them.
         const QList<batch::Outcome> read = session.run(jobs, 0);
         QList<batch::Job> writes;
-        for (int i = 0; i < jobs.size(); ++i)
-            writes << batch::Job{jobs[i].module, batch::Task::Write, read[i].values, true, {}};
+        for (int i = 0; i < jobs.size(); ++i) {
+            batch::Job job;
+            job.module = jobs[i].module;
+            job.task = batch::Task::Write;
+            job.values = read[i].values;
+            writes << job;
+        }
         batch::Job unverified = writes.first();
         unverified.verify = false;
         for (int r = 0; r < rounds; ++r) {

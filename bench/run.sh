@@ -44,9 +44,9 @@ fi
 
 ensure_packages "${BUILD_PACKAGES[@]}" iproute2 util-linux
 if [ ! -f build/bench/CMakeCache.txt ]; then
-    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_BENCH=ON >/dev/null
+    cmake --preset bench >/dev/null
 fi
-cmake --build build/bench --target bench_arrival bench_startup bench_readwrite bench_soak bench_cli bench_cli_soak tarvik tarvik-sim -j "$(nproc)"
+cmake --build --preset bench --target bench_arrival bench_startup bench_readwrite bench_soak bench_cli bench_cli_soak tarvik tarvik-sim -j "$(nproc)"
 echo "== $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), Linux $(uname -r)"
 if [ "$runs" = soak ] || [ "$runs" = cli-soak ]; then
     in_private_netns "$0" "$runs" --inside-namespace "${@:2}"

@@ -1,7 +1,7 @@
 # Toolchain for Windows x86_64 programs built on Debian with its MinGW-w64 GCC, posix thread model
 # (std::thread and std::mutex of Qt's and our code need it; the win32 variants lack them).
 #
-#   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DTARVIK_QT_PREFIX=<Qt for Windows>
+#   cmake --preset windows -DTARVIK_QT_PREFIX=<Qt for Windows>        (build/windows, with this file)
 #
 # TARVIK_QT_PREFIX: a Qt 6 built for Windows (scripts/windows-qt.sh makes one); its host tools
 # (moc, rcc, uic, lrelease) are Debian's own, which must be of exactly the same Qt version.

@@ -124,12 +124,11 @@ windows_build() {
     fi
     if ! grep -qx "TARVIK_QT_PREFIX:[A-Z]*=$qt" build/windows/CMakeCache.txt 2>/dev/null; then
         rm -rf build/windows/CMakeCache.txt build/windows/CMakeFiles
-        cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DTARVIK_QT_PREFIX="$qt" -DTARVIK_BENCH=OFF >/dev/null
+        cmake --preset windows -DTARVIK_QT_PREFIX="$qt" >/dev/null
     fi
     if [ $# -eq 0 ]; then
-        cmake --build build/windows -j "$(nproc)"
+        cmake --build --preset windows -j "$(nproc)"
     else
-        cmake --build build/windows -j "$(nproc)" --target "$@"
+        cmake --build --preset windows -j "$(nproc)" --target "$@"
     fi
 }

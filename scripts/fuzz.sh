@@ -41,21 +41,19 @@ fi
 FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
 ensure_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 if [ ! -f build/fuzz/CMakeCache.txt ]; then
-    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-        -DTARVIK_FUZZ=ON -DTARVIK_SANITIZE=ON -DTARVIK_BENCH=OFF >/dev/null
+    cmake --preset fuzz >/dev/null
 fi
 # The seeds are written from the parameter table by the build (build/fuzz/tests/fuzz/seeds).
-cmake --build build/fuzz --target "${targets[@]/#/fuzz_}" fuzz_seeds -j "$(nproc)"
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" fuzz_seeds -j "$(nproc)"
 seeds=build/fuzz/tests/fuzz/seeds
 [ "$build_only" = 0 ] || exit 0
 bin=build/fuzz/tests/fuzz
 if [ "$fast" = 1 ]; then
     # Assertions stay on (a Debug build), optimised as a release would be.
     if [ ! -f build/fuzz-fast/CMakeCache.txt ]; then
-        CC=clang CXX=clang++ cmake -S . -B build/fuzz-fast -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O2" \
-            -DTARVIK_FUZZ=ON -DTARVIK_FUZZ_SANITIZERS=undefined -DTARVIK_BENCH=OFF >/dev/null
+        cmake --preset fuzz-fast >/dev/null
     fi
-    cmake --build build/fuzz-fast --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
+    cmake --build --preset fuzz-fast --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
     bin=build/fuzz-fast/tests/fuzz
 fi
 

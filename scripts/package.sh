@@ -34,8 +34,7 @@ done
 # dpkg-dev: dpkg-shlibdeps and dpkg-deb; file: CPack finds the programs to compute dependencies for.
 ensure_packages "${BUILD_PACKAGES[@]}" dpkg-dev file
 
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DTARVIK_TESTS=OFF -DTARVIK_BENCH=OFF >/dev/null
+cmake --preset package -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
 (cd "$build_dir" && cpack -G DEB)
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the normal and the sanitizer configuration and the fuzz targets,
-# and runs the whole test suite under both builds, each inside a private network namespace of its
-# own (every datagram a test sends, broadcasts included, stays inside it), beside a short fuzz run.
+# Installs what is missing, builds the dev configuration (the normal one, every warning an error),
+# the sanitizer configuration and the fuzz targets, and runs the whole test suite under both builds,
+# each inside a private network namespace of its own (every datagram a test sends, broadcasts
+# included, stays inside it), beside a short fuzz run.
 # Then, when a Qt for Windows is at hand, the Windows build under Wine (see windows_tests below).
+# TARVIK_TIDY=1 also runs clang-tidy over src/ and tools/ beside the suites (scripts/tidy.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -26,12 +28,12 @@ if [ "${1:-}" = "--inside-namespace" ]; then
     # The demo as a new user runs it: the tool and three simulated modules in two more namespaces
     # of their own, in different IP subnets, joined only by a veth pair; then the tool with two
     # cards to two module networks and no default route.
-    if [ "$preset" = default ]; then
+    if [ "$preset" = dev ]; then
         if can_run_demo; then
             echo "== demo check"
-            scripts/demo.sh --check --no-build || status=1
+            scripts/demo.sh --check --no-build --build-dir build/dev || status=1
             echo "== demo check: two networks, two cards, no default route"
-            scripts/demo.sh --check --two-lans --no-build || status=1
+            scripts/demo.sh --check --two-lans --no-build --build-dir build/dev || status=1
         else
             echo "== demo check: skipped (needs root and named network namespaces with a veth pair)"
         fi
@@ -47,7 +49,7 @@ if [ "${1:-}" = "--inside-wine-namespace" ]; then
     wineserver -p
     wine cmd /c exit >/dev/null 2>&1 </dev/null
     status=0
-    ctest --test-dir build/windows --output-on-failure --timeout 300 || status=1
+    ctest --preset windows || status=1
     wineserver -k
     exit $status
 fi
@@ -66,7 +68,7 @@ windows_tests() {
     echo "== Windows: test programs under Wine"
     (in_private_netns "$0" --inside-wine-namespace) || status=1
     echo "== Windows: tarvik-cli.exe against tarvik-sim, the console, tarvik.exe's command line"
-    tests/windows/check_programs.sh build/default build/windows "$windows_qt" || status=1
+    tests/windows/check_programs.sh build/dev build/windows "$windows_qt" || status=1
     echo "== Windows: the zip and the installer"
     scripts/windows.sh --no-build --check || status=1
     rm -rf "$WINEPREFIX"
@@ -74,7 +76,7 @@ windows_tests() {
     return $status
 }
 
-# desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils: the package test (skipped without them).
+# desktop-file-utils, appstream, dpkg-dev, file, libxml2-utils, lintian: the package test (skipped without them).
 # tshark: the Wireshark dissector's test reads a capture with it; nftables: tarvik-cli doctor's tests
 # set up a firewall in their private namespaces.
 # fonts-noto-cjk: the window tests measure the fields and labels with the fonts the window is shown in.
@@ -86,37 +88,46 @@ else
     [ $? = 1 ] || exit 1 # TARVIK_QT_WINDOWS names no Qt
     windows_qt=
 fi
-ensure_packages "${BUILD_PACKAGES[@]}" clang-format iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils \
+tidy=()
+[ "${TARVIK_TIDY:-0}" = 0 ] || tidy=(clang-tidy)
+ensure_packages "${BUILD_PACKAGES[@]}" clang-format "${tidy[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils lintian \
     fonts-noto-cjk tshark nftables "${windows_packages[@]}"
 # The project's own formatting: every C++ file as .clang-format lays it out.
 echo "== format (clang-format)"
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
-build_preset default
+build_preset dev
 build_preset asan
 scripts/fuzz.sh --build-only
 
 # Then, side by side: the suite of each build in a private network namespace of its own (both bind
 # the tool's port, and they spend most of their time waiting for replies and time-outs), and the three
-# fuzz targets one after the other for a bounded time in all (TARVIK_FUZZ_SECONDS, 60 by default).
-# Each writes to a log of its own, shown whole when all have ended.
+# fuzz targets one after the other for a bounded time in all (TARVIK_FUZZ_SECONDS, 60 by default),
+# and clang-tidy when asked for. Each writes to a log of its own, shown whole when all have ended.
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 run_logged() {
     local name=$1
     shift
-    local status=0
+    local status=0 started=$SECONDS
     ("$@") >"$logs/$name.log" 2>&1 || status=$?
     echo "$status" >"$logs/$name.status"
+    echo "$((SECONDS - started))" >"$logs/$name.seconds"
 }
-run_logged default in_private_netns "$0" --inside-namespace default &
+run_logged dev in_private_netns "$0" --inside-namespace dev &
 run_logged asan in_private_netns "$0" --inside-namespace asan &
 run_logged fuzz scripts/fuzz.sh "${TARVIK_FUZZ_SECONDS:-60}" &
+names=(dev asan fuzz)
+if [ ${#tidy[@]} -gt 0 ]; then
+    run_logged tidy scripts/tidy.sh build/dev &
+    names+=(tidy)
+fi
 wait
 
 status=0
-for name in default asan fuzz; do
+for name in "${names[@]}"; do
     case $name in
     fuzz) echo "== fuzzing" ;;
+    tidy) echo "== clang-tidy" ;;
     *) echo "== tests: $name" ;;
     esac
     cat "$logs/$name.log"
@@ -124,11 +135,14 @@ for name in default asan fuzz; do
         echo "== $name: FAILED"
         status=1
     fi
+    echo "== $name: $(cat "$logs/$name.seconds") s"
 done
 
+[ ${#tidy[@]} -gt 0 ] || echo "== clang-tidy: not run (TARVIK_TIDY=1 runs it)"
 if [ -n "$windows_qt" ]; then
     windows_tests || { echo "== Windows: FAILED"; status=1; }
 else
     echo "== Windows: skipped: no Qt for Windows (neither ../shared/qt-windows/ nor build/qt-windows/); to enable it, run scripts/windows-qt.sh once (about half an hour) or set TARVIK_QT_WINDOWS to a Qt for Windows (prefix or tarball)"
 fi
+echo "== scripts/test.sh: $SECONDS s"
 exit $status

@@ -11,7 +11,8 @@ Usage: scripts/windows.sh [--check] [--no-build]
 Cross-builds tarvik.exe, tarvik-cli.exe and tarvik-sim.exe for Windows x86_64 (release, in
 build/windows) and makes, in build/windows/package:
   tarvik-<version>-win64.zip         portable: the programs, the Qt and GCC runtime DLLs and Qt
-                                     plugins they load, the manual pages as text, README.txt
+                                     plugins they load, the manual pages as text, README.txt,
+                                     LICENSE.txt (MIT) and the licences of Qt and GCC's runtime
   tarvik-<version>-win64-setup.exe   the installer (NSIS): Program Files, Start menu, Apps &
                                      features, the firewall rule for UDP port 65002; /S is silent
 
@@ -121,6 +122,7 @@ for page in "${programs[@]}"; do
 done
 sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$qt_version/g" packaging/windows/README.txt.in |
     windows_text >"$stage/README.txt"
+windows_text <LICENSE >"$stage/LICENSE.txt"
 windows_text </usr/share/common-licenses/LGPL-3 >"$stage/licenses/LGPL-3.txt"
 windows_text </usr/share/common-licenses/GPL-3 >"$stage/licenses/GPL-3.txt"
 

@@ -8,6 +8,7 @@
 #include "support/hostilefiles.h"
 #include "support/testmain.h"
 #include "support/uiutil.h"
+#include "tarvik_version.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -185,7 +186,7 @@ private slots:
         for (const char* plain : {"L_Default", "Setting"})
             QVERIFY2(!child<QPushButton>(form, plain)->font().bold(), plain);
         QCOMPARE(child<QGroupBox>(form, "Frame1")->title(), QStringLiteral("提示信息"));
-        QCOMPARE(child<QLabel>(form, "Label1")->text(), QStringLiteral("Tarvik  v3.1"));
+        QCOMPARE(child<QLabel>(form, "Label1")->text(), QStringLiteral("Tarvik  v" TARVIK_VERSION));
         QVERIFY(!child<QLabel>(form, "Label5")->text().isEmpty());
         QCOMPARE(child<QLabel>(form, "Image1")->pixmap().size(), QSize(128, 28));
 

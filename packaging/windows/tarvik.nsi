@@ -31,7 +31,7 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} ${VERSION} Setup"
 VIAddVersionKey /LANG=0 "CompanyName" "Tarvik"
-VIAddVersionKey /LANG=0 "LegalCopyright" "Tarvik"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) 2026 the Tarvik authors"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"

@@ -5,13 +5,15 @@
 #include "app/fieldtexts.h"
 #include "link/catalogue.h"
 #include "link/link.h"
+#include "tarvik_version.h"
 
 #include <QString>
 
 namespace tarvik::captions {
 
 inline constexpr const char* kWindowTitle = QT_TRANSLATE_NOOP("MainForm", "Tarvik网络配置工具");
-inline constexpr const char* kVersion = "Tarvik  v3.1";
+// The version is the project's own (project() in CMakeLists.txt).
+inline constexpr const char* kVersion = "Tarvik  v" TARVIK_VERSION;
 inline constexpr const char* kWebAddress = "www.tarvik.example";
 
 inline constexpr const char* kScan = QT_TRANSLATE_NOOP("MainForm", "扫描设备");

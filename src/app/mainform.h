@@ -61,7 +61,7 @@ private:
     void createControls();
     void createListAndTabs();
     QGroupBox* createPage(int index);
-    QWidget* createField(Field field);
+    QWidget* createField(Field which);
     void createButtonsAndLog();
     void createFooter();
     void showPage(int tab);
@@ -78,17 +78,17 @@ private:
     void setDeviceListEnabled(bool enabled);
 
     // Panel
-    int comboIndex(Field field) const override;
-    void setComboIndex(Field field, int index) override;
-    QString fieldText(Field field) const override;
-    void setFieldText(Field field, const QString& text) override;
+    int comboIndex(Field which) const override;
+    void setComboIndex(Field which, int index) override;
+    QString fieldText(Field which) const override;
+    void setFieldText(Field which, const QString& value) override;
     void setControlEnabled(Control control, bool enabled) override;
     void holdValues(bool held) override;
     int selectedDevice() const override;
     void insertDevice(int position, const QString& text) override;
     void removeDevice(int position) override;
-    void setLogText(const QString& text) override;
-    void appendLogText(const QString& text) override;
+    void setLogText(const QString& logged) override;
+    void appendLogText(const QString& logged) override;
     // ReplyTimer: Timer1
     void arm(int milliseconds) override;
     void stop() override;
@@ -100,13 +100,13 @@ private:
         int index = -1; // drop-downs
         QString text;   // text fields
     };
-    bool holdValue(Field field, Pending value);
+    bool holdValue(Field which, Pending value);
     void showPendingValues();
     void editLog(const QString& text, bool replace);
     void scrollLogToEnd();
 
-    QComboBox* combo(Field field) const;
-    QLineEdit* lineEdit(Field field) const;
+    QComboBox* combo(Field which) const;
+    QLineEdit* lineEdit(Field which) const;
 
     UdpEndpoint Winsock;
     QTimer Timer1;

@@ -35,8 +35,8 @@ public:
     QString arguments; // synopsis of the positional arguments ("ID...")
     QList<QCommandLineOption> options;
 
-    // Parses `arguments` (the command's name first) and runs.
-    int run(const QStringList& arguments);
+    // Parses `args` (the command's name first) and runs.
+    int run(const QStringList& args);
 
     // Every subcommand, in the order of --help.
     static const std::vector<std::unique_ptr<Command>>& all();

@@ -28,12 +28,12 @@ struct Entries
 
 struct Parameter
 {
-    const char* name; // the window field's name, also the key of the parameter files
-    qint16 stage;     // read stage; stages run upwards, the numbers between them carry nothing
-    char code[3];     // two upper-case letters
-    char channel;     // '1'..'4' for the per-channel commands, 0 otherwise
-    Layout layout;
-    char base;       // drop-downs: value character of the first entry
+    const char* name = nullptr; // the window field's name, also the key of the parameter files
+    qint16 stage = 0;           // read stage; stages run upwards, the numbers between them carry nothing
+    char code[3] = {};          // two upper-case letters
+    char channel = 0;           // '1'..'4' for the per-channel commands, 0 otherwise
+    Layout layout = Layout::Digit;
+    char base = 0;   // drop-downs: value character of the first entry
     Entries entries; // drop-downs: the positions
 
     constexpr bool isDropDown() const { return layoutOf(layout).dropDown; }

@@ -49,7 +49,7 @@ std::optional<QByteArray> setting(const QByteArray& identity, const Parameter& p
     if (parameter.isDropDown()) {
         frame += static_cast<char>(parameter.base + value.index);
     } else {
-        const int crPosition = frame.size() + value.text.size();
+        const qsizetype crPosition = frame.size() + value.text.size();
         if (crPosition > kLastFramePosition)
             return std::nullopt;
         for (const QChar c : value.text) {

@@ -200,7 +200,7 @@ QString identityText(const QByteArray& identity)
 
 QByteArray identityFromText(const QString& text)
 {
-    if (text.size() != 2 * frames::kIdentitySize)
+    if (text.size() != 2 * qsizetype{frames::kIdentitySize})
         return {};
     for (const QChar c : text) {
         if (!isAsciiDigits(QStringView(&c, 1), 1) && !QStringLiteral("abcdefABCDEF").contains(c))

@@ -22,7 +22,7 @@
 namespace tarvik::paramfile {
 
 // Files larger than this are refused unread: a module's 28 values take about 1 KB.
-inline constexpr qint64 kMaxFileSize = 1024 * 1024;
+inline constexpr qint64 kMaxFileSize = qint64{1024} * 1024;
 
 // The values of one module; a field without a value is not named in the file (or was not read).
 using Values = std::array<std::optional<frames::FieldValue>, kFieldCount>;

@@ -52,6 +52,13 @@ for dll in $(cd "$folder" && ls -- *.dll); do
 done
 ok "every DLL in the zip is loaded by a program or plugin in it: $(cd "$folder" && ls -- Qt6*.dll | tr '\n' ' ')"
 
+# The licences: the programs' own, as LICENSE has it, and those of Qt and GCC's runtime.
+plain() { sed -e '1s/^\xef\xbb\xbf//' -e 's/\r$//' "$1"; }
+check "LICENSE.txt in the zip is the programs' licence" diff <(plain "$folder/LICENSE.txt") "$here/../../LICENSE"
+for licence in LGPL-3 GPL-3; do
+    check "licenses\\$licence.txt in the zip" grep -q "GNU .*GENERAL PUBLIC LICENSE" "$folder/licenses/$licence.txt"
+done
+
 subsystem() { "$triple-objdump" -p "$folder/$1" | sed -n 's/^Subsystem[[:space:]]*[0-9a-f]*[[:space:]]*//p'; }
 check "tarvik.exe is a window program" test "$(subsystem tarvik.exe)" = "(Windows GUI)"
 check "tarvik-cli.exe is a console program" test "$(subsystem tarvik-cli.exe)" = "(Windows CUI)"

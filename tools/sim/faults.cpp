@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace tarvik::sim {
 
 namespace {
@@ -49,7 +51,7 @@ std::optional<Match> Match::parse(const QString& text, QString* error)
     }
     match.kind = Key;
     QString key = which;
-    const int hash = which.indexOf(QLatin1Char('#'));
+    const qsizetype hash = which.indexOf(QLatin1Char('#'));
     if (hash >= 0) {
         key = which.left(hash);
         bool ok = false;
@@ -117,7 +119,7 @@ std::optional<Rule> parseRule(Rule::Action action, const QString& text, QString*
     switch (action) {
     case Rule::Delay:
     case Rule::Truncate: {
-        const int colon = text.indexOf(QLatin1Char(':'));
+        const qsizetype colon = text.indexOf(QLatin1Char(':'));
         bool ok = false;
         rule.amount = (colon < 0 ? text : text.left(colon)).toInt(&ok);
         if (!ok || rule.amount < 0) {
@@ -133,7 +135,7 @@ std::optional<Rule> parseRule(Rule::Action action, const QString& text, QString*
         return rule;
     }
     case Rule::Answer: {
-        const int equals = text.indexOf(QLatin1Char('='));
+        const qsizetype equals = text.indexOf(QLatin1Char('='));
         if (equals <= 0) {
             setError(error, QStringLiteral("expected CODE=TEXT: %1").arg(text));
             return std::nullopt;
@@ -182,7 +184,7 @@ bool parseLoss(const QString& text, FaultPlan* plan, QString* error)
             *error = QStringLiteral("wants PERCENT or PERCENT:SEED, PERCENT from 0 to 100: %1").arg(text);
         return false;
     }
-    plan->lossPerMillion = static_cast<int>(percent * 10000 + 0.5);
+    plan->lossPerMillion = static_cast<int>(std::lround(percent * 10000));
     plan->lossSeed = seed;
     return true;
 }
