@@ -4,7 +4,7 @@
 # each inside a private network namespace of its own (every datagram a test sends, broadcasts
 # included, stays inside it), beside a short fuzz run.
 # Then, when a Qt for Windows is at hand, the Windows build under Wine (see windows_tests below).
-# TARVIK_TIDY=1 also runs clang-tidy over src/ and tools/ beside the suites (scripts/tidy.sh).
+# It also runs clang-tidy over src/ and tools/ beside the suites (scripts/tidy.sh; TARVIK_TIDY=0 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -89,7 +89,7 @@ else
     windows_qt=
 fi
 tidy=()
-[ "${TARVIK_TIDY:-0}" = 0 ] || tidy=(clang-tidy)
+[ "${TARVIK_TIDY:-1}" = 0 ] || tidy=(clang-tidy)
 ensure_packages "${BUILD_PACKAGES[@]}" clang-format "${tidy[@]}" iproute2 util-linux desktop-file-utils appstream dpkg-dev file libxml2-utils lintian \
     fonts-noto-cjk tshark nftables "${windows_packages[@]}"
 # The project's own formatting: every C++ file as .clang-format lays it out.
@@ -138,7 +138,7 @@ for name in "${names[@]}"; do
     echo "== $name: $(cat "$logs/$name.seconds") s"
 done
 
-[ ${#tidy[@]} -gt 0 ] || echo "== clang-tidy: not run (TARVIK_TIDY=1 runs it)"
+[ ${#tidy[@]} -gt 0 ] || echo "== clang-tidy: not run (TARVIK_TIDY=0)"
 if [ -n "$windows_qt" ]; then
     windows_tests || { echo "== Windows: FAILED"; status=1; }
 else

@@ -19,7 +19,7 @@ namespace tarvik::cli::journal {
 namespace {
 
 // Entries are small; anything much larger in the directory is no entry.
-constexpr qint64 kMaxEntrySize = 256 * 1024;
+constexpr qint64 kMaxEntrySize = qint64(256) * 1024;
 
 const QRegularExpression& entryName()
 {

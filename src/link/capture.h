@@ -63,7 +63,7 @@ private:
     // The interface block's id for a card, writing the block on its first use; -1 when the
     // capture has ended.
     int interfaceOf(int card);
-    bool write(const QByteArray& block);
+    bool write(const QByteArray& bytes);
     void end(const QString& why);
 
     QFile m_file;

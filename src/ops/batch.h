@@ -121,7 +121,7 @@ public:
     // of their identities answers no other module.
     void start(const QList<Job>& jobs, const QList<Module>& listed = {});
     void arrival(const QByteArray& datagram, int card);
-    void expired(int job);
+    void expired(int index);
 
     bool isFinished() const { return m_done == static_cast<int>(m_runs.size()); }
     QList<Outcome> outcomes() const;

@@ -52,7 +52,7 @@ inline constexpr const char* kPortModes[] = {
 
 struct Row
 {
-    const char* name; // the drop-down's parameter
+    const char* name = nullptr; // the drop-down's parameter
     EntryTexts texts;
 };
 

@@ -84,7 +84,7 @@ Run run(const QString& program, const QStringList& arguments)
 // A program that may sit in a folder that is not in an ordinary user's PATH.
 QString findProgram(const QString& name)
 {
-    const QString inPath = QStandardPaths::findExecutable(name);
+    QString inPath = QStandardPaths::findExecutable(name);
     if (!inPath.isEmpty())
         return inPath;
     return QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
