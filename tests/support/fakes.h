@@ -113,7 +113,7 @@ public:
 
     QStringList items;
     int selected = -1;
-    QString log; // read it; write it through setLogText()
+    QString log;        // read it; write it through setLogText()
     int appends = 0;    // entries appended so far
     QString lastAppend; // the last one
     bool timerRunning = false;
