@@ -66,20 +66,22 @@ inline constexpr Row kRows[] = {
     {"Ch4_SOCK_Mode", textsOf(kPortModes)},
 };
 
-constexpr const Row* rowOf(const Parameter& parameter)
+// The row of `parameter` in kRows, -1 for a text field. (An index, not a pointer: some compilers
+// do not compare a pointer into a constant array with null in a constant expression.)
+constexpr int rowOf(const Parameter& parameter)
 {
-    for (const Row& row : kRows) {
-        if (std::string_view(row.name) == parameter.name)
-            return &row;
+    for (int i = 0; i < static_cast<int>(std::size(kRows)); ++i) {
+        if (std::string_view(kRows[i].name) == parameter.name)
+            return i;
     }
-    return nullptr;
+    return -1;
 }
 
 constexpr bool everyDropDownHasItsTexts()
 {
     for (const Parameter& p : kParameters) {
-        const Row* row = rowOf(p);
-        if (p.isDropDown() != (row != nullptr) || (row && row->texts.count != p.entries.count))
+        const int row = rowOf(p);
+        if (p.isDropDown() != (row >= 0) || (row >= 0 && kRows[row].texts.count != p.entries.count))
             return false;
     }
     for (const Row& row : kRows) {
@@ -99,8 +101,8 @@ static_assert(everyDropDownHasItsTexts(), "one row of texts per drop-down, one t
 // The entry texts of a drop-down; none for a text field.
 constexpr EntryTexts entryTexts(const Parameter& parameter)
 {
-    const entries::Row* row = entries::rowOf(parameter);
-    return row ? row->texts : EntryTexts{};
+    const int row = entries::rowOf(parameter);
+    return row >= 0 ? entries::kRows[row].texts : EntryTexts{};
 }
 
 } // namespace tarvik
