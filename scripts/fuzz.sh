@@ -43,8 +43,9 @@ ensure_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 if [ ! -f build/fuzz/CMakeCache.txt ]; then
     cmake --preset fuzz >/dev/null
 fi
-# The seeds are written from the parameter table by the build (build/fuzz/tests/fuzz/seeds).
-cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" fuzz_seeds -j "$(nproc)"
+# The seeds are written from the parameter table by the build (build/fuzz/tests/fuzz/seeds), as a
+# dependency of every target.
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" -j "$(nproc)"
 seeds=build/fuzz/tests/fuzz/seeds
 [ "$build_only" = 0 ] || exit 0
 bin=build/fuzz/tests/fuzz
