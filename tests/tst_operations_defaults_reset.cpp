@@ -14,7 +14,7 @@ void prepare(Rig& rig, int count, int index)
 {
     rig.discover(count);
     rig.select(index);
-    rig.state.Op_Code = 32;
+    rig.state.Op_Code = kLastReadStage;
     rig.panel.fillFields();
     rig.panel.setActionsEnabled(true);
 }
@@ -61,7 +61,7 @@ void TestDefaultsReset::nothingSelected()
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n没有选择设备！"));
     QVERIFY(rig.link.sent.isEmpty());
     QCOMPARE(rig.panel.timerArms, 0);
-    QCOMPARE(rig.state.Op_Code, qint16(32));
+    QCOMPARE(rig.state.Op_Code, kLastReadStage);
     QCOMPARE(rig.state.Device_Count, qint16(2));
     QCOMPARE(rig.panel.items.size(), 2);
     QCOMPARE(rig.panel.blankFields(), 0);
@@ -137,9 +137,9 @@ void TestDefaultsReset::resetSecondOfThree()
     QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
     QCOMPARE(rig.state.Device_Table[1].discovery, discoveryReply(3));
     QVERIFY(rig.state.Device_Table[2].discovery.isEmpty());
-    QCOMPARE(rig.panel.blankFields(), 28);
+    QCOMPARE(rig.panel.blankFields(), kFieldCount);
     // Nothing is awaited: the state of the operations and the controls stay as they were.
-    QCOMPARE(rig.state.Op_Code, qint16(32));
+    QCOMPARE(rig.state.Op_Code, kLastReadStage);
     QCOMPARE(rig.state.Sel_Device, qint16(1));
     QCOMPARE(rig.panel.timerArms, 0);
     QVERIFY(rig.panel.actionsEnabled(true));
@@ -155,7 +155,7 @@ void TestDefaultsReset::resetOnlyModule()
     QVERIFY(rig.panel.items.isEmpty());
     QCOMPARE(rig.state.Device_Count, qint16(0));
     QVERIFY(rig.state.Device_Table[0].discovery.isEmpty());
-    QCOMPARE(rig.panel.blankFields(), 28);
+    QCOMPARE(rig.panel.blankFields(), kFieldCount);
 
     // With the list empty a further press writes and sends nothing, and blanks the fields.
     rig.panel.fillFields();
@@ -163,7 +163,7 @@ void TestDefaultsReset::resetOnlyModule()
     rig.ops.Run_Device_Click();
     QCOMPARE(rig.link.sent.size(), 1);
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n对设备 1的复位运行成功。"));
-    QCOMPARE(rig.panel.blankFields(), 28);
+    QCOMPARE(rig.panel.blankFields(), kFieldCount);
 }
 
 void TestDefaultsReset::resetSendFails()
@@ -176,7 +176,7 @@ void TestDefaultsReset::resetSendFails()
     QCOMPARE(rig.state.Device_Count, qint16(1));
     QCOMPARE(rig.panel.items.size(), 1);
     QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(2));
-    QCOMPARE(rig.panel.blankFields(), 28);
+    QCOMPARE(rig.panel.blankFields(), kFieldCount);
 }
 
 // The module read last was removed already: nothing to reset, nothing outside the list to remove.
@@ -191,7 +191,7 @@ void TestDefaultsReset::resetWithoutLiveModule()
     QCOMPARE(rig.state.Device_Count, qint16(2));
     QCOMPARE(rig.panel.items.size(), 2);
     QCOMPARE(rig.state.Device_Table[1].discovery, discoveryReply(2));
-    QCOMPARE(rig.panel.blankFields(), 28);
+    QCOMPARE(rig.panel.blankFields(), kFieldCount);
 }
 
 void TestDefaultsReset::resetWithFullTable_data()

@@ -1,4 +1,6 @@
-// Reading a module: the pick, the 28 queries and replies, rejected values, and the read's retries.
+// Reading a module: the pick, a query and reply per parameter, rejected values, and the read's retries.
+#include "ops/dispatch.h"
+#include "support/fakelan.h"
 #include "support/fakes.h"
 #include "support/testmain.h"
 
@@ -10,58 +12,20 @@ using namespace tarvik::test;
 
 namespace {
 
-// What a module answers to each query (from byte 6 on) and what the window shows afterwards.
-struct Answer
+// The modules the reads talk to (module n of the fakes): a value of their own for every parameter.
+const FakeModule& module(int n)
 {
-    int stage;
-    const char* payload;
-    Field field;
-    int entry;        // drop-downs
-    const char* text; // text fields
-};
+    static const FakeModule modules[] = {FakeModule::number(1), FakeModule::number(2), FakeModule::number(3)};
+    return modules[n - 1];
+}
 
-const Answer kModule[] = {
-    {1, "05", fieldNamed("Ethernet_Mode"), 5, nullptr},
-    {2, "192.168.001.001", fieldNamed("G_IP"), -1, "192.168.001.001"},
-    {3, "192.168.001.100", fieldNamed("S_IP"), -1, "192.168.001.100"},
-    {4, "255.255.255.000", fieldNamed("MASK"), -1, "255.255.255.000"},
-    {5, "01", fieldNamed("Disp_Mode"), 1, nullptr},
-    {7, "08", fieldNamed("UART_BaudRate"), 8, nullptr},
-    {8, "01", fieldNamed("UART_Stream"), 1, nullptr},
-    {9, "09", fieldNamed("UART_Bits"), 1, nullptr},
-    {10, "00100", fieldNamed("UART_TimeDeli"), -1, "0100"},
-    {11, "01024", fieldNamed("UART_ByteDeli"), -1, "1024"},
-    {12, "02", fieldNamed("UART_Parity"), 2, nullptr},
-    {13, "02", fieldNamed("UART_Stopbit"), 1, nullptr},
-    {14, "01", fieldNamed("Ch1_SOCK_Mode"), 1, nullptr},
-    {15, "05000", fieldNamed("Ch1_Port_Number"), -1, "05000"},
-    {16, "010.000.001.002", fieldNamed("Ch1_D_IP"), -1, "010.000.001.002"},
-    {17, "00080", fieldNamed("Ch1_D_Port"), -1, "00080"},
-    {19, "02", fieldNamed("Ch2_SOCK_Mode"), 2, nullptr},
-    {20, "05001", fieldNamed("Ch2_Port_Number"), -1, "05001"},
-    {21, "010.000.001.003", fieldNamed("Ch2_D_IP"), -1, "010.000.001.003"},
-    {22, "00081", fieldNamed("Ch2_D_Port"), -1, "00081"},
-    {25, "03", fieldNamed("Ch3_SOCK_Mode"), 3, nullptr},
-    {26, "05002", fieldNamed("Ch3_Port_Number"), -1, "05002"},
-    {27, "010.000.001.004", fieldNamed("Ch3_D_IP"), -1, "010.000.001.004"},
-    {28, "00082", fieldNamed("Ch3_D_Port"), -1, "00082"},
-    {29, "04", fieldNamed("Ch4_SOCK_Mode"), 4, nullptr},
-    {30, "05003", fieldNamed("Ch4_Port_Number"), -1, "05003"},
-    {31, "010.000.001.005", fieldNamed("Ch4_D_IP"), -1, "010.000.001.005"},
-    {32, "00083", fieldNamed("Ch4_D_Port"), -1, "00083"},
-};
-
-const QStringList kReadOrder = QStringLiteral("ET GA IP SM EC UB UT UD TM BT UP US SR1 PT1 DA1 DP1 "
-                                              "SR2 PT2 DA2 DP2 SR3 PT3 DA3 DP3 SR4 PT4 DA4 DP4")
-                                   .split(QLatin1Char(' '));
-
-const Answer& answerFor(int stage)
+// The commands of a read, in the order the table gives its stages.
+QStringList tableCommands()
 {
-    for (const Answer& a : kModule) {
-        if (a.stage == stage)
-            return a;
-    }
-    qFatal("no answer for stage %d", stage);
+    QStringList codes;
+    for (const Parameter& p : kParameters)
+        codes << QString::fromLatin1(p.code) + (p.channel ? QString(QLatin1Char(p.channel)) : QString());
+    return codes;
 }
 
 int stageOf(Field field)
@@ -69,21 +33,45 @@ int stageOf(Field field)
     return parameterOf(field).stage;
 }
 
+int stageOf(const char* name)
+{
+    return stageOf(fieldNamed(name));
+}
+
+// The module's answer to the query of `stage`, from byte 6 on.
+QByteArray answerFor(int stage, int n = 1)
+{
+    return module(n).holds[static_cast<size_t>(indexOf(*parameterForStage(stage)))];
+}
+
 // Answers the query in progress as the module would.
-void answer(Rig& rig, int module = 1)
+void answer(Rig& rig, int n = 1)
 {
-    rig.ops.Winsock_DataArrival(moduleReply(answerFor(rig.state.Op_Code).payload, module));
+    rig.ops.Winsock_DataArrival(moduleReply(answerFor(rig.state.Op_Code, n), n));
 }
 
-void answerAll(Rig& rig, int module = 1)
+void answerAll(Rig& rig, int n = 1)
 {
-    while (rig.state.Op_Code != 32 || rig.panel.timerRunning)
-        answer(rig, module);
+    while (rig.state.Op_Code != kLastReadStage || rig.panel.timerRunning)
+        answer(rig, n);
 }
 
-bool shows(const FakePanel& panel, const Answer& a)
+// Whether the field of `p` shows what module n holds.
+bool shows(const FakePanel& panel, const Parameter& p, int n = 1)
 {
-    return a.text ? panel.fieldText(a.field) == QLatin1String(a.text) : panel.comboIndex(a.field) == a.entry;
+    const frames::FieldValue held = module(n).held(p);
+    return p.isDropDown() ? panel.comboIndex(fieldOf(p)) == held.index : panel.fieldText(fieldOf(p)) == held.text;
+}
+
+bool showsAll(const FakePanel& panel, int n = 1)
+{
+    for (const Parameter& p : kParameters) {
+        if (!shows(panel, p, n)) {
+            qWarning("%s does not show module %d's value", p.name, n);
+            return false;
+        }
+    }
+    return true;
 }
 
 const QString kFailure = QStringLiteral("参数不成功！\r\n请检查计算机与设备之间的网络连接，重新操作！");
@@ -129,25 +117,24 @@ void TestRead::fullRead()
     }
 
     int replies = 0;
-    for (const Answer& a : kModule) {
-        QCOMPARE(rig.state.Op_Code, qint16(a.stage));
+    for (const Parameter& p : kParameters) {
+        QCOMPARE(rig.state.Op_Code, p.stage);
         QCOMPARE(rig.link.sent.size(), replies + 1); // each query only after the reply to the one before
         QVERIFY(rig.panel.timerRunning);
         answer(rig, 2);
         ++replies;
-        QVERIFY2(shows(rig.panel, a), a.payload);
+        QVERIFY2(shows(rig.panel, p, 2), p.name);
     }
-    QCOMPARE(commands(rig.link.sent), kReadOrder);
+    QCOMPARE(commands(rig.link.sent), tableCommands());
     for (const QByteArray& frame : rig.link.sent) {
         QCOMPARE(frame.size(), 12);
         QCOMPARE(frame.left(6), identity(2));
     }
-    for (const Answer& a : kModule)
-        QVERIFY2(shows(rig.panel, a), a.payload);
-    QCOMPARE(rig.state.Op_Code, qint16(32));
+    QVERIFY(showsAll(rig.panel, 2));
+    QCOMPARE(rig.state.Op_Code, kLastReadStage);
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
-    QCOMPARE(rig.panel.timerArms, 28);
+    QCOMPARE(rig.panel.timerArms, kParameterCount);
     QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 2参数... ...\r\nT2\r\n读取设备 2数据成功！"));
     // The fields show module 2's read until the next read starts.
@@ -166,18 +153,18 @@ void TestRead::rejectedValuesReplaceLog()
     rig.ops.Winsock_DataArrival(moduleReply("06"));
     QCOMPARE(rig.panel.log, QStringLiteral("以太网工作模式读取错误！"));
     QCOMPARE(rig.panel.comboIndex(fieldNamed("Ethernet_Mode")), -1);
-    QCOMPARE(rig.state.Op_Code, qint16(2)); // the read goes on
-    QCOMPARE(commands(rig.link.sent), (QStringList{"ET", "GA"}));
-    while (rig.state.Op_Code != 7)
+    QCOMPARE(rig.state.Op_Code, stageOf("G_IP")); // the read goes on
+    QCOMPARE(commands(rig.link.sent), tableCommands().mid(0, 2));
+    while (rig.state.Op_Code != stageOf("UART_BaudRate"))
         answer(rig);
     rig.ops.Winsock_DataArrival(moduleReply("09"));
     QCOMPARE(rig.panel.log, QStringLiteral("读取通道1串口波特率错误！"));
-    while (rig.state.Op_Code != stageOf(fieldNamed("Ch3_SOCK_Mode")))
+    while (rig.state.Op_Code != stageOf("Ch3_SOCK_Mode"))
         answer(rig);
     rig.ops.Winsock_DataArrival(moduleReply("05"));
     QVERIFY(rig.panel.isBlank(fieldNamed("Ch3_SOCK_Mode")));
     answerAll(rig);
-    QCOMPARE(rig.link.sent.size(), 28);
+    QCOMPARE(rig.link.sent.size(), kParameterCount);
     QCOMPARE(rig.panel.log, QStringLiteral("读取通道3端口工作模式错误！\r\nT2\r\n读取设备 1数据成功！"));
 }
 
@@ -200,15 +187,14 @@ void TestRead::notAnAnswerIsNotArrived_data()
     QTest::addColumn<int>("stage");
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<int>("sender"); // module 2 is listed too, module 9 is not
-    QTest::newRow("drop-down, no digit") << stageOf(fieldNamed("Ethernet_Mode")) << QByteArray("0") << 1;
-    QTest::newRow("parity, no digit") << stageOf(fieldNamed("UART_Parity")) << QByteArray("0") << 1;
-    QTest::newRow("port, 4 digits") << stageOf(fieldNamed("Ch1_Port_Number")) << QByteArray("0500") << 1;
-    QTest::newRow("channel 3 address, one byte short")
-        << stageOf(fieldNamed("Ch3_D_IP")) << QByteArray("010.000.001.00") << 1;
-    QTest::newRow("last stage, identity only") << 32 << QByteArray() << 1;
-    QTest::newRow("port with a letter") << stageOf(fieldNamed("Ch4_Port_Number")) << QByteArray("0x080") << 1;
-    QTest::newRow("the other module's value") << stageOf(fieldNamed("Ethernet_Mode")) << QByteArray("05") << 2;
-    QTest::newRow("a stranger's value") << stageOf(fieldNamed("Ch1_D_Port")) << QByteArray("09999") << 9;
+    QTest::newRow("drop-down, no digit") << stageOf("Ethernet_Mode") << QByteArray("0") << 1;
+    QTest::newRow("parity, no digit") << stageOf("UART_Parity") << QByteArray("0") << 1;
+    QTest::newRow("port, 4 digits") << stageOf("Ch1_Port_Number") << QByteArray("0500") << 1;
+    QTest::newRow("channel 3 address, one byte short") << stageOf("Ch3_D_IP") << QByteArray("010.000.001.00") << 1;
+    QTest::newRow("last stage, identity only") << int(kLastReadStage) << QByteArray() << 1;
+    QTest::newRow("port with a letter") << stageOf("Ch4_Port_Number") << QByteArray("0x080") << 1;
+    QTest::newRow("the other module's value") << stageOf("Ethernet_Mode") << QByteArray("05") << 2;
+    QTest::newRow("a stranger's value") << stageOf("Ch1_D_Port") << QByteArray("09999") << 9;
 }
 
 void TestRead::notAnAnswerIsNotArrived()
@@ -240,7 +226,7 @@ void TestRead::notAnAnswerIsNotArrived()
     readUpTo(late);
     QVERIFY(dropped(late));
     answer(late);
-    QVERIFY(shows(late.panel, answerFor(stage)));
+    QVERIFY(shows(late.panel, *parameterForStage(stage)));
 
     Rig rig;
     readUpTo(rig);
@@ -252,9 +238,9 @@ void TestRead::notAnAnswerIsNotArrived()
     }
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...\r\nT2\r\n读取设备 1") + kFailure);
     QVERIFY(!rig.panel.isEnabled(Control::Setting));
-    QCOMPARE(commands(rig.link.sent).count(QStringLiteral("ET")), 3);
+    QCOMPARE(commands(rig.link.sent).count(tableCommands().constFirst()), kMaxRetries + 1);
     // Channel 3's address was never read: it still shows what it showed before.
-    if (stage <= stageOf(fieldNamed("Ch3_D_IP")))
+    if (stage <= stageOf("Ch3_D_IP"))
         QCOMPARE(rig.panel.fieldText(fieldNamed("Ch3_D_IP")), QStringLiteral("001.002.003.004"));
 }
 
@@ -286,7 +272,7 @@ void TestRead::nothingAwaitedAfterTheRead()
         rig.ops.Winsock_DataArrival(moduleReply("65535", module));
     QCOMPARE(shown(rig.panel), fields);
     QVERIFY(!rig.panel.timerRunning);
-    QCOMPARE(rig.link.sent.size(), 28);
+    QCOMPARE(rig.link.sent.size(), kParameterCount);
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...\r\nT2\r\n读取设备 1数据成功！"));
 }
 
@@ -299,18 +285,14 @@ void TestRead::lateReplyAfterRestart_data()
 {
     QTest::addColumn<int>("late");    // the stage whose reply is late
     QTest::addColumn<int>("arrives"); // the stage awaited when it arrives (0: never)
-    QTest::newRow("a port while ET is awaited")
-        << stageOf(fieldNamed("Ch1_Port_Number")) << stageOf(fieldNamed("Ethernet_Mode"));
-    QTest::newRow("a port while a time is awaited")
-        << stageOf(fieldNamed("Ch1_D_Port")) << stageOf(fieldNamed("UART_TimeDeli"));
-    QTest::newRow("its own stage, the answer one late")
-        << stageOf(fieldNamed("UART_TimeDeli")) << stageOf(fieldNamed("UART_TimeDeli"));
-    QTest::newRow("after its stage, a number awaited")
-        << stageOf(fieldNamed("UART_TimeDeli")) << stageOf(fieldNamed("UART_ByteDeli"));
-    QTest::newRow("an address after its stage") << stageOf(fieldNamed("S_IP")) << stageOf(fieldNamed("MASK"));
+    QTest::newRow("a port while ET is awaited") << stageOf("Ch1_Port_Number") << stageOf("Ethernet_Mode");
+    QTest::newRow("a port while a time is awaited") << stageOf("Ch1_D_Port") << stageOf("UART_TimeDeli");
+    QTest::newRow("its own stage, the answer one late") << stageOf("UART_TimeDeli") << stageOf("UART_TimeDeli");
+    QTest::newRow("after its stage, a number awaited") << stageOf("UART_TimeDeli") << stageOf("UART_ByteDeli");
+    QTest::newRow("an address after its stage") << stageOf("S_IP") << stageOf("MASK");
     QTest::newRow("the first query's, while a one-digit query waits")
-        << stageOf(fieldNamed("Ethernet_Mode")) << stageOf(fieldNamed("Disp_Mode"));
-    QTest::newRow("never, an equal value after it") << stageOf(fieldNamed("Disp_Mode")) << 0;
+        << stageOf("Ethernet_Mode") << stageOf("Disp_Mode");
+    QTest::newRow("never, an equal value after it") << stageOf("Disp_Mode") << 0;
 }
 
 void TestRead::lateReplyAfterRestart()
@@ -327,7 +309,7 @@ void TestRead::lateReplyAfterRestart()
     rig.ops.Timer1_Timer();
     while (arrives && rig.state.Op_Code != arrives)
         answer(rig);
-    const QByteArray reply = moduleReply(answerFor(late).payload);
+    const QByteArray reply = moduleReply(answerFor(late));
     if (arrives)
         rig.ops.Winsock_DataArrival(reply);
     // Once the restarted read has had its own answer again, the late one is known for what it is:
@@ -336,14 +318,13 @@ void TestRead::lateReplyAfterRestart()
         QCOMPARE(rig.state.Op_Code, static_cast<qint16>(arrives));
     if (arrives == late) // taken: the module's own answer to the repeat is now the late one
         rig.ops.Winsock_DataArrival(reply);
-    for (int guard = 0; guard < 100 && (rig.state.Op_Code != 32 || rig.panel.timerRunning); ++guard) {
+    for (int guard = 0; guard < 100 && (rig.state.Op_Code != kLastReadStage || rig.panel.timerRunning); ++guard) {
         const qint16 stage = rig.state.Op_Code;
         answer(rig);
         if (rig.state.Op_Code == stage && rig.panel.timerRunning) // set aside as a late copy: asked again
             rig.ops.Timer1_Timer();
     }
-    for (const Answer& a : kModule)
-        QVERIFY2(shows(rig.panel, a), a.payload);
+    QVERIFY(showsAll(rig.panel));
     // The restart was something unexpected: a further pass, in another order, confirmed the values.
     QVERIFY(rig.link.sent.size() >= firstAttempt + 2 * kParameterCount);
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...\r\nT2\r\n读取设备 1数据成功！"));
@@ -359,13 +340,13 @@ void TestRead::silenceRetriesTwiceThenFails()
         rig.panel.setFieldText(fieldNamed("G_IP"), QStringLiteral("typed"));
         rig.ops.Timer1_Timer();
         QCOMPARE(rig.state.Retry_Count, qint16(retry));
-        QCOMPARE(rig.state.Op_Code, qint16(1));
+        QCOMPARE(rig.state.Op_Code, kFirstReadStage);
         QVERIFY(rig.panel.timerRunning);
         QVERIFY(rig.panel.fieldText(fieldNamed("G_IP")).isEmpty()); // a retry blanks the fields again
     }
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...")); // retries write nothing
     rig.ops.Timer1_Timer();
-    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET"))); // 1 + 2 retries
+    QCOMPARE(commands(rig.link.sent), QStringList(1 + kMaxRetries, tableCommands().first()));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
     QVERIFY(rig.panel.isEnabled(Control::Device_List));
@@ -381,21 +362,23 @@ void TestRead::stallRestartsFromFirstStage()
     rig.discover(1);
     rig.panel.selected = 0;
     rig.ops.pickDevice();
-    while (rig.state.Op_Code != 15)
+    const Parameter& stalled = parameterOf(fieldNamed("Ch1_Port_Number"));
+    while (rig.state.Op_Code != stalled.stage)
         answer(rig);
-    QCOMPARE(rig.link.sent.size(), 14);
+    const int before = indexOf(stalled) + 1; // the queries up to the stalled one
+    QCOMPARE(rig.link.sent.size(), before);
     rig.ops.Timer1_Timer();
     QCOMPARE(rig.state.Retry_Count, qint16(1));
-    QCOMPARE(rig.state.Op_Code, qint16(1));
-    QCOMPARE(commands(rig.link.sent).mid(14), QStringList{"ET"});
+    QCOMPARE(rig.state.Op_Code, kFirstReadStage);
+    QCOMPARE(commands(rig.link.sent).mid(before), tableCommands().mid(0, 1));
 
     answerAll(rig);
     // The restarted read, then one more pass that confirms it, in an order where no two neighbours
     // share a layout: each query once more.
-    QCOMPARE(rig.link.sent.size(), 14 + 2 * kParameterCount);
-    const QStringList confirmation = commands(rig.link.sent).mid(14 + kParameterCount);
+    QCOMPARE(rig.link.sent.size(), before + 2 * kParameterCount);
+    const QStringList confirmation = commands(rig.link.sent).mid(before + kParameterCount);
     QCOMPARE(QSet<QString>(confirmation.begin(), confirmation.end()).size(), kParameterCount);
-    QVERIFY(confirmation != commands(rig.link.sent).mid(14, kParameterCount));
+    QVERIFY(confirmation != tableCommands());
     QCOMPARE(rig.state.Op_Code, kLastReadStage);
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QCOMPARE(rig.panel.log, QStringLiteral("T1\r\n读取设备 1参数... ...\r\nT2\r\n读取设备 1数据成功！"));
@@ -438,7 +421,7 @@ void TestRead::pickAfterOvertakenRead()
     QCOMPARE(rig.panel.log, QStringLiteral("T4\r\n读取设备 1参数... ..."));
     for (int i = 0; i < 3; ++i)
         rig.ops.Timer1_Timer();
-    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET")));
+    QCOMPARE(commands(rig.link.sent), QStringList(kMaxRetries + 1, tableCommands().constFirst()));
     QCOMPARE(rig.panel.log, QStringLiteral("T4\r\n读取设备 1参数... ...\r\nT5\r\n读取设备 1") + kFailure);
 }
 

@@ -1,4 +1,4 @@
-// Writing a module: 28 settings, each after the acknowledgement of the one before; refusals and retries.
+// Writing a module: a setting per parameter, each after the acknowledgement of the one before; refusals and retries.
 #include "ops/dispatch.h"
 #include "support/fakelan.h"
 #include "support/fakes.h"
@@ -12,59 +12,40 @@ using namespace tarvik::test;
 
 namespace {
 
-// The window's fields and the setting each one makes, in the order of the wire.
-struct Setting
-{
-    Field field;
-    int index;
-    const char* text;
-    const char* frame; // after the identity
-};
-
-const Setting kSettings[] = {
-    {fieldNamed("Ethernet_Mode"), 5, nullptr, "ATET=5\r"},
-    {fieldNamed("G_IP"), -1, "192.168.001.001", "ATGA=192.168.001.001\r"},
-    {fieldNamed("S_IP"), -1, "192.168.1.10", "ATIP=192.168.1.10\r"},
-    {fieldNamed("MASK"), -1, "255.255.255.0", "ATSM=255.255.255.0\r"},
-    {fieldNamed("Disp_Mode"), 1, nullptr, "ATEC=1\r"},
-    {fieldNamed("UART_BaudRate"), 3, nullptr, "ATUB=3\r"},
-    {fieldNamed("UART_Stream"), 0, nullptr, "ATUT=0\r"},
-    {fieldNamed("UART_Bits"), 1, nullptr, "ATUD=9\r"},
-    {fieldNamed("UART_TimeDeli"), -1, "0100", "ATTM=0100\r"},
-    {fieldNamed("UART_ByteDeli"), -1, "", "ATBT=\r"},
-    {fieldNamed("UART_Parity"), 2, nullptr, "ATUP=2\r"},
-    {fieldNamed("UART_Stopbit"), 0, nullptr, "ATUS=1\r"},
-    {fieldNamed("Ch1_SOCK_Mode"), 4, nullptr, "ATSR1=4\r"},
-    {fieldNamed("Ch1_Port_Number"), -1, "05000", "ATPT1=05000\r"},
-    {fieldNamed("Ch1_D_IP"), -1, "010.000.001.002", "ATDA1=010.000.001.002\r"},
-    {fieldNamed("Ch1_D_Port"), -1, "00080", "ATDP1=00080\r"},
-    {fieldNamed("Ch2_SOCK_Mode"), -1, nullptr, "ATSR2=/\r"},
-    {fieldNamed("Ch2_Port_Number"), -1, "5001", "ATPT2=5001\r"},
-    {fieldNamed("Ch2_D_IP"), -1, "10.0.1.3", "ATDA2=10.0.1.3\r"},
-    {fieldNamed("Ch2_D_Port"), -1, "81", "ATDP2=81\r"},
-    {fieldNamed("Ch3_SOCK_Mode"), 3, nullptr, "ATSR3=3\r"},
-    {fieldNamed("Ch3_Port_Number"), -1, "05002", "ATPT3=05002\r"},
-    {fieldNamed("Ch3_D_IP"), -1, "010.000.001.004", "ATDA3=010.000.001.004\r"},
-    {fieldNamed("Ch3_D_Port"), -1, "00082", "ATDP3=00082\r"},
-    {fieldNamed("Ch4_SOCK_Mode"), 0, nullptr, "ATSR4=0\r"},
-    {fieldNamed("Ch4_Port_Number"), -1, "05003", "ATPT4=05003\r"},
-    {fieldNamed("Ch4_D_IP"), -1, "010.000.001.005", "ATDA4=010.000.001.005\r"},
-    {fieldNamed("Ch4_D_Port"), -1, "00083", "ATDP4=00083\r"},
-};
-
 const QByteArray kOk = moduleReply("OK", 2);
 
-// Two modules listed, the second one read last; its fields hold kSettings.
+// Two modules listed, the second one read last; its fields hold what module 3 holds (one value
+// shorter than a read shows it, one drop-down without an entry, one text field empty: each goes out
+// as the field holds it).
 void prepare(Rig& rig)
 {
     rig.discover(2);
     rig.select(1);
-    for (const Setting& s : kSettings) {
-        if (s.text)
-            rig.panel.setFieldText(s.field, QString::fromLatin1(s.text));
-        else
-            rig.panel.setComboIndex(s.field, s.index);
-    }
+    const FakeModule values = FakeModule::number(3);
+    for (const Parameter& p : kParameters)
+        showValue(rig.panel, fieldOf(p), values.held(p));
+    rig.panel.setFieldText(fieldNamed("S_IP"), QStringLiteral("192.168.1.10"));
+    rig.panel.setComboIndex(fieldNamed("Ch2_SOCK_Mode"), -1);
+    rig.panel.setFieldText(fieldNamed("UART_ByteDeli"), QString());
+}
+
+// The stage a setting of `p` leaves Op_Code at while its acknowledgement is awaited: the number
+// before the next stage that carries one (stage numbers without a command are stepped over).
+int awaitedStage(const Parameter& p)
+{
+    const int i = indexOf(p);
+    return kOpWriteBase + (i + 1 < kParameterCount ? kParameters[i + 1].stage - 1 : p.stage);
+}
+
+// The command of each parameter, in table order.
+QString commandOf(const Parameter& p)
+{
+    return QString::fromLatin1(p.code) + (p.channel ? QString(QLatin1Char(p.channel)) : QString());
+}
+
+const Parameter& first()
+{
+    return kParameters[0];
 }
 
 void acknowledge(Rig& rig, int count)
@@ -108,24 +89,25 @@ void TestWrite::writesAllSettingsInOrder()
     rig.panel.setFieldText(fieldNamed("Ch4_D_Port"), QStringLiteral("00099"));
 
     QList<int> awaited;
-    for (int i = 0; i < 28; ++i) {
-        QCOMPARE(rig.link.sent.size(), i + 1); // each setting only after the "OK" of the one before
+    QList<QByteArray> expected;
+    for (const Parameter& p : kParameters) {
+        QCOMPARE(rig.link.sent.size(), indexOf(p) + 1); // each setting only after the "OK" of the one before
         QVERIFY(rig.panel.timerRunning);
         awaited << rig.state.Op_Code;
+        // The field's value as it stands when its setting goes out, byte for byte.
+        expected << frames::setting(identity(2), p, shownValue(rig.panel, fieldOf(p))).value_or(QByteArray());
+        QCOMPARE(awaited.last(), awaitedStage(p));
         acknowledge(rig, 1);
     }
-    QList<QByteArray> expected;
-    for (const Setting& s : kSettings)
-        expected << identity(2) + s.frame;
-    expected.last() = identity(2) + "ATDP4=00099\r";
     QCOMPARE(rig.link.sent, expected);
-    // After "EC", "DP1" and "DP2" the stage already stands before the next used one.
-    QCOMPARE(awaited, (QList<int>{101, 102, 103, 104, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115,
-                                  116, 118, 119, 120, 121, 124, 125, 126, 127, 128, 129, 130, 131, 132}));
-    QCOMPARE(rig.state.Op_Code, qint16(132));
+    QCOMPARE(expected.last(), identity(2) + "ATDP4=00099\r");
+    QCOMPARE(expected[indexOf(parameterOf(fieldNamed("S_IP")))], identity(2) + "ATIP=192.168.1.10\r");
+    QCOMPARE(expected[indexOf(parameterOf(fieldNamed("Ch2_SOCK_Mode")))], identity(2) + "ATSR2=/\r");
+    QCOMPARE(expected[indexOf(parameterOf(fieldNamed("UART_ByteDeli")))], identity(2) + "ATBT=\r");
+    QCOMPARE(rig.state.Op_Code, kLastWriteStage);
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
-    QCOMPARE(rig.panel.timerArms, 28);
+    QCOMPARE(rig.panel.timerArms, kParameterCount);
     QVERIFY(rig.panel.actionsEnabled(true));
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kSucceeded);
 }
@@ -166,8 +148,8 @@ void TestWrite::refusal()
         rig.ops.Winsock_DataArrival(moduleReply("NO", 2));
     }
     QCOMPARE(rig.link.sent.size(), 10);
-    QCOMPARE(commands(rig.link.sent).last(), QStringLiteral("BT"));
-    QCOMPARE(rig.state.Op_Code, qint16(111));
+    QCOMPARE(commands(rig.link.sent).last(), commandOf(kParameters[9]));
+    QCOMPARE(rig.state.Op_Code, awaitedStage(kParameters[9]));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
     QVERIFY(rig.panel.actionsEnabled(true));
@@ -191,7 +173,7 @@ void TestWrite::silenceGivesThreeAttempts()
     QCOMPARE(rig.panel.log, kBegins); // restarts write no entry
     QVERIFY(rig.panel.actionsEnabled(false));
     rig.ops.Timer1_Timer();
-    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET")));
+    QCOMPARE(commands(rig.link.sent), QStringList(1 + kMaxRetries, commandOf(first())));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(!rig.panel.timerRunning);
     QVERIFY(rig.panel.actionsEnabled(true));
@@ -229,20 +211,23 @@ void TestWrite::lostAcknowledgementRestarts()
                 rig.ops.Winsock_DataArrival(reply);
         }
     };
+    // Up to the setting of channel 1's mode, whose acknowledgement is lost.
+    const Parameter& lost = parameterOf(fieldNamed("Ch1_SOCK_Mode"));
+    const qsizetype upTo = indexOf(lost) + 1;
     rig.ops.Setting_Click();
-    while (rig.link.sent.size() < 13)
+    while (rig.link.sent.size() < upTo)
         answerFrames(false);
     answerFrames(true);
-    rig.ops.Timer1_Timer(); // the acknowledgement of "SR1" is lost
+    rig.ops.Timer1_Timer();
     QCOMPARE(rig.state.Retry_Count, qint16(1));
-    QCOMPARE(rig.state.Op_Code, qint16(101));
-    QCOMPARE(commands(rig.link.sent).mid(12), (QStringList{"SR1", "ET"}));
+    QCOMPARE(rig.state.Op_Code, kFirstWriteStage);
+    QCOMPARE(commands(rig.link.sent).mid(upTo - 1), (QStringList{commandOf(lost), commandOf(first())}));
     for (int guard = 0; guard < 100 && rig.panel.timerRunning; ++guard)
         answerFrames(false);
-    QCOMPARE(rig.link.sent.size(), 13 + 2 * kParameterCount);
-    const QStringList readBack = commands(rig.link.sent.mid(13 + kParameterCount));
+    QCOMPARE(rig.link.sent.size(), upTo + 2 * kParameterCount);
+    const QStringList readBack = commands(rig.link.sent.mid(upTo + kParameterCount));
     QCOMPARE(QSet<QString>(readBack.begin(), readBack.end()).size(), kParameterCount);
-    for (const QByteArray& query : rig.link.sent.mid(13 + kParameterCount))
+    for (const QByteArray& query : rig.link.sent.mid(upTo + kParameterCount))
         QVERIFY(!query.contains('='));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + (holds ? kSucceeded : kRefused));
@@ -261,8 +246,8 @@ void TestWrite::lossesAtDifferentStagesUseBothRestarts()
     acknowledge(rig, 27);
     QCOMPARE(rig.state.Retry_Count, qint16(2)); // the acknowledged settings reset nothing
     rig.ops.Timer1_Timer();                     // lost at "DP4"
-    QCOMPARE(commands(rig.link.sent).count(QStringLiteral("ET")), 3);
-    QCOMPARE(rig.link.sent.size(), 3 + 21 + 28);
+    QCOMPARE(commands(rig.link.sent).count(commandOf(first())), 1 + kMaxRetries);
+    QCOMPARE(rig.link.sent.size(), 3 + 21 + kParameterCount);
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kFailed);
 }
 
@@ -275,10 +260,10 @@ void TestWrite::unbuildableSettingStallsEachAttempt()
     rig.ops.Setting_Click();
     for (int attempt = 0; attempt < 3; ++attempt) {
         acknowledge(rig, 1);
-        QCOMPARE(rig.state.Op_Code, qint16(102));
+        QCOMPARE(rig.state.Op_Code, awaitedStage(parameterOf(fieldNamed("G_IP"))));
         rig.ops.Timer1_Timer();
     }
-    QCOMPARE(commands(rig.link.sent), QStringList(3, QStringLiteral("ET")));
+    QCOMPARE(commands(rig.link.sent), QStringList(1 + kMaxRetries, commandOf(first())));
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kFailed);
 }
 
@@ -287,9 +272,9 @@ void TestWrite::acknowledgementAfterSuccess()
     Rig rig;
     prepare(rig);
     rig.ops.Setting_Click();
-    acknowledge(rig, 29);
-    QCOMPARE(rig.link.sent.size(), 28);
-    QCOMPARE(rig.state.Op_Code, qint16(132));
+    acknowledge(rig, kParameterCount + 1);
+    QCOMPARE(rig.link.sent.size(), kParameterCount);
+    QCOMPARE(rig.state.Op_Code, kLastWriteStage);
     QVERIFY(!rig.panel.timerRunning);
     QCOMPARE(rig.panel.log, kBegins + QStringLiteral("\r\nT2\r\n") + kSucceeded); // the 29th changes nothing
 }

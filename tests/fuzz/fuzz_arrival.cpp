@@ -46,6 +46,16 @@ using namespace tarvik::fuzz;
 
 namespace {
 
+// The first stage between two parameters that no parameter has.
+qint16 firstGap()
+{
+    for (const Parameter& p : kParameters) {
+        if (gapAfterStage(p.stage) > 0)
+            return static_cast<qint16>(p.stage + 1);
+    }
+    return kLastReadStage + 1;
+}
+
 constexpr int kMaxDatagram = 65507; // largest UDP payload over IPv4
 
 // The modules a run may list, built once: runs copy what they use (implicitly shared bytes).
@@ -301,7 +311,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     run.net.copies = header & 1;
     populate(run, (header >> 1) & 3, header & 8);
     // As a crash may leave the state: any Op_Code, a scan half done, retries counted.
-    static const qint16 kCodes[] = {0, 0, 0, 0, 1, 7, 17, 32, 40, 101, 132, 6, 33, 99, 100, -1};
+    static const qint16 kCodes[] = {kOpScan,
+                                    kOpScan,
+                                    kOpScan,
+                                    kOpScan,
+                                    kFirstReadStage,
+                                    parameterOf(fieldNamed("UART_BaudRate")).stage,
+                                    parameterOf(fieldNamed("Ch1_D_Port")).stage,
+                                    kLastReadStage,
+                                    kOpRestoreDefaults,
+                                    kFirstWriteStage,
+                                    kLastWriteStage,
+                                    firstGap(),
+                                    kLastReadStage + 1,
+                                    kOpWriteBase - 1,
+                                    kOpWriteBase,
+                                    -1};
     s.Op_Code = kCodes[header >> 4];
     s.Scan_Round = static_cast<qint16>((header >> 4) % (kScanBroadcasts + 1));
     s.Retry_Count = static_cast<qint16>((header >> 6) % (kMaxRetries + 1));
