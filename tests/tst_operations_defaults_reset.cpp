@@ -1,4 +1,5 @@
 // Restoring a module's defaults, resetting it to run, and the three buttons with nothing selected.
+#include "support/fakelan.h"
 #include "support/fakes.h"
 #include "support/testmain.h"
 
@@ -31,6 +32,7 @@ private slots:
     void nothingSelected_data();
     void nothingSelected();
     void restoreDefaults();
+    void restoreDefaultsUnanswered_data();
     void restoreDefaultsUnanswered();
     void restoreDefaultsWithoutLiveModule();
     void resetSecondOfThree();
@@ -94,19 +96,58 @@ void TestDefaultsReset::restoreDefaults()
     QVERIFY(rig.panel.actionsEnabled(true));
 }
 
+// A module slower than the time-out: its "OK" comes after the failure was reported, at rest or while
+// the user's next read waits for one of its replies. It changes nothing then, and the read shows
+// exactly what the module holds.
+void TestDefaultsReset::restoreDefaultsUnanswered_data()
+{
+    QTest::addColumn<QString>("lateAt"); // "": never; "rest": before the read; else the query it meets
+    QTest::newRow("no late OK") << QString();
+    QTest::newRow("late OK at rest") << QStringLiteral("rest");
+    QTest::newRow("late OK at the first query") << QString::fromLatin1(kParameters[0].name);
+    QTest::newRow("late OK at a one-digit drop-down") << QStringLiteral("Disp_Mode");
+    QTest::newRow("late OK at a 4-digit number") << QStringLiteral("UART_TimeDeli");
+}
+
 void TestDefaultsReset::restoreDefaultsUnanswered()
 {
+    QFETCH(QString, lateAt);
     Rig rig;
     prepare(rig, 1, 0);
     rig.ops.L_Default_Click();
     rig.ops.Timer1_Timer();
-    QCOMPARE(rig.panel.log,
-             QStringLiteral("T1\r\n恢复设备 1默认参数... ...\r\nT2\r\n恢复设备 1默认参数不成功，请重新操作！"));
+    const QString failed =
+        QStringLiteral("T1\r\n恢复设备 1默认参数... ...\r\nT2\r\n恢复设备 1默认参数不成功，请重新操作！");
+    QCOMPARE(rig.panel.log, failed);
     QCOMPARE(rig.link.sent.size(), 1); // no retry, no read
     QVERIFY(!rig.panel.timerRunning);
     QCOMPARE(rig.state.Op_Code, qint16(40));
     QCOMPARE(rig.state.Retry_Count, qint16(0));
     QVERIFY(rig.panel.actionsEnabled(true));
+
+    const QByteArray lateOk = moduleReply("OK", 1);
+    if (lateAt == QLatin1String("rest")) {
+        rig.ops.Winsock_DataArrival(lateOk);
+        QCOMPARE(rig.panel.log, failed);
+        QCOMPARE(rig.state.Op_Code, qint16(40));
+        QVERIFY(!rig.panel.timerRunning);
+        QCOMPARE(rig.panel.blankFields(), 0);
+    }
+    FakeModule module = FakeModule::number(1);
+    rig.link.clear();
+    rig.ops.pickDevice();
+    for (qsizetype answered = 0; rig.panel.timerRunning && answered < rig.link.sent.size(); ++answered) {
+        const QByteArray frame = rig.link.sent[answered];
+        const Parameter* p = parameterOfFrame(frame);
+        if (p && lateAt == QLatin1String(p->name)) {
+            lateAt.clear();
+            rig.ops.Winsock_DataArrival(lateOk);
+        }
+        rig.ops.Winsock_DataArrival(module.answer(frame));
+    }
+    QCOMPARE(rig.panel.log, QStringLiteral("T3\r\n读取设备 1参数... ...\r\nT4\r\n读取设备 1数据成功！"));
+    QVERIFY(showsAll(rig.panel, module));
+    QVERIFY(!rig.panel.timerRunning);
 }
 
 // The module read last is gone from the list: nothing is built from a missing identity, and the
@@ -207,6 +248,15 @@ void TestDefaultsReset::resetWithFullTable()
     QFETCH(int, index);
     Rig rig;
     prepare(rig, 254, index);
+    // Each module a fact of its own, different from its neighbours': whether it answers with its
+    // identity, whether its copies were seen, the card it answered on.
+    for (int i = 0; i < 254; ++i) {
+        Device& device = rig.state.Device_Table[static_cast<size_t>(i)];
+        device.carriesIdentity = i % 2 == 0;
+        device.copiesSeen = i % 3 == 0;
+        device.card = device.sendCard = i % 5;
+    }
+    const std::array<Device, 254> before = rig.state.Device_Table;
     rig.ops.Run_Device_Click();
     QCOMPARE(rig.link.last(), identity(index + 1) + "END");
     QCOMPARE(rig.state.Device_Count, qint16(253));
@@ -217,6 +267,13 @@ void TestDefaultsReset::resetWithFullTable()
         const QByteArray& entry = rig.state.Device_Table[static_cast<size_t>(i)].discovery;
         QCOMPARE(entry, discoveryReply(i < index ? i + 1 : i + 2));
         QCOMPARE(rig.panel.items[i], Operations::deviceItemText(entry.left(6)));
+        const Device& now = rig.state.Device_Table[static_cast<size_t>(i)];
+        const Device& was = before[static_cast<size_t>(i < index ? i : i + 1)];
+        QCOMPARE(now.identity, was.identity);
+        QCOMPARE(now.carriesIdentity, was.carriesIdentity);
+        QCOMPARE(now.copiesSeen, was.copiesSeen);
+        QCOMPARE(now.card, was.card);
+        QCOMPARE(now.sendCard, was.sendCard);
     }
 }
 

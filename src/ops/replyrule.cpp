@@ -88,15 +88,6 @@ bool fitsLength(const Parameter* awaited, qsizetype size)
     return size >= shortest(awaited->layout) && size <= longest(awaited->layout);
 }
 
-bool digitsInPlace(const Parameter& parameter, QByteArrayView datagram)
-{
-    const LayoutRow& layout = layoutOf(parameter.layout);
-    if (layout.dropDown)
-        return true;
-    return std::all_of(layout.begin(), layout.end(),
-                       [&](const DigitRun& run) { return digitsAt(datagram, run.first, run.last); });
-}
-
 bool valueIsDigits(const Parameter& parameter, QByteArrayView datagram)
 {
     const LayoutRow& layout = layoutOf(parameter.layout);

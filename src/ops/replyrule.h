@@ -56,11 +56,8 @@ struct Peer
 int shortest(Layout layout);
 // The longest reply a layout is taken from: one byte short of the next longer layout's shortest.
 int longest(Layout layout);
-// Whether the value's bytes hold digits where a number or an address has them (always true for a
-// drop-down, whose out-of-range values are the read's own message).
-bool digitsInPlace(const Parameter& parameter, QByteArrayView datagram);
-// The same, and for a drop-down the digit (with its "0" before it) too: every byte of the value is a
-// digit.
+// Whether every byte of the value is a digit: where a number or an address has them, and for a
+// drop-down its digit and the "0" before it (an out-of-range digit is the read's own message).
 bool valueIsDigits(const Parameter& parameter, QByteArrayView datagram);
 
 // Whether a datagram of `size` bytes may answer `awaited` (nullptr: an acknowledgement).

@@ -28,17 +28,6 @@ QByteArray keyOf(const QByteArray& frame)
     return code + (tail.contains('=') ? "=" : "?");
 }
 
-const Parameter* parameterOfFrame(const QByteArray& frame)
-{
-    const QByteArray id = frame.left(frames::kIdentitySize);
-    for (const Parameter& p : kParameters) {
-        const QByteArray setting = id + "AT" + p.code + (p.channel ? QByteArray(1, p.channel) : QByteArray()) + "=";
-        if (frame == frames::query(id, p) || frame.startsWith(setting))
-            return &p;
-    }
-    return nullptr;
-}
-
 // A setting's value as the module stores it: in its fixed-width form; empty when it refuses it.
 QByteArray stored(const Parameter& p, const QByteArray& text)
 {
@@ -112,6 +101,30 @@ frames::FieldValue FakeModule::held(const Parameter& parameter) const
 {
     const decode::Value v = decode::reply(parameter, identity + holds[static_cast<size_t>(indexOf(parameter))]);
     return {v.kind == decode::Value::Entry ? v.entry : -1, v.kind == decode::Value::Text ? v.text : QString()};
+}
+
+const Parameter* parameterOfFrame(const QByteArray& frame)
+{
+    const QByteArray id = frame.left(frames::kIdentitySize);
+    for (const Parameter& p : kParameters) {
+        const QByteArray setting = id + "AT" + p.code + (p.channel ? QByteArray(1, p.channel) : QByteArray()) + "=";
+        if (frame == frames::query(id, p) || frame.startsWith(setting))
+            return &p;
+    }
+    return nullptr;
+}
+
+bool showsAll(const FakePanel& panel, const FakeModule& module)
+{
+    for (const Parameter& p : kParameters) {
+        const frames::FieldValue held = module.held(p);
+        const Field field = fieldOf(p);
+        if (p.isDropDown() ? panel.comboIndex(field) != held.index : panel.fieldText(field) != held.text) {
+            qWarning("%s does not show the module's value", p.name);
+            return false;
+        }
+    }
+    return true;
 }
 
 QByteArray FakeModule::answer(const QByteArray& frame)

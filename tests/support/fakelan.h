@@ -40,6 +40,13 @@ struct FakeModule
     QByteArray answer(const QByteArray& frame);
 };
 
+// The parameter a query or a setting frame names; none for any other frame.
+const Parameter* parameterOfFrame(const QByteArray& frame);
+
+class FakePanel;
+// Whether every field of the window shows what `module` holds; a warning names the first that does not.
+bool showsAll(const FakePanel& panel, const FakeModule& module);
+
 // What the network does to the datagrams of one kind of request: the request's key is the
 // simulator's ("GA?" a query, "GA=" a setting, "DF", "END"), `occurrence` counts them from 1 (0:
 // every one). A delay or drop applies to the module's reply.
