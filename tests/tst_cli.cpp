@@ -345,55 +345,69 @@ void TestCli::exitStatus_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("journal"); // TARVIK_JOURNAL, in the test's directory; empty: journal/
+    QTest::addColumn<QString>("printed"); // on stdout
     const QStringList one{"--quiet"};
-    QTest::newRow("read, found") << one << false << QStringList{"read", kFirstId} << 0 << QString() << QString();
+    QTest::newRow("read, found") << one << false << QStringList{"read", kFirstId} << 0 << QString() << QString()
+                                 << QString();
     QTest::newRow("read, none found") << one << false << QStringList{"read", "00AA00000009"} << 1
-                                      << "00AA00000009: not found (no answer to SETUP)" << QString();
+                                      << "00AA00000009: not found (no answer to SETUP)" << QString() << QString();
     QTest::newRow("read, a port not digits")
         << QStringList{"--quiet", "--answer", "PT1=0/:80"} << false
         << QStringList{"read", kFirstId, "--out", "values.json"} << 1
         << "001A2B3C4D5E: Ch1_Port_Number: the module's reply is not digits where the value has them: "
            "001a2b3c4d5e302f3a3830 (hex)"
-        << QString();
-    QTest::newRow("probe, found") << one << false << QStringList{"probe", kFirstId} << 0 << QString() << QString();
+        << QString() << QString();
+    // The reply names no SETUP: the first one it can follow is told, and when a later one had gone
+    // out before it came, that it cannot be told.
+    QTest::newRow("probe, found") << one << false << QStringList{"probe", kFirstId, "--json"} << 0 << QString()
+                                  << QString() << "\"broadcast\": 1,";
+    QTest::newRow("probe, an answer after the second SETUP")
+        << QStringList{"--quiet", "--delay", "600:SETUP"} << false << QStringList{"probe", kFirstId, "--json"} << 0
+        << QString() << QString() << "\"broadcast\": null,";
     QTest::newRow("probe, absent") << one << false << QStringList{"probe", "00AA00000009"} << 1
-                                   << "00AA00000009 did not answer 4 SETUP broadcasts" << QString();
+                                   << "00AA00000009 did not answer 4 SETUP broadcasts" << QString() << QString();
     QTest::newRow("scan, no answer") << QStringList() << false << QStringList{"scan"} << 1
                                      << "tarvik-cli doctor looks for why (the port, the cards, firewalls, the "
                                         "reverse-path filter)"
-                                     << QString();
+                                     << QString() << QString();
     QTest::newRow("--all, no answer") << QStringList() << false << QStringList{"reset", "--all", "--json"} << 2
-                                      << "no module answered the scan" << QString();
+                                      << "no module answered the scan" << QString() << QString();
     QTest::newRow("no broadcast leaves") << one << true << QStringList{"read", "--all", "--out", "values.json"} << 2
-                                         << "no broadcast could leave any card: Network is unreachable" << QString();
+                                         << "no broadcast could leave any card: Network is unreachable" << QString()
+                                         << QString();
     QTest::newRow("bad option") << one << false << QStringList{"read", kFirstId, "--jobs", "x"} << 2
-                                << "--jobs takes a number" << QString();
+                                << "--jobs takes a number" << QString() << QString();
+    QTest::newRow("a count that ends at .254")
+        << one << false << QStringList{"write",    kFirstId, "001A2B3C4D5F",     "--from",
+                                       "all.json", "--set",  "S_IP=10.0.0.253+", "--dry-run"}
+        << 0 << QString() << QString() << QString();
     QTest::newRow("a count past .254") << one << false << QStringList{"write",    kFirstId, "001A2B3C4D5F",    "--from",
                                                                       "all.json", "--set",  "S_IP=10.0.0.254+"}
                                        << 2 << "--set S_IP: 10.0.0.254 counted up for 2 modules passes .254"
-                                       << QString();
+                                       << QString() << QString();
     QTest::newRow("write, its journal entry cannot be saved")
         << one << false << QStringList{"write", kFirstId, "--from", "all.json"} << 1
         << "001A2B3C4D5E: not touched: its journal entry cannot be saved: cannot make the journal directory " +
                m_dir.filePath("all.json/journal")
-        << "all.json/journal";
+        << "all.json/journal" << QString();
     QTest::newRow("write, two modules given one address")
         << QStringList{"--quiet", "--count", "2"} << false
         << QStringList{"write", kFirstId, "001A2B3C4D5F", "--from", "all.json"} << 2
         << "001A2B3C4D5E, 001A2B3C4D5F: S_IP: " + changedAddress() + " to be written to 001A2B3C4D5E, 001A2B3C4D5F"
-        << QString();
+        << QString() << QString();
     QTest::newRow("write --dry-run, two modules given one address")
         << one << false << QStringList{"write", kFirstId, "001A2B3C4D5F", "--from", "all.json", "--dry-run"} << 2
         << "001A2B3C4D5E, 001A2B3C4D5F: S_IP: " + changedAddress() + " to be written to 001A2B3C4D5E, 001A2B3C4D5F"
-        << QString();
+        << QString() << QString();
     QTest::newRow("undo, an empty journal")
         << one << false << QStringList{"undo", kFirstId} << 2
-        << "no journal entry for 001A2B3C4D5E in " + m_dir.filePath("journal") << QString();
-    QTest::newRow("history, not an identity") << one << false << QStringList{"history", "00AA"} << 2
-                                              << "00AA is not an identity (12 hexadecimal digits)" << QString();
+        << "no journal entry for 001A2B3C4D5E in " + m_dir.filePath("journal") << QString() << QString();
+    QTest::newRow("history, not an identity")
+        << one << false << QStringList{"history", "00AA"} << 2 << "00AA is not an identity (12 hexadecimal digits)"
+        << QString() << QString();
     QTest::newRow("audit, a plan that is not there")
         << one << false << QStringList{"audit", "--all", "--against", "plan.csv"} << 2
-        << "plan.csv: No such file or directory" << QString();
+        << "plan.csv: No such file or directory" << QString() << QString();
 }
 
 void TestCli::exitStatus()
@@ -404,6 +418,7 @@ void TestCli::exitStatus()
     QFETCH(int, status);
     QFETCH(QString, line);
     QFETCH(QString, journal);
+    QFETCH(QString, printed);
     if (!simulator.isEmpty())
         QVERIFY(sim(simulator));
     qputenv("TARVIK_JOURNAL", m_dir.filePath(journal.isEmpty() ? "journal" : journal).toLocal8Bit());
@@ -416,6 +431,8 @@ void TestCli::exitStatus()
         process.start(QStringLiteral(TARVIK_CLI_PATH), arguments);
     QVERIFY(process.waitForFinished(30000));
     const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QString said = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(said.contains(printed), qPrintable(said));
     QCOMPARE(process.exitCode(), status);
     QVERIFY2(line.isEmpty() ? err.isEmpty() : err.contains("tarvik-cli: " + line + "\n"), qPrintable(err));
     // A value that is not the module's is never saved; nothing but a scan when nothing was tried.
