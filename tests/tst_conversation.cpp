@@ -201,15 +201,29 @@ void TestConversation::lossyLan()
 }
 
 // After a request was sent several times and answered once, exactly its unanswered sends may still
-// bring a copy: that many copies are not taken for the next request of its kind, and one more is.
+// bring a reply, and on a network that copies every reply twice: that many are not taken for the
+// next request of its kind, and one more is. They come while the next request is awaited, or (but
+// the last) while one with a shorter or a longer reply is.
 void TestConversation::lateCopiesOwed_data()
 {
-    QTest::addColumn<int>("timeouts"); // of the request before the one awaited
-    QTest::addColumn<int>("copies");   // of its answer that then come
-    QTest::addColumn<bool>("taken");   // the last of them is taken, as the next request's answer
+    QTest::addColumn<int>("timeouts");    // of the request before the one awaited
+    QTest::addColumn<int>("copies");      // of its answer that then come
+    QTest::addColumn<bool>("copying");    // the network is known to copy datagrams
+    QTest::addColumn<QString>("between"); // a query of another kind in between (empty: none)
+    QTest::addColumn<bool>("taken");      // the last of them is taken, as the next request's answer
     for (int timeouts = 0; timeouts <= kMaxRetries; ++timeouts) {
-        QTest::addRow("%d repeats, all copies", timeouts) << timeouts << timeouts << false;
-        QTest::addRow("%d repeats, one copy more", timeouts) << timeouts << timeouts + 1 << true;
+        for (const bool copying : {false, true}) {
+            // The late replies, and on a network that copies, each with its copy and the answer's.
+            const int owed = copying ? 2 * timeouts + 1 : timeouts;
+            for (const QString between : {"", "Ethernet_Mode", "S_IP"}) {
+                const char* net = copying ? "a network that copies" : "a network that does not";
+                const QByteArray name = between.isEmpty() ? QByteArray() : ", " + between.toLatin1() + " between";
+                QTest::addRow("%d repeats, all copies, %s%s", timeouts, net, name.constData())
+                    << timeouts << owed << copying << between << false;
+                QTest::addRow("%d repeats, one copy more, %s%s", timeouts, net, name.constData())
+                    << timeouts << owed + 1 << copying << between << true;
+            }
+        }
     }
 }
 
@@ -217,23 +231,32 @@ void TestConversation::lateCopiesOwed()
 {
     QFETCH(int, timeouts);
     QFETCH(int, copies);
+    QFETCH(bool, copying);
+    QFETCH(QString, between);
     QFETCH(bool, taken);
     FakeLan lan;
     lan.modules.append(FakeModule::number(1));
+    FakeModule& module = lan.modules.first();
     Front front(lan, false);
-    front.conversation.setDevice(Device::fromDiscovery(lan.modules.first().discovery, 0));
-    // The read up to two queries of one kind in a row: the first (a port) is repeated, then
-    // answered; its copies come while the second is awaited.
+    Device device = Device::fromDiscovery(module.discovery, 0);
+    device.copiesSeen = copying;
+    front.conversation.setDevice(device);
+    // A port is repeated, then answered; its copies come while the next port is awaited.
     talk::Plan plan = front.plan(talk::Task::Read);
     plan.order = {&parameterOf(fieldNamed("Ch1_Port_Number")), &parameterOf(fieldNamed("Ch2_Port_Number"))};
+    if (!between.isEmpty())
+        plan.order.insert(plan.order.begin() + 1, &parameterOf(fieldNamed(qPrintable(between))));
     front.conversation.start(plan);
     for (int i = 0; i < timeouts; ++i)
         front.conversation.expired();
-    const QByteArray answer = lan.modules.first().answer(lan.sent.first());
+    const QByteArray answer = module.answer(lan.sent.first());
     QVERIFY(front.conversation.arrival(answer, 0));
     bool tookCopy = false;
-    for (int i = 0; i < copies; ++i)
+    for (int i = 0; i < copies; ++i) {
+        if (!between.isEmpty() && i == copies - 1)
+            QVERIFY(front.conversation.arrival(module.answer(lan.sent.last()), 0));
         tookCopy = front.conversation.arrival(answer, 0);
+    }
     QCOMPARE(tookCopy, taken);
 }
 

@@ -5,7 +5,6 @@
 #include "ops/replyrule.h"
 
 #include <algorithm>
-#include <map>
 
 namespace tarvik::talk {
 
@@ -53,25 +52,46 @@ std::vector<const Parameter*> alternating(const std::vector<const Parameter*>& p
 {
     // Greedy: always the class with most parameters left that differs from the last one taken,
     // each class in the given order. It never runs stuck while no class holds more than half.
-    std::map<int, std::vector<const Parameter*>> left; // by shortest reply
-    for (const Parameter* p : parameters)
-        left[rule::shortest(p->layout)].push_back(p);
-    std::map<int, size_t> taken;
-    std::vector<const Parameter*> result;
-    while (result.size() < parameters.size()) {
-        int best = -1;
-        size_t most = 0;
-        for (const auto& [cls, inClass] : left) {
-            const size_t remaining = inClass.size() - taken[cls];
-            if (cls != last && remaining > most) {
-                best = cls;
-                most = remaining;
-            }
+    // The classes (by shortest reply) are few: at most one per layout, kept in ascending order.
+    struct Class
+    {
+        int shortest = 0;
+        std::vector<const Parameter*> members;
+        size_t taken = 0;
+    };
+    std::array<Class, kLayoutCount> classes;
+    size_t count = 0;
+    for (const Parameter* p : parameters) {
+        const int shortest = rule::shortest(p->layout);
+        size_t c = 0;
+        while (c < count && classes[c].shortest < shortest)
+            ++c;
+        if (c == count || classes[c].shortest != shortest) {
+            std::rotate(classes.begin() + static_cast<std::ptrdiff_t>(c),
+                        classes.begin() + static_cast<std::ptrdiff_t>(count),
+                        classes.begin() + static_cast<std::ptrdiff_t>(count) + 1);
+            classes[c] = Class{shortest, {}, 0};
+            ++count;
         }
-        if (best < 0) // only one class left: neighbours alike cannot be avoided
-            best = last;
-        result.push_back(left[best][taken[best]++]);
-        last = best;
+        classes[c].members.push_back(p);
+    }
+    std::vector<const Parameter*> result;
+    result.reserve(parameters.size());
+    while (result.size() < parameters.size()) {
+        Class* best = nullptr;
+        Class* same = nullptr;
+        for (size_t c = 0; c < count; ++c) {
+            Class& k = classes[c];
+            const size_t remaining = k.members.size() - k.taken;
+            if (k.shortest == last)
+                same = &k;
+            else if (remaining > 0 && (!best || remaining > best->members.size() - best->taken))
+                best = &k;
+        }
+        if (!best) // only one class left: neighbours alike cannot be avoided
+            best = same;
+        result.push_back(best->members[best->taken++]);
+        last = best->shortest;
     }
     return result;
 }
@@ -124,9 +144,12 @@ void Ledger::expire(qint64 nowMs)
         if (!owed.isEmpty() && (m_oldest < 0 || owed.first() < m_oldest))
             m_oldest = owed.first();
     };
-    for (Parameter& p : m_parameters) {
-        p.owed.removeIf(old);
-        keepOldest(p.owed);
+    for (size_t i = 0; i < m_parameters.size(); ++i) {
+        m_parameters[i].owed.removeIf(old);
+        m_parameters[i].copies.removeIf(old);
+        keepOldest(m_parameters[i].owed);
+        keepOldest(m_parameters[i].copies);
+        updateOwing(i);
     }
     m_acknowledgements.removeIf(old);
     keepOldest(m_acknowledgements);
@@ -138,9 +161,12 @@ void Ledger::sent(const Step& step, qint64 nowMs)
     if (step.kind != Step::Reset && m_oldest < 0)
         m_oldest = nowMs;
     switch (step.kind) {
-    case Step::Query:
-        m_parameters[static_cast<size_t>(indexOf(*step.parameter))].owed.append(nowMs);
+    case Step::Query: {
+        const auto i = static_cast<size_t>(indexOf(*step.parameter));
+        m_parameters[i].owed.append(nowMs);
+        updateOwing(i);
         break;
+    }
     case Step::Setting:
     case Step::Defaults:
         m_acknowledgements.append(nowMs);
@@ -153,36 +179,65 @@ void Ledger::sent(const Step& step, qint64 nowMs)
 bool Ledger::isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs)
 {
     expire(nowMs);
+    // On the normal path nothing but the query awaited owes a reply: nothing to look at.
+    const Mask others = m_owing & ~bit(awaited);
+    if (others == 0)
+        return false;
     if (awaited >= 0 && m_parameters[static_cast<size_t>(awaited)].known == datagram)
         return false; // its own answer, whichever of its requests it answers
     for (size_t i = 0; i < m_parameters.size(); ++i) {
-        if (static_cast<int>(i) != awaited && !m_parameters[i].owed.isEmpty() && m_parameters[i].known == datagram)
+        if ((others & bit(static_cast<int>(i))) && m_parameters[i].known == datagram)
             return true;
     }
     return false;
 }
 
-void Ledger::copyArrived(int awaited, const QByteArray& datagram)
+void Ledger::settle(size_t i, qint64 nowMs)
 {
-    // The oldest request that owes these bytes: which one it answers cannot be told, and need not be.
-    Parameter* oldest = nullptr;
-    for (size_t i = 0; i < m_parameters.size(); ++i) {
-        Parameter& p = m_parameters[i];
-        if (static_cast<int>(i) == awaited || p.owed.isEmpty() || p.known != datagram)
-            continue;
-        if (!oldest || p.owed.first() < oldest->owed.first())
-            oldest = &p;
+    // On a network that copies, the copy of an answer comes as well as the late replies of the
+    // requests it did not answer, and looks the same: copies are counted off first, and a late
+    // reply brings a copy of its own.
+    Parameter& p = m_parameters[i];
+    if (!p.copies.isEmpty()) {
+        p.copies.removeFirst();
+    } else if (!p.owed.isEmpty()) {
+        p.owed.removeFirst();
+        if (m_copying)
+            p.copies.append(nowMs);
     }
-    if (oldest)
-        oldest->owed.removeFirst();
+    updateOwing(i);
 }
 
-void Ledger::answered(int parameter, const QByteArray& datagram)
+void Ledger::copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
+{
+    // The oldest request (or copy) that owes these bytes: which one it is cannot be told, and need not be.
+    int oldest = -1;
+    qint64 oldestAt = 0;
+    for (size_t i = 0; i < m_parameters.size(); ++i) {
+        const Parameter& p = m_parameters[i];
+        if (static_cast<int>(i) == awaited || !(m_owing & bit(static_cast<int>(i))) || p.known != datagram)
+            continue;
+        const qint64 at = p.copies.isEmpty() ? p.owed.first() : p.copies.first();
+        if (oldest < 0 || at < oldestAt) {
+            oldest = static_cast<int>(i);
+            oldestAt = at;
+        }
+    }
+    if (oldest >= 0)
+        settle(static_cast<size_t>(oldest), nowMs);
+}
+
+void Ledger::answered(int parameter, const QByteArray& datagram, qint64 nowMs)
 {
     Parameter& p = m_parameters[static_cast<size_t>(parameter)];
+    if (p.known != datagram)
+        p.copies.clear(); // copies of other bytes are not this one's to count
     p.known = datagram;
     if (!p.owed.isEmpty())
         p.owed.removeFirst();
+    if (m_copying)
+        p.copies.append(nowMs);
+    updateOwing(static_cast<size_t>(parameter));
 }
 
 void Ledger::spoilt(int parameter)
@@ -190,6 +245,7 @@ void Ledger::spoilt(int parameter)
     QList<qint64>& owed = m_parameters[static_cast<size_t>(parameter)].owed;
     if (!owed.isEmpty())
         owed.removeFirst();
+    updateOwing(static_cast<size_t>(parameter));
 }
 
 int Ledger::acknowledgementsOwed(qint64 nowMs)
@@ -208,13 +264,14 @@ void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
 {
     expire(nowMs);
     if (isOwedCopy(awaited, datagram, nowMs)) {
-        copyArrived(awaited, datagram);
+        copyArrived(awaited, datagram, nowMs);
         return;
     }
     if (awaited >= 0) {
         Parameter& own = m_parameters[static_cast<size_t>(awaited)];
-        if (own.known == datagram && own.owed.size() > 1) // a late copy of its own earlier answer
-            own.owed.removeFirst();
+        // A late copy of its own earlier answer: what its request in flight owes stays owed.
+        if (own.known == datagram && (!own.copies.isEmpty() || own.owed.size() > 1))
+            settle(static_cast<size_t>(awaited), nowMs);
         if (own.known == datagram)
             return;
     }
@@ -225,8 +282,11 @@ void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
 bool Ledger::inDoubt(qint64 nowMs)
 {
     expire(nowMs);
-    return std::any_of(m_parameters.begin(), m_parameters.end(),
-                       [](const Parameter& p) { return p.known.isNull() && !p.owed.isEmpty(); });
+    for (size_t i = 0; m_owing != 0 && i < m_parameters.size(); ++i) {
+        if ((m_owing & bit(static_cast<int>(i))) && m_parameters[i].known.isNull() && !m_parameters[i].owed.isEmpty())
+            return true;
+    }
+    return false;
 }
 
 // ---- Conversation ---------------------------------------------------------------------------------
@@ -451,6 +511,7 @@ bool Conversation::fitsWithoutIdentity(const QByteArray& datagram, int card) con
 bool Conversation::arrival(const QByteArray& datagram, int card)
 {
     const qint64 now = m_port.now();
+    m_ledger.setCopying(m_device.copiesSeen);
     const bool onItsCard = card == kAnyCard || m_device.card == kAnyCard || card == m_device.card;
     const bool itsIdentity = datagram.size() >= frames::kIdentitySize &&
                              QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(m_device.identity);
@@ -482,13 +543,19 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             // The datagram just taken, once more, and no request owes it: the network copies
             // datagrams, and a copy may stand in for an answer that follows (an "OK" for the next
             // setting's, say). What the module answers is confirmed from now on.
-            if (datagram == m_lastTaken && !m_ledger.isOwedCopy(-1, datagram, now))
+            if (datagram == m_lastTaken && !m_ledger.isOwedCopy(-1, datagram, now)) {
                 m_device.copiesSeen = true;
-            // Too short for the reply awaited: its answer, spoilt on the way (nothing of it is
-            // owed any more). Anything else may be a late reply that a request still owes.
-            if (awaitedIndex >= 0 && datagram.size() < rule::shortest(m_step.parameter->layout))
+                m_ledger.setCopying(true);
+            }
+            // The bytes of another parameter's reply that a request still owes: that late reply
+            // (or its copy). Otherwise, too short for the reply awaited: its answer, spoilt on the
+            // way (nothing of it is owed any more). Anything else may be a late reply too.
+            const bool theModules = itsIdentity || !peer.carriesIdentity;
+            if (theModules && m_ledger.isOwedCopy(awaitedIndex, datagram, now))
+                m_ledger.strayArrived(awaitedIndex, datagram, now);
+            else if (awaitedIndex >= 0 && datagram.size() < rule::shortest(m_step.parameter->layout))
                 m_ledger.spoilt(awaitedIndex);
-            else if (itsIdentity || !peer.carriesIdentity)
+            else if (theModules)
                 m_ledger.strayArrived(awaitedIndex, datagram, now);
             if (verdict == rule::Verdict::NotDigits)
                 m_garbled = datagram;
@@ -504,7 +571,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     switch (m_phase) {
     case Phase::Reading:
         if (m_ledger.isOwedCopy(awaitedIndex, datagram, now)) {
-            m_ledger.copyArrived(awaitedIndex, datagram);
+            m_ledger.copyArrived(awaitedIndex, datagram, now);
             doubt();
             m_ateCopy = true;
             wire::notTaken(datagram, card, QStringLiteral("a late copy of an earlier reply"));
@@ -546,7 +613,7 @@ void Conversation::take(const QByteArray& datagram)
     case Phase::Reading: {
         const Parameter& p = *m_step.parameter;
         const auto i = static_cast<size_t>(indexOf(p));
-        m_ledger.answered(static_cast<int>(i), datagram);
+        m_ledger.answered(static_cast<int>(i), datagram, m_port.now());
         // The one decoding of a reply taken.
         const decode::Value value = decode::reply(p, datagram);
         m_pass[i] = value;

@@ -170,9 +170,9 @@ public:
     // parameter's reply: one with these bytes is still owed, and `awaited` is not known to hold them.
     bool isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs);
     // The datagram is counted as the late copy of one owed.
-    void copyArrived(int awaited, const QByteArray& datagram);
+    void copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
     // The reply to `parameter`'s query: one of its requests is answered, and the rest owe these bytes.
-    void answered(int parameter, const QByteArray& datagram);
+    void answered(int parameter, const QByteArray& datagram, qint64 nowMs);
     // Its reply came cut short: that request owes nothing any more.
     void spoilt(int parameter);
     // Acknowledgements: how many requests that are answered by one (settings, restoring defaults)
@@ -182,6 +182,8 @@ public:
     // A datagram of the module's that answers nothing in flight: counted against a request that owes
     // it, when one does.
     void strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
+    // The network copies datagrams: every reply (an answer or a late one) also comes a second time.
+    void setCopying(bool copying) { m_copying = copying; }
     // Whether a request whose reply cannot be told from another's is still unanswered: a query whose
     // answer is not known yet, or any request answered by an acknowledgement.
     bool inDoubt(qint64 nowMs);
@@ -190,10 +192,23 @@ private:
     void expire(qint64 nowMs);
     struct Parameter
     {
-        QByteArray known;   // its reply, once one was taken
-        QList<qint64> owed; // when its unanswered requests were sent, oldest first
+        QByteArray known;     // its reply, once one was taken
+        QList<qint64> owed;   // when its unanswered requests were sent, oldest first
+        QList<qint64> copies; // when replies came whose copies are still to come (a network that copies)
     };
+    void settle(size_t i, qint64 nowMs);
+    // The parameters that may still bring a datagram, a bit each: most datagrams need no look further.
+    using Mask = quint64;
+    static_assert(kParameterCount <= 64, "one bit per parameter");
+    static constexpr Mask bit(int i) { return i < 0 ? Mask(0) : Mask(1) << i; }
+    void updateOwing(size_t i)
+    {
+        const bool owes = !m_parameters[i].owed.isEmpty() || !m_parameters[i].copies.isEmpty();
+        m_owing = owes ? m_owing | bit(static_cast<int>(i)) : m_owing & ~bit(static_cast<int>(i));
+    }
     std::array<Parameter, kParameterCount> m_parameters;
+    Mask m_owing = 0;
+    bool m_copying = false;
     QList<qint64> m_acknowledgements; // when the unanswered settings and restores were sent
     qint64 m_oldest = -1;             // no later than the oldest of them all (-1: none owed)
 };
