@@ -7,7 +7,8 @@
 #   scripts/fuzz.sh 3600 batch         # an hour on one target: arrival, paramfile or batch
 #   scripts/fuzz.sh --fast 3600 arrival
 #                                      # the same, several times faster: a build with
-#                                      # UndefinedBehaviorSanitizer alone (build/fuzz-fast); every
+#                                      # UndefinedBehaviorSanitizer alone and edge coverage
+#                                      # without comparisons (build/fuzz-fast); every
 #                                      # input the run keeps is then run again under both sanitizers
 #   scripts/fuzz.sh 0 batch FILE...    # replays the given inputs of one target (a crash file, say)
 #   scripts/fuzz.sh --build-only       # builds the targets (AddressSanitizer build) and stops

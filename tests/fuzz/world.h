@@ -56,6 +56,19 @@ private:
     size_t m_pos = 0;
 };
 
+// Whether two datagrams begin with the same identity. Byte by byte, not memcmp: the fuzzer hooks every
+// memcmp that differs, and the LAN compares identities for every frame and module.
+inline bool sameIdentity(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() < frames::kIdentitySize || b.size() < frames::kIdentitySize)
+        return false;
+    for (qsizetype i = 0; i < frames::kIdentitySize; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
 // A module of the LAN: what it holds, and how it answers.
 struct Module
 {
@@ -115,7 +128,7 @@ struct Module
     // "ER" to a setting whose value it cannot take.
     QByteArray answer(const QByteArray& frame)
     {
-        if (silent || frame.size() < 9 || !frame.startsWith(identity))
+        if (silent || frame.size() < 9 || identity.size() != frames::kIdentitySize || !sameIdentity(frame, identity))
             return {};
         const QByteArray head = leavesIdentityOut ? QByteArray(frames::kIdentitySize, '\0') : identity;
         const QByteArrayView tail = QByteArrayView(frame).sliced(frames::kIdentitySize);
@@ -214,13 +227,12 @@ public:
             loseNextFrame = false;
             return;
         }
+        const bool discovery = frame == frames::discovery();
         for (size_t i = 0; i < modules.size(); ++i) {
             Module& m = modules[i];
-            if (card != 0 && card != m.card)
+            if ((card != 0 && card != m.card) || (!discovery && !sameIdentity(frame, m.identity)))
                 continue;
-            const QByteArray reply = frame != frames::discovery() ? m.answer(frame)
-                                     : m.silent                   ? QByteArray()
-                                                                  : m.discovery;
+            const QByteArray reply = !discovery ? m.answer(frame) : m.silent ? QByteArray() : m.discovery;
             if (!reply.isEmpty())
                 arrive(reply, m.card, now + kLatencyMs, static_cast<int>(i));
         }
@@ -272,7 +284,7 @@ public:
     int moduleOf(QByteArrayView identity) const
     {
         for (size_t i = 0; i < modules.size(); ++i) {
-            if (QByteArrayView(modules[i].identity) == identity)
+            if (identity.size() == modules[i].identity.size() && sameIdentity(modules[i].identity, identity))
                 return static_cast<int>(i);
         }
         return -1;
