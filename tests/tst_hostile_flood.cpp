@@ -1,6 +1,6 @@
 // The real window against a simulated module while another process floods port 65002 with
 // 100,000 datagrams of random length and content; and a whole scan, read and write, the run that
-// valgrind checks for leaks (see README, "Fuzzing, hostile networks and benchmarks").
+// valgrind checks for leaks (see docs/testing.md, "Hostile input and leaks").
 #include "support/netns.h"
 #include "support/procstatus.h"
 #include "support/simbed.h"
