@@ -179,12 +179,19 @@ void Ledger::sent(const Step& step, qint64 nowMs)
 bool Ledger::isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs)
 {
     expire(nowMs);
+    // A copy of the awaited query's own earlier answer is not its answer to this request either.
+    if (awaited >= 0) {
+        const Parameter& own = m_parameters[static_cast<size_t>(awaited)];
+        if (!own.copies.isEmpty() && own.known == datagram)
+            return true;
+    }
     // On the normal path nothing but the query awaited owes a reply: nothing to look at.
     const Mask others = m_owing & ~bit(awaited);
     if (others == 0)
         return false;
-    if (awaited >= 0 && m_parameters[static_cast<size_t>(awaited)].known == datagram)
-        return false; // its own answer, whichever of its requests it answers
+    // Even when the awaited query is known to be answered with the same bytes: which of the two it is
+    // cannot be told. Counted against the other, the count of these bytes still to come stays right
+    // (the awaited query, asked again, owes what it was not answered).
     for (size_t i = 0; i < m_parameters.size(); ++i) {
         if ((others & bit(static_cast<int>(i))) && m_parameters[i].known == datagram)
             return true;
@@ -215,7 +222,9 @@ void Ledger::copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
     qint64 oldestAt = 0;
     for (size_t i = 0; i < m_parameters.size(); ++i) {
         const Parameter& p = m_parameters[i];
-        if (static_cast<int>(i) == awaited || !(m_owing & bit(static_cast<int>(i))) || p.known != datagram)
+        // The awaited query's own request in flight is not settled by it; its copies are.
+        const bool own = static_cast<int>(i) == awaited;
+        if (!(m_owing & bit(static_cast<int>(i))) || p.known != datagram || (own && p.copies.isEmpty()))
             continue;
         const qint64 at = p.copies.isEmpty() ? p.owed.first() : p.copies.first();
         if (oldest < 0 || at < oldestAt) {
