@@ -23,8 +23,10 @@ const QCommandLineOption kFrom{QStringLiteral("from"),
 const QCommandLineOption kDryRun{QStringLiteral("dry-run"),
                                  QStringLiteral("Print the frames instead of sending them (with --all, the scan "
                                                 "still runs).")};
-const QCommandLineOption kNoVerify{QStringLiteral("no-verify"),
-                                   QStringLiteral("Do not read the values back after writing them.")};
+const QCommandLineOption kNoVerify{
+    QStringLiteral("no-verify"),
+    QStringLiteral(
+        "Do not read the values back after writing them, unless something on the way made the write doubtful.")};
 const QCommandLineOption kNoBackup{QStringLiteral("no-backup"),
                                    QStringLiteral("Do not read what each module holds before writing (its journal "
                                                   "entry then has \"backup\": null, and cannot be undone).")};
