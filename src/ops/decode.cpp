@@ -1,5 +1,7 @@
 #include "decode.h"
 
+#include "link/frames.h"
+
 #include <algorithm>
 
 namespace tarvik::decode {
@@ -59,11 +61,15 @@ Value reply(const Parameter& parameter, const QByteArray& reply)
         value.text = valueText(layout, reply);
         return value;
     }
+    // Two replies rejected are the same only when their bytes are: a read that compares its passes
+    // must not find a late reply of one query and another's alike because both are out of range.
+    value.text = QString::fromLatin1(reply.mid(frames::kIdentitySize, layout.lastOffset() + 1 - frames::kIdentitySize));
     if (layout.zeroAt >= 0 && reply.at(layout.zeroAt) != '0')
         return value;
     const int v = digitValue(reply, layout.runs[0].first);
     if (v < parameter.lowestDigit() || v > parameter.highestDigit())
         return value;
+    value.text.clear();
     value.kind = Value::Entry;
     value.entry = v - parameter.lowestDigit();
     return value;

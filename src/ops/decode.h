@@ -31,7 +31,7 @@ struct Value
         Short
     } kind = Rejected;
     int entry = -1; // Entry: position in the drop-down
-    QString text;   // Text: the field's new text
+    QString text;   // Text: the field's new text; Rejected: the value bytes as they came
 };
 
 // Decodes the reply for `parameter`; a reply too short to hold the bytes of its layout is Short,
