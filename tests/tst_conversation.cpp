@@ -83,6 +83,8 @@ private slots:
     void lossyLan();
     void lateCopiesOwed_data();
     void lateCopiesOwed();
+    void acknowledgementCopies_data();
+    void acknowledgementCopies();
 };
 
 // Each sequence for the window's conversation and tarvik-cli's: a read that ends with the module's
@@ -278,6 +280,39 @@ void TestConversation::lateCopiesOwed()
         tookCopy = front.conversation.arrival(answer, 0);
     }
     QCOMPARE(tookCopy, taken);
+}
+
+// Restoring defaults twice, the second right after the first was acknowledged: on a network that
+// copies, the first "OK"'s copy may come first, and is not taken for the second's.
+void TestConversation::acknowledgementCopies_data()
+{
+    QTest::addColumn<bool>("window");
+    QTest::addColumn<bool>("copying");
+    for (const bool window : {true, false}) {
+        for (const bool copying : {false, true})
+            QTest::addRow("%s, %s", window ? "window" : "cli", copying ? "a network that copies" : "one that does not")
+                << window << copying;
+    }
+}
+
+void TestConversation::acknowledgementCopies()
+{
+    QFETCH(bool, window);
+    QFETCH(bool, copying);
+    FakeLan lan;
+    lan.modules.append(FakeModule::number(1));
+    Front front(lan, window);
+    Device device = Device::fromDiscovery(lan.modules.first().discovery, 0);
+    device.copiesSeen = copying;
+    front.conversation.setDevice(device);
+    talk::Plan plan = front.plan(talk::Task::Defaults);
+    plan.readAfterDefaults = false;
+    const QByteArray ok = lan.modules.first().identity + "OK";
+    front.conversation.start(plan);
+    QVERIFY(front.conversation.arrival(ok, 0));
+    front.conversation.start(plan);
+    // The first datagram after the second request: the first one's copy, or the second's answer.
+    QCOMPARE(front.conversation.arrival(ok, 0), !copying);
 }
 
 TARVIK_TEST_MAIN(TestConversation)

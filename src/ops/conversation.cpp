@@ -152,7 +152,9 @@ void Ledger::expire(qint64 nowMs)
         updateOwing(i);
     }
     m_acknowledgements.removeIf(old);
+    m_acknowledgementCopies.removeIf(old);
     keepOldest(m_acknowledgements);
+    keepOldest(m_acknowledgementCopies);
 }
 
 void Ledger::sent(const Step& step, qint64 nowMs)
@@ -260,13 +262,22 @@ void Ledger::spoilt(int parameter)
 int Ledger::acknowledgementsOwed(qint64 nowMs)
 {
     expire(nowMs);
-    return static_cast<int>(m_acknowledgements.size());
+    return static_cast<int>(m_acknowledgements.size() + m_acknowledgementCopies.size());
 }
 
-void Ledger::acknowledgementArrived()
+void Ledger::acknowledgementArrived(qint64 nowMs)
 {
-    if (!m_acknowledgements.isEmpty())
+    // As for a query's reply: on a network that copies, every acknowledgement comes twice, and the
+    // copies are counted off first.
+    if (!m_acknowledgementCopies.isEmpty()) {
+        m_acknowledgementCopies.removeFirst();
+        return;
+    }
+    if (!m_acknowledgements.isEmpty()) {
         m_acknowledgements.removeFirst();
+        if (m_copying)
+            m_acknowledgementCopies.append(nowMs);
+    }
 }
 
 void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
@@ -285,7 +296,7 @@ void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
             return;
     }
     if (looksLikeAcknowledgement(datagram))
-        acknowledgementArrived();
+        acknowledgementArrived(nowMs);
 }
 
 bool Ledger::inDoubt(qint64 nowMs)
@@ -597,7 +608,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
         // Restoring defaults is not read back: an acknowledgement that may be an earlier
         // request's is not taken for its.
         if (m_ledger.acknowledgementsOwed(now) > m_attempts - m_unsent) {
-            m_ledger.acknowledgementArrived();
+            m_ledger.acknowledgementArrived(now);
             doubt();
             m_ateCopy = true;
             wire::notTaken(datagram, card, QStringLiteral("may be the late acknowledgement of an earlier request"));
@@ -632,7 +643,7 @@ void Conversation::take(const QByteArray& datagram)
         return;
     }
     case Phase::Settings:
-        m_ledger.acknowledgementArrived();
+        m_ledger.acknowledgementArrived(m_port.now());
         if (!isAcknowledged(datagram)) {
             m_result.parameter = m_step.parameter;
             m_result.attempts = m_attempts;
@@ -642,7 +653,7 @@ void Conversation::take(const QByteArray& datagram)
         next();
         return;
     case Phase::Defaults:
-        m_ledger.acknowledgementArrived();
+        m_ledger.acknowledgementArrived(m_port.now());
         if (!isAcknowledged(datagram)) {
             m_result.attempts = m_attempts;
             finish(Result::Refused);

@@ -175,10 +175,11 @@ public:
     void answered(int parameter, const QByteArray& datagram, qint64 nowMs);
     // Its reply came cut short: that request owes nothing any more.
     void spoilt(int parameter);
-    // Acknowledgements: how many requests that are answered by one (settings, restoring defaults)
-    // still owe it, and one that came.
+    // Acknowledgements: how many may still come (the requests answered by one, settings and
+    // restoring defaults, that still owe it; on a network that copies, copies of those that came),
+    // and one that came.
     int acknowledgementsOwed(qint64 nowMs);
-    void acknowledgementArrived();
+    void acknowledgementArrived(qint64 nowMs);
     // A datagram of the module's that answers nothing in flight: counted against a request that owes
     // it, when one does.
     void strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
@@ -209,8 +210,9 @@ private:
     std::array<Parameter, kParameterCount> m_parameters;
     Mask m_owing = 0;
     bool m_copying = false;
-    QList<qint64> m_acknowledgements; // when the unanswered settings and restores were sent
-    qint64 m_oldest = -1;             // no later than the oldest of them all (-1: none owed)
+    QList<qint64> m_acknowledgements;      // when the unanswered settings and restores were sent
+    QList<qint64> m_acknowledgementCopies; // when acknowledgements came whose copies are still to come
+    qint64 m_oldest = -1;                  // no later than the oldest of them all (-1: none owed)
 };
 
 class Conversation
