@@ -345,14 +345,7 @@ void Conversation::start(const Plan& plan)
         // An earlier setting's acknowledgement may still come: any "OK" may be its.
         if (m_ledger.acknowledgementsOwed(now) > 0)
             doubt();
-        m_phase = Phase::Settings;
-        m_order = plan.order;
-        m_index = 0;
-        if (m_order.empty()) {
-            settingsComplete();
-            return;
-        }
-        send(false);
+        beginSettings();
         return;
     case Task::Defaults:
         m_phase = Phase::Defaults;
@@ -409,17 +402,22 @@ void Conversation::restartPass()
     m_garbled.clear();
     if (m_plan.task == Task::Write) {
         // The whole write: the settings again, then (in doubt now) the read-back.
-        m_phase = Phase::Settings;
-        m_order = m_plan.order;
-        m_index = 0;
-        if (m_order.empty()) {
-            settingsComplete();
-            return;
-        }
-        send(false);
+        beginSettings();
         return;
     }
     beginPass();
+}
+
+void Conversation::beginSettings()
+{
+    m_phase = Phase::Settings;
+    m_order = m_plan.order;
+    m_index = 0;
+    if (m_order.empty()) {
+        settingsComplete();
+        return;
+    }
+    send(false);
 }
 
 void Conversation::abandon()

@@ -279,6 +279,7 @@ private:
     void send(bool afterAnswer);
     void next();
     void passComplete();
+    void beginSettings();
     void settingsComplete();
     void take(const QByteArray& datagram);
     void doubt() { m_doubtful = true; }
