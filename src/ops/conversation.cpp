@@ -631,9 +631,12 @@ void Conversation::take(const QByteArray& datagram)
     case Phase::Reading: {
         const Parameter& p = *m_step.parameter;
         const auto i = static_cast<size_t>(indexOf(p));
-        m_ledger.answered(static_cast<int>(i), datagram, m_port.now());
         // The one decoding of a reply taken.
         const decode::Value value = decode::reply(p, datagram);
+        // A drop-down's digit out of range is likelier another query's late reply than its own
+        // answer: what is known of this parameter's replies stays as it was, and so does what it owes.
+        if (value.kind != decode::Value::Rejected || !m_ledger.knows(static_cast<int>(i)))
+            m_ledger.answered(static_cast<int>(i), datagram, m_port.now());
         m_pass[i] = value;
         m_passBytes[i] = datagram;
         m_listener.taken(p, value);

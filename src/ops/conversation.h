@@ -173,6 +173,8 @@ public:
     void copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
     // The reply to `parameter`'s query: one of its requests is answered, and the rest owe these bytes.
     void answered(int parameter, const QByteArray& datagram, qint64 nowMs);
+    // Whether a reply to `parameter`'s query was taken before.
+    bool knows(int parameter) const { return !m_parameters[static_cast<size_t>(parameter)].known.isNull(); }
     // Its reply came cut short: that request owes nothing any more.
     void spoilt(int parameter);
     // Acknowledgements: how many may still come (the requests answered by one, settings and
