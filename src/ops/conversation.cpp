@@ -299,6 +299,29 @@ void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
         acknowledgementArrived(nowMs);
 }
 
+void Ledger::heard(const QByteArray& datagram)
+{
+    // A network's copy comes right after its original: once the module's next datagram is another,
+    // the copies awaited are not coming.
+    bool copies = !m_acknowledgementCopies.isEmpty();
+    if (copies && looksLikeAcknowledgement(datagram))
+        return;
+    for (const Parameter& p : m_parameters) {
+        if (p.copies.isEmpty())
+            continue;
+        if (p.known == datagram)
+            return;
+        copies = true;
+    }
+    if (!copies)
+        return;
+    for (size_t i = 0; i < m_parameters.size(); ++i) {
+        m_parameters[i].copies.clear();
+        updateOwing(i);
+    }
+    m_acknowledgementCopies.clear();
+}
+
 bool Ledger::inDoubt(qint64 nowMs)
 {
     expire(nowMs);
@@ -533,6 +556,8 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     const bool onItsCard = card == kAnyCard || m_device.card == kAnyCard || card == m_device.card;
     const bool itsIdentity = datagram.size() >= frames::kIdentitySize &&
                              QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(m_device.identity);
+    if (itsIdentity && onItsCard)
+        m_ledger.heard(datagram);
     // Any datagram of its own on its card shows that its replies carry its identity.
     if (itsIdentity && onItsCard)
         m_device.carriesIdentity = true;

@@ -185,6 +185,8 @@ public:
     // A datagram of the module's that answers nothing in flight: counted against a request that owes
     // it, when one does.
     void strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
+    // A datagram of the module's, before anything else is made of it.
+    void heard(const QByteArray& datagram);
     // The network copies datagrams: every reply (an answer or a late one) also comes a second time.
     void setCopying(bool copying) { m_copying = copying; }
     // Whether a request whose reply cannot be told from another's is still unanswered: a query whose
