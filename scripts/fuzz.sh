@@ -64,6 +64,8 @@ fi
 # so long raw inputs would only slow every run.
 max_len() { echo 4096; }
 options=(-timeout=20 -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/)
+# TARVIK_FUZZ_SEED: the mutations' seed (libFuzzer's -seed; unset or 0: a new one every run).
+[ "${TARVIK_FUZZ_SEED:-0}" = 0 ] || options+=(-seed="$TARVIK_FUZZ_SEED")
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
