@@ -4,9 +4,9 @@
 #include "cli/journal.h"
 #include "ops/audit.h"
 #include "ops/csvfile.h"
+#include "ops/decode.h"
 #include "ops/paramfile.h"
 #include "support/hostilefiles.h"
-#include "support/simbed.h"
 #include "support/testmain.h"
 
 #include <QRegularExpression>
@@ -36,19 +36,33 @@ QString summaryOf(const paramfile::Result& file)
 const QByteArray kA = QByteArray::fromHex("001a2b3c4d5e");
 const QByteArray kB = QByteArray::fromHex("001a2b3c4d5f");
 
-// Two modules as a read gives their factory values (the simulator's first two), as a spreadsheet
-// holds them: a column per parameter.
+// Two modules as a read gives their factory values (the simulator's), as a spreadsheet would hold them.
+const QByteArray kPlantWritten =
+    "id,Ethernet_Mode,G_IP,S_IP,MASK,Disp_Mode,UART_BaudRate,UART_Stream,UART_Bits,UART_TimeDeli,UART_ByteDeli,"
+    "UART_Parity,UART_Stopbit,Ch1_SOCK_Mode,Ch1_Port_Number,Ch1_D_IP,Ch1_D_Port,Ch2_SOCK_Mode,Ch2_Port_Number,"
+    "Ch2_D_IP,Ch2_D_Port,Ch3_SOCK_Mode,Ch3_Port_Number,Ch3_D_IP,Ch3_D_Port,Ch4_SOCK_Mode,Ch4_Port_Number,Ch4_D_IP,"
+    "Ch4_D_Port\n"
+    "001A2B3C4D5E,0,192.168.001.001,192.168.001.101,255.255.255.000,1,3,0,0,0020,0512,0,0,1,05000,192.168.001.200,"
+    "06000,2,05001,192.168.001.200,06001,3,05002,192.168.001.201,06002,0,05003,000.000.000.000,00000\n"
+    "001A2B3C4D5F,0,192.168.001.001,192.168.001.102,255.255.255.000,1,3,0,0,0020,0512,0,0,1,05000,192.168.001.200,"
+    "06000,2,05001,192.168.001.200,06001,3,05002,192.168.001.201,06002,0,05003,000.000.000.000,00000\n";
+
+// The same, with a column of zeros for every parameter the file above does not name.
 QByteArray plantFile()
 {
-    QByteArray file = "id";
-    for (const Parameter& p : kParameters)
-        file += ',' + QByteArray(p.name);
-    for (const int module : {0, 1}) {
-        file += '\n' + (module == 0 ? kA : kB).toHex().toUpper();
-        for (const test::FieldValue& field : test::factoryFields(module))
-            file += ',' + field.value.toLatin1();
+    QList<QByteArray> lines = kPlantWritten.trimmed().split('\n');
+    const QList<QByteArray> named = lines.first().split(',');
+    for (const Parameter& p : kParameters) {
+        if (named.contains(p.name))
+            continue;
+        const LayoutRow& layout = layoutOf(p.layout);
+        const QByteArray zeros =
+            p.isDropDown() ? QByteArray("0") : decode::reply(p, QByteArray(layout.shortest(), '0')).text.toLatin1();
+        lines[0] += ',' + QByteArray(p.name);
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            lines[i] += ',' + zeros;
     }
-    return file + '\n';
+    return lines.join('\n') + '\n';
 }
 const QByteArray kPlant = plantFile();
 

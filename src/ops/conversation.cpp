@@ -594,9 +594,8 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             // (or its copy). Otherwise, too short for the reply awaited: its answer, spoilt on the
             // way (nothing of it is owed any more). Anything else may be a late reply too.
             const bool theModules = itsIdentity || !peer.carriesIdentity;
-            if (theModules && m_ledger.isOwedCopy(awaitedIndex, datagram, now))
-                m_ledger.strayArrived(awaitedIndex, datagram, now);
-            else if (awaitedIndex >= 0 && datagram.size() < rule::shortest(m_step.parameter->layout))
+            const bool owedElsewhere = theModules && m_ledger.isOwedCopy(awaitedIndex, datagram, now);
+            if (!owedElsewhere && awaitedIndex >= 0 && datagram.size() < rule::shortest(m_step.parameter->layout))
                 m_ledger.spoilt(awaitedIndex);
             else if (theModules)
                 m_ledger.strayArrived(awaitedIndex, datagram, now);
