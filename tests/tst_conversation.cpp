@@ -219,7 +219,7 @@ void TestConversation::lateCopiesOwed_data()
         for (const bool copying : {false, true}) {
             // The late replies, and on a network that copies, each with its copy and the answer's.
             const int owed = copying ? 2 * timeouts + 1 : timeouts;
-            for (const QString between : {"", "Ethernet_Mode", "S_IP"}) {
+            for (const QString between : {"", "Ethernet_Mode", "S_IP", "alike"}) {
                 const bool alike = between == QLatin1String("alike");
                 const char* net = copying ? "a network that copies" : "a network that does not";
                 const QByteArray name = between.isEmpty() ? QByteArray()

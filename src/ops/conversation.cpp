@@ -191,8 +191,9 @@ bool Ledger::isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs)
     const Mask others = m_owing & ~bit(awaited);
     if (others == 0)
         return false;
-    if (awaited >= 0 && m_parameters[static_cast<size_t>(awaited)].known == datagram)
-        return false; // its own answer, whichever of its requests it answers
+    // Even when the awaited query is known to be answered with the same bytes: which of the two it is
+    // cannot be told. Counted against the other, the count of these bytes still to come stays right
+    // (the awaited query, asked again, owes what it was not answered).
     for (size_t i = 0; i < m_parameters.size(); ++i) {
         if ((others & bit(static_cast<int>(i))) && m_parameters[i].known == datagram)
             return true;

@@ -166,8 +166,8 @@ public:
 
     void forget() { *this = Ledger(); }
     void sent(const Step& step, qint64 nowMs);
-    // Whether `datagram`, fit to answer `awaited`'s query, is instead a late copy of another
-    // parameter's reply: one with these bytes is still owed, and `awaited` is not known to hold them.
+    // Whether `datagram`, fit to answer `awaited`'s query, may instead be a late copy of another
+    // parameter's reply: one with these bytes is still owed.
     bool isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs);
     // The datagram is counted as the late copy of one owed.
     void copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
