@@ -52,7 +52,8 @@ std::vector<const Parameter*> alternating(const std::vector<const Parameter*>& p
 {
     // Greedy: always the class with most parameters left that differs from the last one taken,
     // each class in the given order. It never runs stuck while no class holds more than half.
-    // The classes (by shortest reply) are few: at most one per layout, kept in ascending order.
+    // The classes (by shortest reply) are few: at most one per layout. Of two with as many left, the
+    // one of shorter replies.
     struct Class
     {
         int shortest = 0;
@@ -64,15 +65,10 @@ std::vector<const Parameter*> alternating(const std::vector<const Parameter*>& p
     for (const Parameter* p : parameters) {
         const int shortest = rule::shortest(p->layout);
         size_t c = 0;
-        while (c < count && classes[c].shortest < shortest)
+        while (c < count && classes[c].shortest != shortest)
             ++c;
-        if (c == count || classes[c].shortest != shortest) {
-            std::rotate(classes.begin() + static_cast<std::ptrdiff_t>(c),
-                        classes.begin() + static_cast<std::ptrdiff_t>(count),
-                        classes.begin() + static_cast<std::ptrdiff_t>(count) + 1);
-            classes[c] = Class{shortest, {}, 0};
-            ++count;
-        }
+        if (c == count)
+            classes[count++].shortest = shortest;
         classes[c].members.push_back(p);
     }
     std::vector<const Parameter*> result;
@@ -83,9 +79,10 @@ std::vector<const Parameter*> alternating(const std::vector<const Parameter*>& p
         for (size_t c = 0; c < count; ++c) {
             Class& k = classes[c];
             const size_t remaining = k.members.size() - k.taken;
+            const size_t bestRemaining = best ? best->members.size() - best->taken : 0;
             if (k.shortest == last)
                 same = &k;
-            else if (remaining > 0 && (!best || remaining > best->members.size() - best->taken))
+            else if (remaining > bestRemaining || (best && remaining == bestRemaining && k.shortest < best->shortest))
                 best = &k;
         }
         if (!best) // only one class left: neighbours alike cannot be avoided
@@ -556,11 +553,11 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     const bool onItsCard = card == kAnyCard || m_device.card == kAnyCard || card == m_device.card;
     const bool itsIdentity = datagram.size() >= frames::kIdentitySize &&
                              QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(m_device.identity);
-    if (itsIdentity && onItsCard)
-        m_ledger.heard(datagram);
     // Any datagram of its own on its card shows that its replies carry its identity.
-    if (itsIdentity && onItsCard)
+    if (itsIdentity && onItsCard) {
+        m_ledger.heard(datagram);
         m_device.carriesIdentity = true;
+    }
     const int awaitedIndex = m_phase == Phase::Reading ? indexOf(*m_step.parameter) : -1;
     if (m_phase == Phase::Idle || m_phase == Phase::Reset) {
         if (itsIdentity && onItsCard)
