@@ -206,7 +206,8 @@ void TestConversation::lossyLan()
 // bring a reply, and on a network that copies every reply twice: that many are not taken for the
 // next request of its kind, and one more is. They come while the next request is awaited, or (but
 // the last) while one with a shorter or a longer reply is; and so when the next request was answered
-// with the same bytes before (its value alike, or an earlier read that took such a copy for it).
+// with the same bytes before (its value alike, or an earlier read that took such a copy for it); and
+// so when, before the answer, a stranger's datagram too short for the reply came.
 void TestConversation::lateCopiesOwed_data()
 {
     QTest::addColumn<int>("timeouts");    // of the request before the one awaited
@@ -214,6 +215,7 @@ void TestConversation::lateCopiesOwed_data()
     QTest::addColumn<bool>("copying");    // the network is known to copy datagrams
     QTest::addColumn<QString>("between"); // a query of another kind in between (empty: none)
     QTest::addColumn<bool>("alike");      // the next request was answered with these bytes before
+    QTest::addColumn<bool>("stranger");   // a stranger's empty datagram came before the answer
     QTest::addColumn<bool>("taken");      // the last of them is taken, as the next request's answer
     for (int timeouts = 0; timeouts <= kMaxRetries; ++timeouts) {
         for (const bool copying : {false, true}) {
@@ -226,10 +228,13 @@ void TestConversation::lateCopiesOwed_data()
                                         : alike           ? QByteArrayLiteral(", answered alike before")
                                                           : ", " + between.toLatin1() + " between";
                 QTest::addRow("%d repeats, all copies, %s%s", timeouts, net, name.constData())
-                    << timeouts << owed << copying << (alike ? QString() : between) << alike << false;
+                    << timeouts << owed << copying << (alike ? QString() : between) << alike << false << false;
                 QTest::addRow("%d repeats, one copy more, %s%s", timeouts, net, name.constData())
-                    << timeouts << owed + 1 << copying << (alike ? QString() : between) << alike << true;
+                    << timeouts << owed + 1 << copying << (alike ? QString() : between) << alike << false << true;
             }
+            QTest::addRow("%d repeats, all copies, %s, a stranger's empty datagram", timeouts,
+                          copying ? "a network that copies" : "a network that does not")
+                << timeouts << owed << copying << QString() << false << true << false;
         }
     }
 }
@@ -241,6 +246,7 @@ void TestConversation::lateCopiesOwed()
     QFETCH(bool, copying);
     QFETCH(QString, between);
     QFETCH(bool, alike);
+    QFETCH(bool, stranger);
     QFETCH(bool, taken);
     FakeLan lan;
     lan.modules.append(FakeModule::number(1));
@@ -248,6 +254,7 @@ void TestConversation::lateCopiesOwed()
     Front front(lan, false);
     Device device = Device::fromDiscovery(module.discovery, 0);
     device.copiesSeen = copying;
+    device.carriesIdentity = stranger; // the stranger's datagram is then certainly not the module's
     front.conversation.setDevice(device);
     // A port is repeated, then answered; its copies come while the next port is awaited.
     const Parameter& first = parameterOf(fieldNamed("Ch1_Port_Number"));
@@ -272,6 +279,8 @@ void TestConversation::lateCopiesOwed()
     front.conversation.start(plan);
     for (int i = 0; i < timeouts; ++i)
         front.conversation.expired();
+    if (stranger)
+        QVERIFY(!front.conversation.arrival(QByteArray(), 0));
     QVERIFY(front.conversation.arrival(answer, 0));
     // The other query's answer comes before the last of them, or on a network that copies, before
     // the last original: a copy comes right after the datagram it copies.

@@ -335,6 +335,8 @@ Conversation::Conversation(Port& port, Listener& listener) : m_port(port), m_lis
 
 void Conversation::setDevice(const Device& device)
 {
+    if (device.identity != m_device.identity || device.carriesIdentity)
+        m_beforeUnidentified.reset();
     if (device.identity != m_device.identity)
         m_ledger.forget();
     m_device = device;
@@ -497,6 +499,8 @@ void Conversation::send(bool afterAnswer)
     const bool sent = frame && m_port.send(*frame, m_device.sendCard);
     if (sent) {
         m_ledger.sent(m_step, m_port.now());
+        if (m_beforeUnidentified)
+            m_beforeUnidentified->sent(m_step, m_port.now());
     } else {
         ++m_unsent;
         m_sendError = frame ? m_port.sendError() : QString();
@@ -555,8 +559,14 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
                              QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(m_device.identity);
     // Any datagram of its own on its card shows that its replies carry its identity.
     if (itsIdentity && onItsCard) {
+        // What datagrams without it did to the ledger is undone: they may have been strangers'.
+        if (m_beforeUnidentified && !m_device.carriesIdentity)
+            m_ledger = *m_beforeUnidentified;
+        m_beforeUnidentified.reset();
         m_ledger.heard(datagram);
         m_device.carriesIdentity = true;
+    } else if (!itsIdentity && !m_device.carriesIdentity && !m_beforeUnidentified) {
+        m_beforeUnidentified = m_ledger;
     }
     const int awaitedIndex = m_phase == Phase::Reading ? indexOf(*m_step.parameter) : -1;
     if (m_phase == Phase::Idle || m_phase == Phase::Reset) {
@@ -592,7 +602,8 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             // way (nothing of it is owed any more). Anything else may be a late reply too.
             const bool theModules = itsIdentity || !peer.carriesIdentity;
             const bool owedElsewhere = theModules && m_ledger.isOwedCopy(awaitedIndex, datagram, now);
-            if (!owedElsewhere && awaitedIndex >= 0 && datagram.size() < rule::shortest(m_step.parameter->layout))
+            if (itsIdentity && !owedElsewhere && awaitedIndex >= 0 &&
+                datagram.size() < rule::shortest(m_step.parameter->layout))
                 m_ledger.spoilt(awaitedIndex);
             else if (theModules)
                 m_ledger.strayArrived(awaitedIndex, datagram, now);

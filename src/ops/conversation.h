@@ -298,6 +298,9 @@ private:
     bool m_unidentifiedAllowed = false;
     std::function<bool(QByteArrayView)> m_isListed;
     Ledger m_ledger;
+    // The ledger as it was before datagrams without the module's identity counted in it, while it has
+    // not shown its identity (requests sent since counted in): if it then shows it, they were not its.
+    std::optional<Ledger> m_beforeUnidentified;
 
     Plan m_plan;
     Phase m_phase = Phase::Idle;
