@@ -2,8 +2,9 @@
 // what the tool sends them, and a network that the input drives, on a clock of its own.
 //
 // What the network may do, as the input says:
-//  - lose any datagram, the tool's or a module's, and delay a module's reply by any time (so that
-//    replies come late, after their time-out, and in another order);
+//  - lose any datagram, the tool's or a module's, and delay a module's reply by any time up to the
+//    tool's limit for late replies (so that replies come late, after their time-out, and in another
+//    order); a reply held back longer is lost, as the tool takes it to be;
 //  - in a case that copies (the network of a loop or of two paths), deliver every datagram a module
 //    sends twice, the copy right after the original; a loss or a delay then takes both;
 //  - bring strangers' datagrams (an identity of no module in conversation: another module's, an
@@ -18,6 +19,7 @@
 #include "check.h"
 #include "link/catalogue.h"
 #include "link/frames.h"
+#include "ops/conversation.h"
 #include "ops/decode.h"
 #include "ops/paramfile.h"
 
@@ -205,8 +207,9 @@ public:
         QByteArray bytes;
         int card;
         qint64 due;
-        int module; // whose (-1: a stranger's)
-        bool copy;  // made by the network
+        int module;  // whose (-1: a stranger's)
+        bool copy;   // made by the network
+        qint64 sent; // when it set out
     };
 
     bool copies = false; // every module datagram twice
@@ -237,9 +240,9 @@ public:
     void arrive(const QByteArray& bytes, int card, qint64 due, int module)
     {
         auto at = std::find_if(inFlight.begin(), inFlight.end(), [due](const Datagram& d) { return d.due > due; });
-        at = inFlight.insert(at, {bytes, card, due, module, false});
+        at = inFlight.insert(at, {bytes, card, due, module, false, now});
         if (copies && module >= 0)
-            inFlight.insert(at + 1, {bytes, card, due, module, true});
+            inFlight.insert(at + 1, {bytes, card, due, module, true, now});
     }
 
     // Takes the first datagram on its way off the network, with its copy if one follows it: a copy
@@ -270,6 +273,8 @@ public:
         std::vector<Datagram> moved(inFlight.begin(), inFlight.begin() + static_cast<qsizetype>(firstCount()));
         inFlight.erase(inFlight.begin(), inFlight.begin() + static_cast<qsizetype>(moved.size()));
         const qint64 due = std::max(now, moved.front().due) + ms;
+        if (due - moved.front().sent > talk::Ledger::kLateReplyMs)
+            return; // given up for lost
         auto at = std::find_if(inFlight.begin(), inFlight.end(), [due](const Datagram& d) { return d.due > due; });
         for (Datagram& d : moved)
             d.due = due;
