@@ -319,11 +319,12 @@ void Ledger::heard(const QByteArray& datagram)
     m_acknowledgementCopies.clear();
 }
 
-bool Ledger::inDoubt(qint64 nowMs)
+bool Ledger::owesUnknown(int besides, qint64 nowMs)
 {
     expire(nowMs);
-    for (size_t i = 0; m_owing != 0 && i < m_parameters.size(); ++i) {
-        if ((m_owing & bit(static_cast<int>(i))) && m_parameters[i].known.isNull() && !m_parameters[i].owed.isEmpty())
+    const Mask others = m_owing & ~bit(besides);
+    for (size_t i = 0; others != 0 && i < m_parameters.size(); ++i) {
+        if ((others & bit(static_cast<int>(i))) && m_parameters[i].known.isNull() && !m_parameters[i].owed.isEmpty())
             return true;
     }
     return false;
@@ -391,7 +392,7 @@ void Conversation::beginRead(std::vector<const Parameter*> order, bool extra)
     if (m_device.copiesSeen)
         doubt();
     // A query of an earlier read still unanswered may be answered now, as the answer to another.
-    if (m_ledger.inDoubt(m_port.now()))
+    if (m_ledger.owesUnknown(-1, m_port.now()))
         doubt();
     beginPass();
 }
@@ -405,6 +406,7 @@ void Conversation::beginPass()
     m_garbled.clear();
     m_pass = {};
     m_passBytes = {};
+    m_clear = 0;
     m_listener.passBegins();
     if (m_order.empty()) {
         passComplete();
@@ -665,10 +667,19 @@ void Conversation::take(const QByteArray& datagram)
         const auto i = static_cast<size_t>(indexOf(p));
         // The one decoding of a reply taken.
         const decode::Value value = decode::reply(p, datagram);
+        // Whether the value may be another's: the module's discovery reply (another PC's SETUP
+        // answered), unless this parameter was answered with these bytes before; or taken while
+        // another query's reply of unknown bytes may still come. Such a value is confirmed only
+        // by a pass that took it otherwise.
+        const int index = static_cast<int>(i);
+        const bool discovery = datagram == m_device.discovery;
+        if ((!discovery || m_ledger.knowsAs(index, datagram)) && !m_ledger.owesUnknown(index, m_port.now()))
+            m_clear |= Mask(1) << i;
         // A drop-down's digit out of range is likelier another query's late reply than its own
-        // answer: what is known of this parameter's replies stays as it was, and so does what it owes.
-        if (value.kind != decode::Value::Rejected || !m_ledger.knows(static_cast<int>(i)))
-            m_ledger.answered(static_cast<int>(i), datagram, m_port.now());
+        // answer, and the discovery reply may be another PC's: what is known of this parameter's
+        // replies stays as it was, and so does what it owes.
+        if ((value.kind != decode::Value::Rejected && !discovery) || !m_ledger.knows(index))
+            m_ledger.answered(index, datagram, m_port.now());
         m_pass[i] = value;
         m_passBytes[i] = datagram;
         m_listener.taken(p, value);
@@ -751,11 +762,15 @@ std::vector<const Parameter*> Conversation::confirmationOrder() const
 
 void Conversation::passComplete()
 {
-    m_passes.append(m_pass);
+    m_passes.append({m_pass, m_clear});
     ++m_result.passes;
+    // Two passes confirm each other when they agree, and each value was taken clear of doubt in one.
+    Mask all = 0;
+    for (const Parameter* p : m_readOrder)
+        all |= Mask(1) << indexOf(*p);
     bool settled = !m_doubtful;
     for (qsizetype i = 0; !settled && i + 1 < m_passes.size(); ++i)
-        settled = samePass(m_passes[i], m_pass);
+        settled = ((m_passes[i].clear | m_clear) & all) == all && samePass(m_passes[i].values, m_pass);
     if (!settled) {
         if (m_confirmations >= kMaxConfirmations) {
             finish(Result::Unsettled);

@@ -175,6 +175,11 @@ public:
     void answered(int parameter, const QByteArray& datagram, qint64 nowMs);
     // Whether a reply to `parameter`'s query was taken before.
     bool knows(int parameter) const { return !m_parameters[static_cast<size_t>(parameter)].known.isNull(); }
+    // Whether it was taken, and with these bytes.
+    bool knowsAs(int parameter, const QByteArray& datagram) const
+    {
+        return knows(parameter) && m_parameters[static_cast<size_t>(parameter)].known == datagram;
+    }
     // Its reply came cut short: that request owes nothing any more.
     void spoilt(int parameter);
     // Acknowledgements: how many may still come (the requests answered by one, settings and
@@ -189,9 +194,9 @@ public:
     void heard(const QByteArray& datagram);
     // The network copies datagrams: every reply (an answer or a late one) also comes a second time.
     void setCopying(bool copying) { m_copying = copying; }
-    // Whether a request whose reply cannot be told from another's is still unanswered: a query whose
-    // answer is not known yet, or any request answered by an acknowledgement.
-    bool inDoubt(qint64 nowMs);
+    // Whether a query other than `besides` (-1: any) still owes a reply whose bytes are not known yet:
+    // a datagram that comes now may be that reply.
+    bool owesUnknown(int besides, qint64 nowMs);
 
 private:
     void expire(qint64 nowMs);
@@ -323,7 +328,16 @@ private:
     int m_confirmations = 0;
     Pass m_pass;
     std::array<QByteArray, kParameterCount> m_passBytes;
-    QList<Pass> m_passes;                      // complete ones, of the read phase
+    // The parameters whose value the pass took clear of doubt (see take()), a bit each.
+    using Mask = quint64;
+    static_assert(kParameterCount <= 64, "one bit per parameter");
+    Mask m_clear = 0;
+    struct Done
+    {
+        Pass values;
+        Mask clear;
+    };
+    QList<Done> m_passes;                      // complete ones, of the read phase
     std::vector<const Parameter*> m_readOrder; // of the read phase's current pass
     Result m_result;
 };

@@ -34,6 +34,10 @@ Outcome waitForOutcome(Bed& bed, const QString& success, const QString& failure)
     // The outcome tells whether the wait ended in time.
     static_cast<void>(QTest::qWaitFor(
         [&] {
+            // The log shows an operation's outcome when it ends: until then its last line is the
+            // operation's before.
+            if (bed.ui().operations().isBusy())
+                return false;
             const QString last = bed.ui().logLines().last();
             if (last == success)
                 outcome = Outcome::Succeeded;
