@@ -335,7 +335,7 @@ private:
     struct Done
     {
         Pass values;
-        Mask clear;
+        Mask clear = 0;
     };
     QList<Done> m_passes;                      // complete ones, of the read phase
     std::vector<const Parameter*> m_readOrder; // of the read phase's current pass
