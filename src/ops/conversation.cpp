@@ -185,14 +185,14 @@ bool Ledger::isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs)
             return true;
     }
     // On the normal path nothing but the query awaited owes a reply: nothing to look at.
-    const Mask others = m_owing & ~bit(awaited);
+    const ParameterBits others = m_owing & ~bitOf(awaited);
     if (others == 0)
         return false;
     // Even when the awaited query is known to be answered with the same bytes: which of the two it is
     // cannot be told. Counted against the other, the count of these bytes still to come stays right
     // (the awaited query, asked again, owes what it was not answered).
     for (size_t i = 0; i < m_parameters.size(); ++i) {
-        if ((others & bit(static_cast<int>(i))) && m_parameters[i].known == datagram)
+        if ((others & bitOf(static_cast<int>(i))) && m_parameters[i].known == datagram)
             return true;
     }
     return false;
@@ -223,7 +223,7 @@ void Ledger::copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
         const Parameter& p = m_parameters[i];
         // The awaited query's own request in flight is not settled by it; its copies are.
         const bool own = static_cast<int>(i) == awaited;
-        if (!(m_owing & bit(static_cast<int>(i))) || p.known != datagram || (own && p.copies.isEmpty()))
+        if (!(m_owing & bitOf(static_cast<int>(i))) || p.known != datagram || (own && p.copies.isEmpty()))
             continue;
         const qint64 at = p.copies.isEmpty() ? p.owed.first() : p.copies.first();
         if (oldest < 0 || at < oldestAt) {
@@ -322,9 +322,9 @@ void Ledger::heard(const QByteArray& datagram)
 bool Ledger::owesUnknown(int besides, qint64 nowMs)
 {
     expire(nowMs);
-    const Mask others = m_owing & ~bit(besides);
+    const ParameterBits others = m_owing & ~bitOf(besides);
     for (size_t i = 0; others != 0 && i < m_parameters.size(); ++i) {
-        if ((others & bit(static_cast<int>(i))) && m_parameters[i].known.isNull() && !m_parameters[i].owed.isEmpty())
+        if ((others & bitOf(static_cast<int>(i))) && m_parameters[i].known.isNull() && !m_parameters[i].owed.isEmpty())
             return true;
     }
     return false;
@@ -674,7 +674,7 @@ void Conversation::take(const QByteArray& datagram)
         const int index = static_cast<int>(i);
         const bool discovery = datagram == m_device.discovery;
         if ((!discovery || m_ledger.knowsAs(index, datagram)) && !m_ledger.owesUnknown(index, m_port.now()))
-            m_clear |= Mask(1) << i;
+            m_clear |= bitOf(index);
         // A drop-down's digit out of range is likelier another query's late reply than its own
         // answer, and the discovery reply may be another PC's: what is known of this parameter's
         // replies stays as it was, and so does what it owes.
@@ -765,9 +765,9 @@ void Conversation::passComplete()
     m_passes.append({m_pass, m_clear});
     ++m_result.passes;
     // Two passes confirm each other when they agree, and each value was taken clear of doubt in one.
-    Mask all = 0;
+    ParameterBits all = 0;
     for (const Parameter* p : m_readOrder)
-        all |= Mask(1) << indexOf(*p);
+        all |= bitOf(indexOf(*p));
     bool settled = !m_doubtful;
     for (qsizetype i = 0; !settled && i + 1 < m_passes.size(); ++i)
         settled = ((m_passes[i].clear | m_clear) & all) == all && samePass(m_passes[i].values, m_pass);

@@ -156,6 +156,14 @@ public:
     virtual void finished(const Result& result) = 0;
 };
 
+// Some of the parameters, a bit each (by their index in the table; -1: none).
+using ParameterBits = quint64;
+static_assert(kParameterCount <= 64, "one bit per parameter");
+constexpr ParameterBits bitOf(int parameter)
+{
+    return parameter < 0 ? ParameterBits(0) : ParameterBits(1) << parameter;
+}
+
 // The late replies a module may still send: the requests sent to it that nothing has answered yet.
 // Kept across the operations with one module, for as long as a reply may still come.
 class Ledger
@@ -207,17 +215,14 @@ private:
         QList<qint64> copies; // when replies came whose copies are still to come (a network that copies)
     };
     void settle(size_t i, qint64 nowMs);
-    // The parameters that may still bring a datagram, a bit each: most datagrams need no look further.
-    using Mask = quint64;
-    static_assert(kParameterCount <= 64, "one bit per parameter");
-    static constexpr Mask bit(int i) { return i < 0 ? Mask(0) : Mask(1) << i; }
     void updateOwing(size_t i)
     {
         const bool owes = !m_parameters[i].owed.isEmpty() || !m_parameters[i].copies.isEmpty();
-        m_owing = owes ? m_owing | bit(static_cast<int>(i)) : m_owing & ~bit(static_cast<int>(i));
+        m_owing = owes ? m_owing | bitOf(static_cast<int>(i)) : m_owing & ~bitOf(static_cast<int>(i));
     }
     std::array<Parameter, kParameterCount> m_parameters;
-    Mask m_owing = 0;
+    // The parameters that may still bring a datagram: most datagrams need no look further.
+    ParameterBits m_owing = 0;
     bool m_copying = false;
     QList<qint64> m_acknowledgements;      // when the unanswered settings and restores were sent
     QList<qint64> m_acknowledgementCopies; // when acknowledgements came whose copies are still to come
@@ -328,14 +333,11 @@ private:
     int m_confirmations = 0;
     Pass m_pass;
     std::array<QByteArray, kParameterCount> m_passBytes;
-    // The parameters whose value the pass took clear of doubt (see take()), a bit each.
-    using Mask = quint64;
-    static_assert(kParameterCount <= 64, "one bit per parameter");
-    Mask m_clear = 0;
+    ParameterBits m_clear = 0; // the parameters whose value the pass took clear of doubt (see take())
     struct Done
     {
         Pass values;
-        Mask clear = 0;
+        ParameterBits clear = 0;
     };
     QList<Done> m_passes;                      // complete ones, of the read phase
     std::vector<const Parameter*> m_readOrder; // of the read phase's current pass
