@@ -600,11 +600,14 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
                 m_ledger.setCopying(true);
             }
             // The bytes of another parameter's reply that a request still owes: that late reply
-            // (or its copy). Otherwise, too short for the reply awaited: its answer, spoilt on the
-            // way (nothing of it is owed any more). Anything else may be a late reply too.
+            // (or its copy). Otherwise, too short for the reply awaited and nothing else it may be
+            // (a late acknowledgement, another query's reply of bytes not known yet): its answer,
+            // spoilt on the way (nothing of it is owed any more). Anything else may be a late reply too.
             const bool theModules = itsIdentity || !peer.carriesIdentity;
             const bool owedElsewhere = theModules && m_ledger.isOwedCopy(awaitedIndex, datagram, now);
-            if (itsIdentity && !owedElsewhere && awaitedIndex >= 0 &&
+            const bool maybeLate = owedElsewhere || m_ledger.owesUnknown(awaitedIndex, now) ||
+                                   (looksLikeAcknowledgement(datagram) && m_ledger.acknowledgementsOwed(now) > 0);
+            if (itsIdentity && !maybeLate && awaitedIndex >= 0 &&
                 datagram.size() < rule::shortest(m_step.parameter->layout))
                 m_ledger.spoilt(awaitedIndex);
             else if (theModules)
