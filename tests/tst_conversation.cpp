@@ -309,20 +309,24 @@ void TestConversation::lateCopiesOwed()
 
 // Restoring defaults twice, the second right after the first was acknowledged: on a network that
 // copies, the first "OK"'s copy may come first, and is not taken for the second's; unless another
-// datagram of the module's came first (a copy comes right after what it copies, or not at all).
+// datagram of the module's came first (a copy comes right after what it copies, or not at all). On
+// one that does not, an "OK" that came unasked for after the first shows that they may: the second's
+// is not taken then either.
 void TestConversation::acknowledgementCopies_data()
 {
     QTest::addColumn<bool>("window");
     QTest::addColumn<bool>("copying");
     QTest::addColumn<bool>("otherFirst"); // another datagram of the module's came after the first "OK"
+    QTest::addColumn<bool>("unasked");    // and an "OK" that no request owed
     for (const bool window : {true, false}) {
         for (const bool copying : {false, true}) {
             for (const bool otherFirst : {false, true})
                 QTest::addRow("%s, %s%s", window ? "window" : "cli",
                               copying ? "a network that copies" : "one that does not",
                               otherFirst ? ", another datagram first" : "")
-                    << window << copying << otherFirst;
+                    << window << copying << otherFirst << false;
         }
+        QTest::addRow("%s, an OK unasked for", window ? "window" : "cli") << window << false << true << true;
     }
 }
 
@@ -331,6 +335,7 @@ void TestConversation::acknowledgementCopies()
     QFETCH(bool, window);
     QFETCH(bool, copying);
     QFETCH(bool, otherFirst);
+    QFETCH(bool, unasked);
     FakeLan lan;
     lan.modules.append(FakeModule::number(1));
     Front front(lan, window);
@@ -344,9 +349,11 @@ void TestConversation::acknowledgementCopies()
     QVERIFY(front.conversation.arrival(ok, 0));
     if (otherFirst)
         QVERIFY(!front.conversation.arrival(lan.modules.first().identity + "05", 0));
+    if (unasked)
+        QVERIFY(!front.conversation.arrival(ok, 0));
     front.conversation.start(plan);
     // The first datagram after the second request: the first one's copy, or the second's answer.
-    QCOMPARE(front.conversation.arrival(ok, 0), !copying || otherFirst);
+    QCOMPARE(front.conversation.arrival(ok, 0), (!copying || otherFirst) && !unasked);
 }
 
 TARVIK_TEST_MAIN(TestConversation)

@@ -292,8 +292,17 @@ void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
         if (own.known == datagram)
             return;
     }
-    if (looksLikeAcknowledgement(datagram))
+    if (!looksLikeAcknowledgement(datagram))
+        return;
+    if (m_acknowledgements.isEmpty() && m_acknowledgementCopies.isEmpty())
+        m_unowedAcknowledgement = nowMs;
+    else
         acknowledgementArrived(nowMs);
+}
+
+bool Ledger::unowedAcknowledgementHeard(qint64 nowMs) const
+{
+    return m_unowedAcknowledgement >= 0 && nowMs - m_unowedAcknowledgement <= kLateReplyMs;
 }
 
 void Ledger::heard(const QByteArray& datagram)
@@ -365,8 +374,9 @@ void Conversation::start(const Plan& plan)
         beginRead(plan.order, false);
         return;
     case Task::Write:
-        // An earlier setting's acknowledgement may still come: any "OK" may be its.
-        if (m_ledger.acknowledgementsOwed(now) > 0)
+        // An earlier setting's acknowledgement may still come, or the module's "OK"s come more
+        // often than they are asked for (the network, or another PC): any "OK" may be such a one.
+        if (m_ledger.acknowledgementsOwed(now) > 0 || m_ledger.unowedAcknowledgementHeard(now))
             doubt();
         beginSettings();
         return;
@@ -641,8 +651,8 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
         break;
     case Phase::Defaults:
         // Restoring defaults is not read back: an acknowledgement that may be an earlier
-        // request's is not taken for its.
-        if (m_ledger.acknowledgementsOwed(now) > m_attempts - m_unsent) {
+        // request's, or one more of those that came unasked for, is not taken for its.
+        if (m_ledger.acknowledgementsOwed(now) > m_attempts - m_unsent || m_ledger.unowedAcknowledgementHeard(now)) {
             m_ledger.acknowledgementArrived(now);
             doubt();
             m_ateCopy = true;

@@ -198,6 +198,9 @@ public:
     // A datagram of the module's that answers nothing in flight: counted against a request that owes
     // it, when one does.
     void strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
+    // Whether an acknowledgement came lately that no request owed: the network repeats them, or
+    // another PC sets the module.
+    bool unowedAcknowledgementHeard(qint64 nowMs) const;
     // A datagram of the module's, before anything else is made of it.
     void heard(const QByteArray& datagram);
     // The network copies datagrams: every reply (an answer or a late one) also comes a second time.
@@ -227,6 +230,7 @@ private:
     QList<qint64> m_acknowledgements;      // when the unanswered settings and restores were sent
     QList<qint64> m_acknowledgementCopies; // when acknowledgements came whose copies are still to come
     qint64 m_oldest = -1;                  // no later than the oldest of them all (-1: none owed)
+    qint64 m_unowedAcknowledgement = -1;   // when the last acknowledgement came that nothing owed
 };
 
 class Conversation
