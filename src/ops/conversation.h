@@ -177,8 +177,9 @@ public:
     // Whether `datagram`, fit to answer `awaited`'s query, may instead be a late copy of another
     // parameter's reply: one with these bytes is still owed.
     bool isOwedCopy(int awaited, const QByteArray& datagram, qint64 nowMs);
-    // The datagram is counted as the late copy of one owed.
-    void copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
+    // The datagram is counted as the late copy of one owed. Returns whether it settled a request (not
+    // a network's copy of a reply that came).
+    bool copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
     // The reply to `parameter`'s query: one of its requests is answered, and the rest owe these bytes.
     void answered(int parameter, const QByteArray& datagram, qint64 nowMs);
     // Whether a reply to `parameter`'s query was taken before.
@@ -208,6 +209,9 @@ public:
     // Whether a query other than `besides` (-1: any) still owes a reply whose bytes are not known yet:
     // a datagram that comes now may be that reply.
     bool owesUnknown(int besides, qint64 nowMs);
+    // From when on no query other than `awaited` can still send a reply of these bytes (`nowMs`: none
+    // can now).
+    qint64 quietAt(int awaited, const QByteArray& datagram, qint64 nowMs);
 
 private:
     void expire(qint64 nowMs);
@@ -217,7 +221,7 @@ private:
         QList<qint64> owed;   // when its unanswered requests were sent, oldest first
         QList<qint64> copies; // when replies came whose copies are still to come (a network that copies)
     };
-    void settle(size_t i, qint64 nowMs);
+    bool settle(size_t i, qint64 nowMs);
     void updateOwing(size_t i)
     {
         const bool owes = !m_parameters[i].owed.isEmpty() || !m_parameters[i].copies.isEmpty();
@@ -324,7 +328,11 @@ private:
     int m_attempts = 0; // of the request in flight
     int m_unsent = 0;   // of those, the ones that could not be sent
     bool m_unbuildable = false;
-    bool m_ateCopy = false; // a datagram fit to answer it was set aside as a late copy
+    bool m_ateCopy = false; // a copy or an earlier request's acknowledgement was set aside in its place
+    int m_askedAgain = 0;   // of its requests, those asked again because of a late copy: not attempts
+    QByteArray m_wary;      // the bytes of a late copy set aside in its place: asked again when none can come
+    bool m_waiting = false; // until then: the request is held back
+    bool m_waitedAfterAnswer = false;
     QString m_sendError;
     QByteArray m_garbled;   // the module's reply to the query in flight that was not digits
     QByteArray m_lastTaken; // the last datagram taken as an answer
