@@ -52,6 +52,8 @@ private slots:
     void itemText();
     void repliesOutsideScanAreListed();
     void shortDatagramIgnored();
+    void answersToOthersNotListed_data();
+    void answersToOthersNotListed();
     void tableFull();
 };
 
@@ -211,6 +213,27 @@ void TestScan::shortDatagramIgnored()
     QVERIFY(rig.panel.items.isEmpty());
     rig.ops.Winsock_DataArrival(identity(7));
     QCOMPARE(rig.state.Device_Count, qint16(1));
+}
+
+// What a module answers another PC's query or setting is heard by every PC, and is no discovery
+// reply: the module is listed from the reply that follows.
+void TestScan::answersToOthersNotListed_data()
+{
+    QTest::addColumn<QByteArray>("tail");
+    QTest::newRow("a one-digit reply") << QByteArray("01");
+    QTest::newRow("an acknowledgement") << QByteArray("OK\r\n");
+    QTest::newRow("a refused setting") << QByteArray("ER");
+}
+
+void TestScan::answersToOthersNotListed()
+{
+    QFETCH(QByteArray, tail);
+    Rig rig;
+    rig.ops.Winsock_DataArrival(identity(1) + tail);
+    QCOMPARE(rig.state.Device_Count, qint16(0));
+    rig.ops.Winsock_DataArrival(discoveryReply(1));
+    QCOMPARE(rig.state.Device_Count, qint16(1));
+    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
 }
 
 // The table holds 254 modules; a further one is not listed, and the user is told once.

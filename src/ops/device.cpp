@@ -10,10 +10,11 @@ bool isPlausibleReply(QByteArrayView datagram)
         return false;
     if (datagram.size() < rule::shortest(Layout::Digit) || datagram.size() > rule::longest(Layout::Digit))
         return true;
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    const char first = datagram[6];
-    const char second = datagram[7];
-    return !((isDigit(first) && isDigit(second)) || (first == 'O' && second == 'K'));
+    // Two digits (a one-digit reply), "OK", or another code a module answers a setting it refuses.
+    const auto isCode = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    return !(isCode(datagram[6]) && isCode(datagram[7]));
 }
 
 void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card)
