@@ -10,10 +10,9 @@ bool isPlausibleReply(QByteArrayView datagram)
         return false;
     if (datagram.size() < rule::shortest(Layout::Digit) || datagram.size() > rule::longest(Layout::Digit))
         return true;
-    // Two digits (a one-digit reply), "OK", or another code a module answers a setting it refuses.
-    const auto isCode = [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    };
+    // Two digits (a one-digit reply), "OK", or another code a module answers a setting it refuses
+    // with ("ER"): digits and capitals.
+    const auto isCode = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); };
     return !(isCode(datagram[6]) && isCode(datagram[7]));
 }
 

@@ -32,7 +32,7 @@ namespace scanning {
 
 // Whether a datagram heard while modules answer SETUP can be a module's discovery reply: it holds an
 // identity, and it is not shaped like the module's answer to somebody's query of the one-digit kind
-// or setting (8 to 10 bytes with two digits, "OK" or another code of two letters or digits after the
+// or setting (8 to 10 bytes with two digits, "OK" or another code of two capitals or digits after the
 // identity), which another PC's conversation with the module makes it send to every PC on the LAN.
 bool isPlausibleReply(QByteArrayView datagram);
 
