@@ -2,19 +2,12 @@
 
 #include "link/cards.h"
 #include "link/wirelog.h"
+#include "os/socketerror.h"
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 
 #include <utility>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-// The Windows headers define `interface` as a keyword of their own (struct).
-#undef interface
-#else
-#include <cerrno>
-#endif
 
 namespace tarvik {
 
@@ -89,22 +82,6 @@ void UdpEndpoint::heard(const QByteArray& payload, int card, const QString& erro
         wire::tap()->sent(sent.datagram, sent.error);
 }
 
-namespace {
-
-// The system's own reason for the socket call that just failed ("Network is unreachable"), where Qt
-// says only that it could not send.
-QString systemReason(const QString& fallback)
-{
-#ifdef Q_OS_WIN
-    const int code = WSAGetLastError();
-#else
-    const int code = errno;
-#endif
-    return code != 0 ? qt_error_string(code) : fallback;
-}
-
-} // namespace
-
 bool UdpEndpoint::sendThrough(const QByteArray& payload, int card)
 {
     qint64 sent = 0;
@@ -124,7 +101,7 @@ bool UdpEndpoint::sendThrough(const QByteArray& payload, int card)
         heard(payload, card, QString());
         return true;
     }
-    m_error = systemReason(m_socket.errorString());
+    m_error = os::lastSocketError(m_socket.errorString());
     heard(payload, card, m_error);
     return false;
 }
