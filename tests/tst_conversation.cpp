@@ -217,6 +217,7 @@ void TestConversation::lateCopiesOwed_data()
     QTest::addColumn<QString>("between"); // a query of another kind in between (empty: none)
     QTest::addColumn<bool>("alike");      // the next request was answered with these bytes before
     QTest::addColumn<QString>("before");  // a datagram too short for the reply came before the answer
+    QTest::addColumn<bool>("elsewhere");  // another module is talked to after the answer, then this one
     QTest::addColumn<bool>("taken");      // the last of them is taken, as the next request's answer
     for (int timeouts = 0; timeouts <= kMaxRetries; ++timeouts) {
         for (const bool copying : {false, true}) {
@@ -229,14 +230,20 @@ void TestConversation::lateCopiesOwed_data()
                                         : alike           ? QByteArrayLiteral(", answered alike before")
                                                           : ", " + between.toLatin1() + " between";
                 QTest::addRow("%d repeats, all copies, %s%s", timeouts, net, name.constData())
-                    << timeouts << owed << copying << (alike ? QString() : between) << alike << QString() << false;
+                    << timeouts << owed << copying << (alike ? QString() : between) << alike << QString() << false
+                    << false;
                 QTest::addRow("%d repeats, one copy more, %s%s", timeouts, net, name.constData())
-                    << timeouts << owed + 1 << copying << (alike ? QString() : between) << alike << QString() << true;
+                    << timeouts << owed + 1 << copying << (alike ? QString() : between) << alike << QString() << false
+                    << true;
             }
             for (const char* before : {"a stranger's empty datagram", "a late OK", "an unknown one-digit reply"})
                 QTest::addRow("%d repeats, all copies, %s, %s", timeouts,
                               copying ? "a network that copies" : "a network that does not", before)
-                    << timeouts << owed << copying << QString() << false << QString::fromLatin1(before) << false;
+                    << timeouts << owed << copying << QString() << false << QString::fromLatin1(before) << false
+                    << false;
+            QTest::addRow("%d repeats, all copies, %s, another module in between", timeouts,
+                          copying ? "a network that copies" : "a network that does not")
+                << timeouts << owed << copying << QString() << false << QString() << true << false;
         }
     }
 }
@@ -249,6 +256,7 @@ void TestConversation::lateCopiesOwed()
     QFETCH(QString, between);
     QFETCH(bool, alike);
     QFETCH(QString, before);
+    QFETCH(bool, elsewhere);
     QFETCH(bool, taken);
     const bool stranger = before.startsWith(QLatin1String("a stranger"));
     FakeLan lan;
@@ -294,6 +302,13 @@ void TestConversation::lateCopiesOwed()
     else if (!before.isEmpty())
         QVERIFY(!front.conversation.arrival(module.identity + (before.endsWith(QLatin1String("OK")) ? "OK" : "05"), 0));
     QVERIFY(front.conversation.arrival(answer, 0));
+    if (elsewhere) {
+        // The user picks another module and comes back: the next read of this one awaits `next`.
+        front.conversation.setDevice(Device::fromDiscovery(FakeModule::number(2).discovery, 0));
+        front.conversation.setDevice(device);
+        plan.order = {&next};
+        front.conversation.start(plan);
+    }
     // The other query's answer comes before the last of them, or on a network that copies, before
     // the last original: a copy comes right after the datagram it copies.
     int betweenAt = copies - 1;

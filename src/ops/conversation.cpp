@@ -302,6 +302,13 @@ void Ledger::strayArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
         acknowledgementArrived(nowMs);
 }
 
+bool Ledger::owesAnything(qint64 nowMs)
+{
+    expire(nowMs);
+    return m_owing != 0 || !m_acknowledgements.isEmpty() || !m_acknowledgementCopies.isEmpty() ||
+           unowedAcknowledgementHeard(nowMs);
+}
+
 bool Ledger::unowedAcknowledgementHeard(qint64 nowMs) const
 {
     return m_unowedAcknowledgement >= 0 && nowMs - m_unowedAcknowledgement <= kLateReplyMs;
@@ -362,8 +369,22 @@ void Conversation::setDevice(const Device& device)
 {
     if (device.identity != m_device.identity || device.carriesIdentity)
         m_beforeUnidentified.reset();
-    if (device.identity != m_device.identity)
-        m_ledger.forget();
+    if (device.identity != m_device.identity) {
+        const qint64 now = m_port.now();
+        m_setAside.erase(std::remove_if(m_setAside.begin(), m_setAside.end(),
+                                        [now](auto& entry) { return !entry.second.owesAnything(now); }),
+                         m_setAside.end());
+        if (!m_device.identity.isEmpty() && m_ledger.owesAnything(now))
+            m_setAside.emplace_back(m_device.identity, std::move(m_ledger));
+        const auto earlier = std::find_if(m_setAside.begin(), m_setAside.end(),
+                                          [&device](const auto& entry) { return entry.first == device.identity; });
+        if (earlier != m_setAside.end()) {
+            m_ledger = std::move(earlier->second);
+            m_setAside.erase(earlier);
+        } else {
+            m_ledger.forget();
+        }
+    }
     m_device = device;
 }
 

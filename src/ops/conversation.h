@@ -34,6 +34,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarvik::talk {
@@ -173,6 +174,8 @@ public:
     static constexpr qint64 kLateReplyMs = 5000;
 
     void forget() { *this = Ledger(); }
+    // Whether anything sent may still bring a datagram, or an acknowledgement nothing owed still counts.
+    bool owesAnything(qint64 nowMs);
     void sent(const Step& step, qint64 nowMs);
     // Whether `datagram`, fit to answer `awaited`'s query, may instead be a late copy of another
     // parameter's reply: one with these bytes is still owed.
@@ -242,7 +245,8 @@ class Conversation
 public:
     Conversation(Port& port, Listener& listener);
 
-    // The module talked to. Another module's replies owe nothing: the ledger starts afresh.
+    // The module talked to. Another module's replies owe nothing to its requests: its own ledger is
+    // taken up again (kept while the module may still send), or a fresh one.
     void setDevice(const Device& device);
     const Device& device() const { return m_device; }
     // Whether answers without the module's identity may be taken while it has not shown it (they
@@ -316,6 +320,8 @@ private:
     bool m_unidentifiedAllowed = false;
     std::function<bool(QByteArrayView)> m_isListed;
     Ledger m_ledger;
+    // The ledgers of the modules talked to before, while they may still send: for a return to one.
+    std::vector<std::pair<QByteArray, Ledger>> m_setAside;
     // The ledger as it was before datagrams without the module's identity counted in it, while it has
     // not shown its identity (requests sent since counted in): if it then shows it, they were not its.
     std::optional<Ledger> m_beforeUnidentified;
