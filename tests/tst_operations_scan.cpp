@@ -54,6 +54,8 @@ private slots:
     void shortDatagramIgnored();
     void answersToOthersNotListed_data();
     void answersToOthersNotListed();
+    void discoveryReplyIsWhatAnswersTheRounds_data();
+    void discoveryReplyIsWhatAnswersTheRounds();
     void tableFull();
 };
 
@@ -232,6 +234,37 @@ void TestScan::answersToOthersNotListed()
     rig.ops.Winsock_DataArrival(identity(1) + tail);
     QCOMPARE(rig.state.Device_Count, qint16(0));
     rig.ops.Winsock_DataArrival(discoveryReply(1));
+    QCOMPARE(rig.state.Device_Count, qint16(1));
+    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
+}
+
+// Another PC reading the module during the scan: its address reply is heard too, in one round or
+// two, before or after the module's answer. What answers most rounds is kept as its discovery reply.
+void TestScan::discoveryReplyIsWhatAnswersTheRounds_data()
+{
+    QTest::addColumn<QString>("rounds"); // per round, what is heard: r the read reply, d the discovery reply
+    QTest::newRow("a read reply first") << "rd d d d";
+    QTest::newRow("a read reply in two rounds") << "dr r d d";
+    QTest::newRow("a read reply where the module stays silent") << "r d d d";
+    QTest::newRow("a read reply before the scan") << "r| d";
+}
+
+void TestScan::discoveryReplyIsWhatAnswersTheRounds()
+{
+    QFETCH(QString, rounds);
+    Rig rig;
+    const QByteArray read = identity(1) + "192.168.001.010";
+    QStringList heard = rounds.split(QLatin1Char(' '));
+    if (heard.first().endsWith(QLatin1Char('|'))) { // heard before the scan begins
+        rig.ops.Winsock_DataArrival(read);
+        heard.removeFirst();
+    }
+    qsizetype round = 0;
+    scan(rig, [&] {
+        for (const QChar c : heard.value(round))
+            rig.ops.Winsock_DataArrival(c == QLatin1Char('r') ? read : discoveryReply(1));
+        ++round;
+    });
     QCOMPARE(rig.state.Device_Count, qint16(1));
     QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
 }

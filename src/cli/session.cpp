@@ -52,7 +52,7 @@ void Session::broadcast(const QByteArray& payload)
     }
     m_broadcastTimes.append(m_scanClock.nsecsElapsed());
     for (scanning::Heard& heard : m_heard)
-        heard.thisRound = false;
+        heard.newRound();
     if (report.sent())
         m_broadcastSent = true;
     else
@@ -93,8 +93,12 @@ QList<Found> Session::scan(const QSet<QByteArray>& wanted)
     QList<Found> found = *m_found;
     m_found.reset();
     m_listed.clear();
-    for (const Found& f : std::as_const(found))
+    for (Found& f : found) {
+        // The discovery reply as the rounds settled it.
+        const int known = scanning::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), f.reply);
+        f.reply = m_foundDevices[known].discovery;
         m_listed.append(moduleOf(f));
+    }
     return found;
 }
 
@@ -178,14 +182,14 @@ void Session::arrived(const QByteArray& data, int card)
         const int known = scanning::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), identity);
         if (known >= 0) {
             // The first card it answered on is kept; a second answer in one round is a copy.
-            scanning::heardAgain(m_foundDevices[known], m_heard[known], data, card);
+            scanning::heardAgain(m_foundDevices[known], m_heard[known], data, card, true);
             wire::notTaken(data, card, verdict::foundAlready());
             return;
         }
         wire::taken();
         m_found->append({data, card, m_scanClock.nsecsElapsed()});
         m_foundDevices.append(Device::fromDiscovery(data, card));
-        m_heard.append({true, true, card});
+        m_heard.append(scanning::Heard::listed(card, true));
         if (m_wanted.remove(identity.toByteArray()) && m_wanted.isEmpty())
             m_loop.quit(); // every module asked for has answered: no need for more rounds
     } else if (m_engine) {

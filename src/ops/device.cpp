@@ -2,6 +2,8 @@
 
 #include "ops/replyrule.h"
 
+#include <utility>
+
 namespace tarvik::scanning {
 
 bool isPlausibleReply(QByteArrayView datagram)
@@ -16,7 +18,7 @@ bool isPlausibleReply(QByteArrayView datagram)
     return !(isCode(datagram[6]) && isCode(datagram[7]));
 }
 
-void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card)
+void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card, bool inRound)
 {
     // A module heard on two cards keeps the first; one whose card was replaced (an adapter
     // plugged in again) is reached through the new one.
@@ -28,6 +30,25 @@ void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int ca
         device.copiesSeen = true;
     heard.thisRound = true;
     heard.card = card;
+    if (!inRound || card != device.card)
+        return;
+    if (datagram == device.discovery) {
+        heard.rounds += heard.roundCounted ? 0 : 1;
+        heard.roundCounted = true;
+        return;
+    }
+    if (datagram != heard.other) {
+        heard.other = datagram;
+        heard.otherRounds = 0;
+        heard.otherCounted = false;
+    }
+    heard.otherRounds += heard.otherCounted ? 0 : 1;
+    heard.otherCounted = true;
+    if (heard.otherRounds > heard.rounds) {
+        std::swap(device.discovery, heard.other);
+        std::swap(heard.rounds, heard.otherRounds);
+        std::swap(heard.roundCounted, heard.otherCounted);
+    }
 }
 
 } // namespace tarvik::scanning

@@ -52,16 +52,29 @@ template <typename Devices> int indexOf(const Devices& devices, int count, QByte
 
 // What one scan has heard of a module listed: its first answer to this scan names its card, and
 // a second identical answer within one round on that card shows that the network copies datagrams.
+// The datagram it answers most of the scan's rounds with is its discovery reply: the first heard may
+// have been its answer to another PC's query.
 struct Heard
 {
     bool thisScan = false;
     bool thisRound = false;
     int card = kAnyCard;
+    int rounds = 0;            // of this scan, those in which its discovery reply as kept came
+    bool roundCounted = false; // this round is one of them
+    QByteArray other;          // another datagram of its heard in this scan's rounds
+    int otherRounds = 0;       // and in how many
+    bool otherCounted = false; // this round is one of them
+
+    // Heard from a module listed from `datagram` now (`inRound`: while the scan's rounds run).
+    static Heard listed(int card, bool inRound) { return {true, true, card, inRound ? 1 : 0, inRound, {}, 0, false}; }
+    void newRound() { thisRound = roundCounted = otherCounted = false; }
 };
 
 // The rule of a scan for a datagram of a module listed already (`device`, with what this scan has
-// heard of it): the card of its first answer is its card from then on, and a copy is noted.
-void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card);
+// heard of it; `inRound`: while the scan's rounds run): the card of its first answer is its card from
+// then on, a copy is noted, and what it answers more rounds with than its discovery reply as kept
+// becomes its discovery reply.
+void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card, bool inRound);
 
 } // namespace scanning
 

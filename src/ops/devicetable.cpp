@@ -39,7 +39,7 @@ void Operations::Scan_Click()
     }
     // A new round: each module answers it once.
     for (scanning::Heard& heard : m_heard)
-        heard.thisRound = false;
+        heard.newRound();
     // Through every card. A broadcast that fails to go out still counts: the scan runs its rounds
     // and reports.
     const BroadcastReport report = m_link.broadcast(frames::discovery());
@@ -74,7 +74,7 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
         scanning::Heard& heard = m_heard[entry];
         if (m_state.Scan_Round == 0)
             heard.thisRound = false;
-        scanning::heardAgain(m_state.Device_Table[entry], heard, datagram, card);
+        scanning::heardAgain(m_state.Device_Table[entry], heard, datagram, card, m_state.Scan_Round != 0);
         wire::notTaken(datagram, card, QStringLiteral("a module listed already"));
         return;
     }
@@ -87,7 +87,7 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
     }
     const auto entry = static_cast<size_t>(m_state.Device_Count);
     m_state.Device_Table[entry] = Device::fromDiscovery(datagram, card);
-    m_heard[entry] = {true, true, card};
+    m_heard[entry] = scanning::Heard::listed(card, m_state.Scan_Round != 0);
     m_panel.insertDevice(m_state.Device_Count, deviceItemText(QByteArrayView(datagram).first(frames::kIdentitySize)));
     advance(m_state.Device_Count, 1);
     wire::taken();
