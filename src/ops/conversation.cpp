@@ -273,6 +273,10 @@ void Ledger::acknowledgementArrived(qint64 nowMs)
         return;
     }
     if (!m_acknowledgements.isEmpty()) {
+        // Of several owed, which one it settles, and whether it is not a copy the network made of
+        // another (a network not known to copy), cannot be told.
+        if (m_acknowledgements.size() > 1)
+            m_acknowledgementsCountedOff = nowMs;
         m_acknowledgements.removeFirst();
         if (m_copying)
             m_acknowledgementCopies.append(nowMs);
@@ -306,12 +310,18 @@ bool Ledger::owesAnything(qint64 nowMs)
 {
     expire(nowMs);
     return m_owing != 0 || !m_acknowledgements.isEmpty() || !m_acknowledgementCopies.isEmpty() ||
-           unowedAcknowledgementHeard(nowMs);
+           acknowledgementsUncertain(nowMs);
 }
 
 bool Ledger::unowedAcknowledgementHeard(qint64 nowMs) const
 {
     return m_unowedAcknowledgement >= 0 && nowMs - m_unowedAcknowledgement <= kLateReplyMs;
+}
+
+bool Ledger::acknowledgementsUncertain(qint64 nowMs) const
+{
+    return unowedAcknowledgementHeard(nowMs) ||
+           (m_acknowledgementsCountedOff >= 0 && nowMs - m_acknowledgementsCountedOff <= kLateReplyMs);
 }
 
 void Ledger::heard(const QByteArray& datagram)
@@ -412,8 +422,9 @@ void Conversation::start(const Plan& plan)
         return;
     case Task::Write:
         // An earlier setting's acknowledgement may still come, or the module's "OK"s come more
-        // often than they are asked for (the network, or another PC): any "OK" may be such a one.
-        if (m_ledger.acknowledgementsOwed(now) > 0 || m_ledger.unowedAcknowledgementHeard(now))
+        // often than they are asked for (the network, or another PC), or were lately counted off
+        // several owed at a time: any "OK" may be such a one.
+        if (m_ledger.acknowledgementsOwed(now) > 0 || m_ledger.acknowledgementsUncertain(now))
             doubt();
         beginSettings();
         return;

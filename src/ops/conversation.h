@@ -205,6 +205,9 @@ public:
     // Whether an acknowledgement came lately that no request owed: the network repeats them, or
     // another PC sets the module.
     bool unowedAcknowledgementHeard(qint64 nowMs) const;
+    // Whether that, or an acknowledgement came lately while several were owed: how many are still to
+    // come is not certain.
+    bool acknowledgementsUncertain(qint64 nowMs) const;
     // A datagram of the module's, before anything else is made of it.
     void heard(const QByteArray& datagram);
     // The network copies datagrams: every reply (an answer or a late one) also comes a second time.
@@ -234,10 +237,11 @@ private:
     // The parameters that may still bring a datagram: most datagrams need no look further.
     ParameterBits m_owing = 0;
     bool m_copying = false;
-    QList<qint64> m_acknowledgements;      // when the unanswered settings and restores were sent
-    QList<qint64> m_acknowledgementCopies; // when acknowledgements came whose copies are still to come
-    qint64 m_oldest = -1;                  // no later than the oldest of them all (-1: none owed)
-    qint64 m_unowedAcknowledgement = -1;   // when the last acknowledgement came that nothing owed
+    QList<qint64> m_acknowledgements;         // when the unanswered settings and restores were sent
+    QList<qint64> m_acknowledgementCopies;    // when acknowledgements came whose copies are still to come
+    qint64 m_oldest = -1;                     // no later than the oldest of them all (-1: none owed)
+    qint64 m_unowedAcknowledgement = -1;      // when the last acknowledgement came that nothing owed
+    qint64 m_acknowledgementsCountedOff = -1; // when the last came while several were owed
 };
 
 class Conversation
