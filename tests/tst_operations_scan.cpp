@@ -246,7 +246,9 @@ void TestScan::discoveryReplyIsWhatAnswersTheRounds_data()
     QTest::newRow("a read reply first") << "rd d d d";
     QTest::newRow("a read reply in two rounds") << "dr r d d";
     QTest::newRow("a read reply where the module stays silent") << "r d d d";
-    QTest::newRow("a read reply before the scan") << "r| d";
+    QTest::newRow("a read reply before the scan") << "r| d d";
+    // Listed from its discovery reply before the scan: a late reply heard first in a round keeps it.
+    QTest::newRow("a late read reply in a scan after it was listed") << "d| rd";
 }
 
 void TestScan::discoveryReplyIsWhatAnswersTheRounds()
@@ -256,7 +258,7 @@ void TestScan::discoveryReplyIsWhatAnswersTheRounds()
     const QByteArray read = identity(1) + "192.168.001.010";
     QStringList heard = rounds.split(QLatin1Char(' '));
     if (heard.first().endsWith(QLatin1Char('|'))) { // heard before the scan begins
-        rig.ops.Winsock_DataArrival(read);
+        rig.ops.Winsock_DataArrival(heard.first().startsWith(QLatin1Char('r')) ? read : discoveryReply(1));
         heard.removeFirst();
     }
     qsizetype round = 0;

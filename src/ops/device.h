@@ -59,7 +59,7 @@ struct Heard
     bool thisScan = false;
     bool thisRound = false;
     int card = kAnyCard;
-    int rounds = 0;            // of this scan, those in which its discovery reply as kept came
+    int rounds = 1;            // those in which its discovery reply as kept came (one: it was listed from it)
     bool roundCounted = false; // this round is one of them
     QByteArray other;          // another datagram of its heard in this scan's rounds
     int otherRounds = 0;       // and in how many
