@@ -707,8 +707,9 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             doubt();
             wire::notTaken(datagram, card, QStringLiteral("a late copy of an earlier reply"));
             // The network's copy of a reply comes right after it: the answer is still to come, and
-            // the query is asked again at its time-out.
-            if (!lateReply) {
+            // the query is asked again at its time-out; so too once it was asked again as often as
+            // it may be repeated, however many late replies still come.
+            if (!lateReply || (!m_waiting && m_askedAgain > kMaxRetries)) {
                 m_ateCopy = true;
                 return false;
             }
