@@ -237,12 +237,13 @@ bool Ledger::copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs)
     return oldest >= 0 && settle(static_cast<size_t>(oldest), nowMs);
 }
 
-void Ledger::answered(int parameter, const QByteArray& datagram, qint64 nowMs)
+void Ledger::answered(int parameter, const QByteArray& datagram, qint64 nowMs, bool surely)
 {
     Parameter& p = m_parameters[static_cast<size_t>(parameter)];
     if (p.known != datagram)
         p.copies.clear(); // copies of other bytes are not this one's to count
     p.known = datagram;
+    p.surely = surely;
     if (!p.owed.isEmpty())
         p.owed.removeFirst();
     if (m_copying)
@@ -365,7 +366,8 @@ bool Ledger::owesUnknown(int besides, qint64 nowMs)
     expire(nowMs);
     const ParameterBits others = m_owing & ~bitOf(besides);
     for (size_t i = 0; others != 0 && i < m_parameters.size(); ++i) {
-        if ((others & bitOf(static_cast<int>(i))) && m_parameters[i].known.isNull() && !m_parameters[i].owed.isEmpty())
+        const Parameter& p = m_parameters[i];
+        if ((others & bitOf(static_cast<int>(i))) && (p.known.isNull() || !p.surely) && !p.owed.isEmpty())
             return true;
     }
     return false;
@@ -770,7 +772,7 @@ void Conversation::take(const QByteArray& datagram)
         // answer, and the discovery reply may be another PC's: what is known of this parameter's
         // replies stays as it was, and so does what it owes.
         if ((value.kind != decode::Value::Rejected && !discovery) || !m_ledger.knows(index))
-            m_ledger.answered(index, datagram, m_port.now());
+            m_ledger.answered(index, datagram, m_port.now(), !discovery);
         m_pass[i] = value;
         m_passBytes[i] = datagram;
         m_listener.taken(p, value);

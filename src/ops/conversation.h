@@ -184,7 +184,9 @@ public:
     // a network's copy of a reply that came).
     bool copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
     // The reply to `parameter`'s query: one of its requests is answered, and the rest owe these bytes.
-    void answered(int parameter, const QByteArray& datagram, qint64 nowMs);
+    // `surely`: these are its bytes; otherwise a datagram that may be someone else's was taken for
+    // its answer (the module's discovery reply), and what its other requests owe is not known.
+    void answered(int parameter, const QByteArray& datagram, qint64 nowMs, bool surely = true);
     // Whether a reply to `parameter`'s query was taken before.
     bool knows(int parameter) const { return !m_parameters[static_cast<size_t>(parameter)].known.isNull(); }
     // Whether it was taken, and with these bytes.
@@ -224,6 +226,7 @@ private:
     struct Parameter
     {
         QByteArray known;     // its reply, once one was taken
+        bool surely = true;   // and those bytes are surely its own
         QList<qint64> owed;   // when its unanswered requests were sent, oldest first
         QList<qint64> copies; // when replies came whose copies are still to come (a network that copies)
     };
