@@ -93,11 +93,10 @@ QList<Found> Session::scan(const QSet<QByteArray>& wanted)
     QList<Found> found = *m_found;
     m_found.reset();
     m_listed.clear();
-    for (Found& f : found) {
-        // The discovery reply as the rounds settled it.
-        const int known = scanning::indexOf(m_foundDevices, static_cast<int>(m_foundDevices.size()), f.reply);
-        f.reply = m_foundDevices[known].discovery;
-        m_listed.append(moduleOf(f));
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        // The discovery reply as the rounds settled it (the two lists grow together).
+        found[i].reply = m_foundDevices[i].discovery;
+        m_listed.append(moduleOf(found[i]));
     }
     return found;
 }

@@ -410,10 +410,7 @@ void Conversation::start(const Plan& plan)
     m_doubtful = false;
     m_confirmations = 0;
     m_passes.clear();
-    m_attempts = m_unsent = m_askedAgain = 0;
-    m_ateCopy = m_waiting = false;
-    m_wary.clear();
-    m_garbled.clear();
+    beginRequest();
     const qint64 now = m_port.now();
     // On a network that copies datagrams, a copy may stand in for the answer it follows.
     if (m_device.copiesSeen)
@@ -461,10 +458,7 @@ void Conversation::beginPass()
 {
     m_order = m_readOrder;
     m_index = 0;
-    m_attempts = m_unsent = m_askedAgain = 0;
-    m_ateCopy = m_waiting = false;
-    m_wary.clear();
-    m_garbled.clear();
+    beginRequest();
     m_pass = {};
     m_passBytes = {};
     m_clear = 0;
@@ -482,10 +476,7 @@ void Conversation::restartPass()
         return;
     ++m_restarts;
     m_extra = true;
-    m_attempts = m_unsent = m_askedAgain = 0;
-    m_ateCopy = m_waiting = false;
-    m_wary.clear();
-    m_garbled.clear();
+    beginRequest();
     if (m_plan.task == Task::Write) {
         // The whole write: the settings again, then (in doubt now) the read-back.
         beginSettings();
@@ -603,10 +594,23 @@ bool Conversation::repeatsExchanges() const
            (m_phase == Phase::Reading && m_plan.task != Task::Read);
 }
 
+void Conversation::beginRequest()
+{
+    m_attempts = m_unsent = m_askedAgain = 0;
+    m_ateCopy = m_waiting = false;
+    m_wary.clear();
+    m_garbled.clear();
+}
+
+bool Conversation::repeatsLeft() const
+{
+    return m_attempts - m_askedAgain <= kMaxRetries;
+}
+
 bool Conversation::attemptsLeft() const
 {
     if (repeatsExchanges())
-        return m_attempts - m_askedAgain <= kMaxRetries;
+        return repeatsLeft();
     // The window: a read or write starts again; restoring defaults is not repeated.
     return m_plan.task != Task::Defaults && m_restarts < kMaxRetries;
 }
@@ -812,10 +816,7 @@ void Conversation::take(const QByteArray& datagram)
 void Conversation::next()
 {
     ++m_index;
-    m_attempts = m_unsent = m_askedAgain = 0;
-    m_ateCopy = m_waiting = false;
-    m_wary.clear();
-    m_garbled.clear();
+    beginRequest();
     if (m_index < m_order.size()) {
         send(true);
         return;
@@ -915,7 +916,7 @@ bool Conversation::expired()
     // What came was set aside as a network's copy or an earlier request's acknowledgement, and may
     // have been the answer after all (two requests with one answer): asked again, that request
     // alone, whatever the front end's rule for a lost reply, until its repeats are spent.
-    if (m_ateCopy && m_attempts - m_askedAgain <= kMaxRetries) {
+    if (m_ateCopy && repeatsLeft()) {
         m_ateCopy = false;
         send(false);
         return false;

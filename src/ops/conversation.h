@@ -318,6 +318,10 @@ private:
     void doubt() { m_doubtful = true; }
     void finish(Result::Ending ending);
     std::vector<const Parameter*> confirmationOrder() const;
+    // The request in flight starts afresh: nothing sent, nothing set aside, nothing held back.
+    void beginRequest();
+    // Whether the request in flight may go out once more (its repeats, not its asks again, count).
+    bool repeatsLeft() const;
     bool attemptsLeft() const;
     bool repeatsExchanges() const;
 

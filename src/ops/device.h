@@ -65,7 +65,7 @@ struct Heard
     int otherRounds = 0;       // and in how many
     bool otherCounted = false; // this round is one of them
 
-    // Heard from a module listed from `datagram` now (`inRound`: while the scan's rounds run).
+    // Heard of a module listed just now, from a datagram on `card` (`inRound`: while the scan's rounds run).
     static Heard listed(int card, bool inRound) { return {true, true, card, inRound ? 1 : 0, inRound, {}, 0, false}; }
     void newRound() { thisRound = roundCounted = otherCounted = false; }
 };
