@@ -16,6 +16,8 @@ const QString kScanBegins = QStringLiteral(
 const QString kNoneFound = QStringLiteral(
     "\r\n未检查到网络中的设备！\r\n"
     "设备与计算机必须是在同一个交换机或路由器所支持的局域网内，不能经过路由器隔离。请检查网络连接，重新操作！");
+// Another PC's read of a module's address: its reply after the identity.
+const QByteArray kRead = QByteArrayLiteral("192.168.001.010");
 const QString kTableFull = QStringLiteral("\r\n设备列表已满（最多254个设备），其余设备未能列出。");
 
 // Runs a whole scan: the click and four expiries, with `answer` called after each broadcast.
@@ -52,8 +54,6 @@ private slots:
     void itemText();
     void repliesOutsideScanAreListed();
     void shortDatagramIgnored();
-    void answersToOthersNotListed_data();
-    void answersToOthersNotListed();
     void discoveryReplyIsWhatAnswersTheRounds_data();
     void discoveryReplyIsWhatAnswersTheRounds();
     void tableFull();
@@ -217,54 +217,37 @@ void TestScan::shortDatagramIgnored()
     QCOMPARE(rig.state.Device_Count, qint16(1));
 }
 
-// What a module answers another PC's query or setting is heard by every PC, and is no discovery
-// reply: the module is listed from the reply that follows.
-void TestScan::answersToOthersNotListed_data()
-{
-    QTest::addColumn<QByteArray>("tail");
-    QTest::newRow("a one-digit reply") << QByteArray("01");
-    QTest::newRow("an acknowledgement") << QByteArray("OK\r\n");
-    QTest::newRow("a refused setting") << QByteArray("ER");
-}
-
-void TestScan::answersToOthersNotListed()
-{
-    QFETCH(QByteArray, tail);
-    Rig rig;
-    rig.ops.Winsock_DataArrival(identity(1) + tail);
-    QCOMPARE(rig.state.Device_Count, qint16(0));
-    rig.ops.Winsock_DataArrival(discoveryReply(1));
-    QCOMPARE(rig.state.Device_Count, qint16(1));
-    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
-}
-
-// Another PC reading the module during the scan: its address reply is heard too, in one round or
-// two, before or after the module's answer. What answers most rounds is kept as its discovery reply.
+// Another PC's conversation with a module is heard by every PC: its one-digit replies, "OK"s and
+// refusals list nothing, and an address reply, heard in one round or two, before or after the
+// module's answer, gives way to what answers most rounds: the module's discovery reply is kept.
 void TestScan::discoveryReplyIsWhatAnswersTheRounds_data()
 {
-    QTest::addColumn<QString>("rounds"); // per round, what is heard: r the read reply, d the discovery reply
-    QTest::newRow("a read reply first") << "rd d d d";
-    QTest::newRow("a read reply in two rounds") << "dr r d d";
-    QTest::newRow("a read reply where the module stays silent") << "r d d d";
-    QTest::newRow("a read reply before the scan") << "r| d d";
+    QTest::addColumn<QByteArray>("before"); // heard before the scan, after the identity (empty: nothing)
+    QTest::addColumn<QString>("rounds");    // per round, what is heard: r the read reply, d the discovery reply
+    const QByteArray discovery = discoveryReply(1).mid(frames::kIdentitySize);
+    QTest::newRow("a one-digit reply") << QByteArray("01") << "d";
+    QTest::newRow("an acknowledgement") << QByteArray("OK\r\n") << "d";
+    QTest::newRow("a refused setting") << QByteArray("ER") << "d";
+    QTest::newRow("a read reply first") << QByteArray() << "rd d d d";
+    QTest::newRow("a read reply in two rounds") << QByteArray() << "dr r d d";
+    QTest::newRow("a read reply where the module stays silent") << QByteArray() << "r d d d";
+    QTest::newRow("a read reply before the scan") << kRead << "d d";
     // Listed from its discovery reply before the scan: a late reply heard first in a round keeps it.
-    QTest::newRow("a late read reply in a scan after it was listed") << "d| rd";
+    QTest::newRow("a late read reply in a scan after it was listed") << discovery << "rd";
 }
 
 void TestScan::discoveryReplyIsWhatAnswersTheRounds()
 {
+    QFETCH(QByteArray, before);
     QFETCH(QString, rounds);
     Rig rig;
-    const QByteArray read = identity(1) + "192.168.001.010";
-    QStringList heard = rounds.split(QLatin1Char(' '));
-    if (heard.first().endsWith(QLatin1Char('|'))) { // heard before the scan begins
-        rig.ops.Winsock_DataArrival(heard.first().startsWith(QLatin1Char('r')) ? read : discoveryReply(1));
-        heard.removeFirst();
-    }
+    if (!before.isEmpty())
+        rig.ops.Winsock_DataArrival(identity(1) + before);
+    const QStringList heard = rounds.split(QLatin1Char(' '));
     qsizetype round = 0;
     scan(rig, [&] {
         for (const QChar c : heard.value(round))
-            rig.ops.Winsock_DataArrival(c == QLatin1Char('r') ? read : discoveryReply(1));
+            rig.ops.Winsock_DataArrival(c == QLatin1Char('r') ? identity(1) + kRead : discoveryReply(1));
         ++round;
     });
     QCOMPARE(rig.state.Device_Count, qint16(1));
