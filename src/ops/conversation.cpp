@@ -30,6 +30,14 @@ bool samePass(const std::array<std::optional<decode::Value>, kParameterCount>& a
     return true;
 }
 
+// Whether a datagram has the length and the digits of some query's whole reply.
+bool fitsSomeQuery(QByteArrayView datagram)
+{
+    return std::any_of(std::begin(kParameters), std::end(kParameters), [datagram](const Parameter& p) {
+        return rule::fitsLength(&p, datagram.size()) && rule::valueIsDigits(p, datagram);
+    });
+}
+
 // A datagram of an acknowledgement's shape: its length, and no digit where a one-digit reply has it.
 bool looksLikeAcknowledgement(QByteArrayView datagram)
 {
@@ -680,14 +688,15 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             }
             // The bytes of another parameter's reply that a request still owes: that late reply
             // (or its copy). Otherwise, too short for the reply awaited and nothing else it may be
-            // (a late acknowledgement, another query's reply of bytes not known yet): its answer,
+            // (a late acknowledgement, another query's reply of bytes not known yet, or any query's
+            // whole reply, which a request wrongly taken for answered may still send): its answer,
             // spoilt on the way (nothing of it is owed any more). Anything else may be a late reply too.
             const bool theModules = itsIdentity || !peer.carriesIdentity;
             const bool owedElsewhere = theModules && m_ledger.isOwedCopy(awaitedIndex, datagram, now);
             const bool maybeLate = owedElsewhere || m_ledger.owesUnknown(awaitedIndex, now) ||
                                    (looksLikeAcknowledgement(datagram) && m_ledger.acknowledgementsOwed(now) > 0);
             if (itsIdentity && !maybeLate && awaitedIndex >= 0 &&
-                datagram.size() < rule::shortest(m_step.parameter->layout))
+                datagram.size() < rule::shortest(m_step.parameter->layout) && !fitsSomeQuery(datagram))
                 m_ledger.spoilt(awaitedIndex);
             else if (theModules)
                 m_ledger.strayArrived(awaitedIndex, datagram, now);
