@@ -224,23 +224,39 @@ void TestScan::discoveryReplyIsWhatAnswersTheRounds_data()
 {
     QTest::addColumn<QByteArray>("before"); // heard before the scan, after the identity (empty: nothing)
     QTest::addColumn<QString>("rounds");    // per round, what is heard: r the read reply, d the discovery reply
+    QTest::addColumn<bool>("owed"); // a read of ours owes the read reply, and 运行 took the module off the list
     const QByteArray discovery = discoveryReply(1).mid(frames::kIdentitySize);
-    QTest::newRow("a one-digit reply") << QByteArray("01") << "d";
-    QTest::newRow("an acknowledgement") << QByteArray("OK\r\n") << "d";
-    QTest::newRow("a refused setting") << QByteArray("ER") << "d";
-    QTest::newRow("a read reply first") << QByteArray() << "rd d d d";
-    QTest::newRow("a read reply in two rounds") << QByteArray() << "dr r d d";
-    QTest::newRow("a read reply where the module stays silent") << QByteArray() << "r d d d";
-    QTest::newRow("a read reply before the scan") << kRead << "d d";
+    QTest::newRow("a one-digit reply") << QByteArray("01") << "d" << false;
+    QTest::newRow("an acknowledgement") << QByteArray("OK\r\n") << "d" << false;
+    QTest::newRow("a refused setting") << QByteArray("ER") << "d" << false;
+    QTest::newRow("a read reply first") << QByteArray() << "rd d d d" << false;
+    QTest::newRow("a read reply in two rounds") << QByteArray() << "dr r d d" << false;
+    QTest::newRow("a read reply where the module stays silent") << QByteArray() << "r d d d" << false;
+    QTest::newRow("a read reply before the scan") << kRead << "d d" << false;
     // Listed from its discovery reply before the scan: a late reply heard first in a round keeps it.
-    QTest::newRow("a late read reply in a scan after it was listed") << discovery << "rd";
+    QTest::newRow("a late read reply in a scan after it was listed") << discovery << "rd" << false;
+    // Heard in as many rounds as its discovery reply, and first: but ours, and late.
+    QTest::newRow("a late reply to our read, the module off the list") << QByteArray() << "r d" << true;
 }
 
 void TestScan::discoveryReplyIsWhatAnswersTheRounds()
 {
     QFETCH(QByteArray, before);
     QFETCH(QString, rounds);
+    QFETCH(bool, owed);
     Rig rig;
+    if (owed) {
+        // G_IP answered with the read reply, then asked again when the read starts again.
+        rig.discover(1);
+        rig.select(0);
+        rig.ops.Device_List_Click();
+        rig.ops.Winsock_DataArrival(identity(1) + "01");
+        rig.ops.Winsock_DataArrival(identity(1) + kRead);
+        rig.ops.Timer1_Timer();
+        rig.ops.Winsock_DataArrival(identity(1) + "01");
+        rig.ops.Run_Device_Click();
+        QCOMPARE(rig.state.Device_Count, qint16(0));
+    }
     if (!before.isEmpty())
         rig.ops.Winsock_DataArrival(identity(1) + before);
     const QStringList heard = rounds.split(QLatin1Char(' '));

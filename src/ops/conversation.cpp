@@ -513,6 +513,18 @@ void Conversation::abandon()
     m_phase = Phase::Idle;
 }
 
+bool Conversation::owesReply(QByteArrayView identity, const QByteArray& datagram)
+{
+    const qint64 now = m_port.now();
+    if (identity == QByteArrayView(m_device.identity))
+        return m_ledger.isOwedCopy(-1, datagram, now);
+    for (auto& [setAside, ledger] : m_setAside) {
+        if (identity == QByteArrayView(setAside))
+            return ledger.isOwedCopy(-1, datagram, now);
+    }
+    return false;
+}
+
 Step Conversation::currentStep() const
 {
     switch (m_phase) {

@@ -293,6 +293,10 @@ public:
     // which calls restartPass()); otherwise the conversation has repeated the request or ended.
     bool expired();
 
+    // Whether a request to the module with `identity` still owes a reply of these bytes: whatever
+    // else it looks like, it is that late reply.
+    bool owesReply(QByteArrayView identity, const QByteArray& datagram);
+
     Ledger& ledger() { return m_ledger; }
 
 private:

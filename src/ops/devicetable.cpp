@@ -65,6 +65,12 @@ void Operations::discoveryReply(const QByteArray& datagram, int card)
         wire::notTaken(datagram, card, QStringLiteral("not a discovery reply"));
         return;
     }
+    // Nor is the late reply a request of ours still awaits: it names neither the module's card nor
+    // its discovery reply.
+    if (m_talk.owesReply(QByteArrayView(datagram).first(frames::kIdentitySize), datagram)) {
+        wire::notTaken(datagram, card, QStringLiteral("a late reply to a request of ours"));
+        return;
+    }
     // Every datagram that arrives during or after a scan comes through here, and is compared with
     // every listed module (a scan of a full network: 254 x 254 times).
     const int known = scanning::indexOf(m_state.Device_Table, m_state.Device_Count, datagram);
