@@ -119,6 +119,10 @@ void TestConversation::sequences_data()
         // the gateway's reply is lost.
         QTest::addRow("%s: a discovery reply in place of a lost reply", front) << window << "discovery:GA?#1"
                                                                                << "" << false << 3 << true;
+        // So too when the scan kept another PC's read reply, heard in as many rounds.
+        QTest::addRow("%s: a discovery reply that tied with a read reply", front)
+            << window << "discovery:GA?#1"
+            << "discovery tied" << false << 3 << true;
         QTest::addRow("%s: every datagram twice", front) << window << ""
                                                          << "" << true << 3 << true;
         // The read's very first query answered late, during a later query of its kind.
@@ -153,7 +157,12 @@ void TestConversation::sequences()
     if (before == QLatin1String("discovery S_IP"))
         module.discovery = module.identity + module.value("S_IP");
     Front front(lan, window);
-    front.conversation.setDevice(Device::fromDiscovery(module.discovery, 0));
+    Device device = Device::fromDiscovery(module.discovery, 0);
+    if (before == QLatin1String("discovery tied")) {
+        device.discovery = module.identity + "192.168.001.010"; // what the module held when it was read
+        device.rival = module.discovery;
+    }
+    front.conversation.setDevice(device);
     front.conversation.setUnidentifiedAllowed(window);
     if (before == QLatin1String("defaults late")) {
         lan.rules = faults(QStringLiteral("600:DF"));

@@ -224,19 +224,22 @@ void TestScan::discoveryReplyIsWhatAnswersTheRounds_data()
 {
     QTest::addColumn<QByteArray>("before"); // heard before the scan, after the identity (empty: nothing)
     QTest::addColumn<QString>("rounds");    // per round, what is heard: r the read reply, d the discovery reply
-    QTest::addColumn<bool>("owed"); // a read of ours owes the read reply, and 运行 took the module off the list
+    QTest::addColumn<bool>("owed");         // a read of ours owes r, and 运行 took the module off the list
+    QTest::addColumn<bool>("tie");          // r is kept, and d is its rival: heard in as many rounds
     const QByteArray discovery = discoveryReply(1).mid(frames::kIdentitySize);
-    QTest::newRow("a one-digit reply") << QByteArray("01") << "d" << false;
-    QTest::newRow("an acknowledgement") << QByteArray("OK\r\n") << "d" << false;
-    QTest::newRow("a refused setting") << QByteArray("ER") << "d" << false;
-    QTest::newRow("a read reply first") << QByteArray() << "rd d d d" << false;
-    QTest::newRow("a read reply in two rounds") << QByteArray() << "dr r d d" << false;
-    QTest::newRow("a read reply where the module stays silent") << QByteArray() << "r d d d" << false;
-    QTest::newRow("a read reply before the scan") << kRead << "d d" << false;
+    QTest::newRow("a one-digit reply") << QByteArray("01") << "d" << false << false;
+    QTest::newRow("an acknowledgement") << QByteArray("OK\r\n") << "d" << false << false;
+    QTest::newRow("a refused setting") << QByteArray("ER") << "d" << false << false;
+    QTest::newRow("a read reply first") << QByteArray() << "rd d d d" << false << false;
+    QTest::newRow("a read reply in two rounds") << QByteArray() << "dr r d d" << false << false;
+    QTest::newRow("a read reply where the module stays silent") << QByteArray() << "r d d d" << false << false;
+    QTest::newRow("a read reply before the scan") << kRead << "d d" << false << false;
     // Listed from its discovery reply before the scan: a late reply heard first in a round keeps it.
-    QTest::newRow("a late read reply in a scan after it was listed") << discovery << "rd" << false;
+    QTest::newRow("a late read reply in a scan after it was listed") << discovery << "rd" << false << false;
     // Heard in as many rounds as its discovery reply, and first: but ours, and late.
-    QTest::newRow("a late reply to our read, the module off the list") << QByteArray() << "r d" << true;
+    QTest::newRow("a late reply to our read, the module off the list") << QByteArray() << "r d" << true << false;
+    // Another PC's read reply first, and the module silent in all but one other round.
+    QTest::newRow("a read reply and the discovery reply in one round each") << QByteArray() << "r d" << false << true;
 }
 
 void TestScan::discoveryReplyIsWhatAnswersTheRounds()
@@ -266,8 +269,10 @@ void TestScan::discoveryReplyIsWhatAnswersTheRounds()
             rig.ops.Winsock_DataArrival(c == QLatin1Char('r') ? identity(1) + kRead : discoveryReply(1));
         ++round;
     });
+    QFETCH(bool, tie);
     QCOMPARE(rig.state.Device_Count, qint16(1));
-    QCOMPARE(rig.state.Device_Table[0].discovery, discoveryReply(1));
+    QCOMPARE(rig.state.Device_Table[0].discovery, tie ? identity(1) + kRead : discoveryReply(1));
+    QCOMPARE(rig.state.Device_Table[0].rival, tie ? discoveryReply(1) : QByteArray());
 }
 
 // The table holds 254 modules; a further one is not listed, and the user is told once.

@@ -158,7 +158,7 @@ int ModuleCommand::execute(const QCommandLineParser& parser)
     QStringList notFound;
     if (!usesNetwork(parser) && !all) {
         for (const QByteArray& id : std::as_const(ids))
-            modules << batch::Module{id, 0, 0, {}};
+            modules << batch::Module{id, 0, 0, {}, false, false, {}};
     } else {
         session = openSession(parser);
         if (!session)

@@ -721,7 +721,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
 
     // Taken, but someone else may have sent it: the module's answer to another PC's SETUP, or a
     // stranger's answer in place of one that leaves the identity out.
-    if (verdict == rule::Verdict::Unidentified || datagram == m_device.discovery)
+    if (verdict == rule::Verdict::Unidentified || m_device.mayBeDiscovery(datagram))
         doubt();
     switch (m_phase) {
     case Phase::Reading:
@@ -790,7 +790,7 @@ void Conversation::take(const QByteArray& datagram)
         // another query's reply of unknown bytes may still come. Such a value is confirmed only
         // by a pass that took it otherwise.
         const int index = static_cast<int>(i);
-        const bool discovery = datagram == m_device.discovery;
+        const bool discovery = m_device.mayBeDiscovery(datagram);
         if ((!discovery || m_ledger.knowsAs(index, datagram)) && !m_ledger.owesUnknown(index, m_port.now()))
             m_clear |= bitOf(index);
         // A drop-down's digit out of range is likelier another query's late reply than its own

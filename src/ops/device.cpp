@@ -35,20 +35,21 @@ void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int ca
     if (datagram == device.discovery) {
         heard.rounds += heard.roundCounted ? 0 : 1;
         heard.roundCounted = true;
-        return;
+    } else {
+        if (datagram != heard.other) {
+            heard.other = datagram;
+            heard.otherRounds = 0;
+            heard.otherCounted = false;
+        }
+        heard.otherRounds += heard.otherCounted ? 0 : 1;
+        heard.otherCounted = true;
+        if (heard.otherRounds > heard.rounds) {
+            std::swap(device.discovery, heard.other);
+            std::swap(heard.rounds, heard.otherRounds);
+            std::swap(heard.roundCounted, heard.otherCounted);
+        }
     }
-    if (datagram != heard.other) {
-        heard.other = datagram;
-        heard.otherRounds = 0;
-        heard.otherCounted = false;
-    }
-    heard.otherRounds += heard.otherCounted ? 0 : 1;
-    heard.otherCounted = true;
-    if (heard.otherRounds > heard.rounds) {
-        std::swap(device.discovery, heard.other);
-        std::swap(heard.rounds, heard.otherRounds);
-        std::swap(heard.roundCounted, heard.otherCounted);
-    }
+    device.rival = heard.otherRounds == heard.rounds ? heard.other : QByteArray();
 }
 
 } // namespace tarvik::scanning

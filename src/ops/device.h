@@ -20,11 +20,20 @@ struct Device
     // Its discovery reply came twice in one round of a scan on its card: the network copies
     // datagrams, and what it answers is confirmed before it counts.
     bool copiesSeen = false;
+    // Another datagram of its that a scan heard in as many rounds on its card as the discovery reply
+    // kept: which of the two answers SETUP cannot be told (empty: none).
+    QByteArray rival;
+
+    // Whether a datagram may be its answer to somebody's SETUP.
+    bool mayBeDiscovery(const QByteArray& datagram) const
+    {
+        return datagram == discovery || (!rival.isEmpty() && datagram == rival);
+    }
 
     // A module listed from its discovery reply, heard on `card`, addressed through it.
     static Device fromDiscovery(const QByteArray& reply, int card)
     {
-        return {frames::identityOf(reply), card, card, reply, false, false};
+        return {frames::identityOf(reply), card, card, reply, false, false, {}};
     }
 };
 
@@ -73,7 +82,7 @@ struct Heard
 // The rule of a scan for a datagram of a module listed already (`device`, with what this scan has
 // heard of it; `inRound`: while the scan's rounds run): the card of its first answer is its card from
 // then on, a copy is noted, and what it answers more rounds with than its discovery reply as kept
-// becomes its discovery reply.
+// becomes its discovery reply; what it answers as many with is its rival.
 void heardAgain(Device& device, Heard& heard, const QByteArray& datagram, int card, bool inRound);
 
 } // namespace scanning
