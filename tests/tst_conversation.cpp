@@ -346,19 +346,23 @@ void TestConversation::acknowledgementCopies_data()
     QTest::addColumn<bool>("otherFirst"); // another datagram of the module's came after the first "OK"
     QTest::addColumn<bool>("unasked");    // and an "OK" that no request owed
     QTest::addColumn<bool>("thenWrite");  // restored twice at once, then a write that must be read back
+    QTest::addColumn<bool>("stranger");   // the module never showed its identity; another identity's "OK" comes
     for (const bool window : {true, false}) {
         for (const bool copying : {false, true}) {
             for (const bool otherFirst : {false, true})
                 QTest::addRow("%s, %s%s", window ? "window" : "cli",
                               copying ? "a network that copies" : "one that does not",
                               otherFirst ? ", another datagram first" : "")
-                    << window << copying << otherFirst << false << false;
+                    << window << copying << otherFirst << false << false << false;
         }
-        QTest::addRow("%s, an OK unasked for", window ? "window" : "cli") << window << false << true << true << false;
+        QTest::addRow("%s, an OK unasked for", window ? "window" : "cli")
+            << window << false << true << true << false << false;
+        QTest::addRow("%s, an OK of another identity", window ? "window" : "cli")
+            << window << false << false << false << false << true;
         // Two "OK"s for two restores may be one and its copy (a network not known to copy): the
         // other may still come, and answer the write's setting in place of its refusal.
         QTest::addRow("%s, two restores at once, then a write", window ? "window" : "cli")
-            << window << false << false << false << true;
+            << window << false << false << false << true << false;
     }
 }
 
@@ -369,6 +373,7 @@ void TestConversation::acknowledgementCopies()
     QFETCH(bool, otherFirst);
     QFETCH(bool, unasked);
     QFETCH(bool, thenWrite);
+    QFETCH(bool, stranger);
     FakeLan lan;
     lan.modules.append(FakeModule::number(1));
     Front front(lan, window);
@@ -378,6 +383,12 @@ void TestConversation::acknowledgementCopies()
     talk::Plan plan = front.plan(talk::Task::Defaults);
     plan.readAfterDefaults = false;
     const QByteArray ok = lan.modules.first().identity + "OK";
+    if (stranger) {
+        front.conversation.setUnidentifiedAllowed(true);
+        front.conversation.start(plan);
+        QVERIFY(!front.conversation.arrival(FakeModule::number(2).identity + "OK", 0));
+        return;
+    }
     if (thenWrite) {
         front.conversation.start(plan);
         front.conversation.start(plan);

@@ -755,8 +755,13 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
             doubt();
         break;
     case Phase::Defaults:
-        // Restoring defaults is not read back: an acknowledgement that may be an earlier
-        // request's, or one more of those that came unasked for, is not taken for its.
+        // Restoring defaults is not read back: an acknowledgement without the module's identity may
+        // be any other module's, and proves nothing of this one.
+        if (verdict == rule::Verdict::Unidentified) {
+            wire::notTaken(datagram, card, QStringLiteral("an acknowledgement without the module's identity"));
+            return false;
+        }
+        // Nor is one that may be an earlier request's, or one more of those that came unasked for.
         if (m_ledger.acknowledgementsOwed(now) > m_attempts - m_unsent || m_ledger.unowedAcknowledgementHeard(now)) {
             m_ledger.acknowledgementArrived(now);
             doubt();
