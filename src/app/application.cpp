@@ -150,7 +150,7 @@ QString unreachableDisplayMessage()
            kHowToRun;
 }
 
-void setUpApplication(QApplication& app, const QString& language)
+QList<QTranslator*> setUpApplication(QApplication& app, const QString& language)
 {
     QApplication::setApplicationName(QStringLiteral("tarvik"));
     QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
@@ -167,7 +167,7 @@ void setUpApplication(QApplication& app, const QString& language)
     font.setPointSize(9);
     QApplication::setFont(font);
 
-    installTranslations(app, language);
+    return installTranslations(app, language);
 }
 
 QString chineseFontFamily()

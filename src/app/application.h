@@ -45,8 +45,8 @@ QString windowLanguage(const CommandLine& commandLine, QString* warning = nullpt
 
 // Name, version and desktop entry, the window's 9-point font (on Windows in chineseFontFamily()), and
 // the translations for `language` ("zh": Qt's own texts in Chinese where installed; "en": the window,
-// the log and Qt's texts in English).
-void setUpApplication(QApplication& app, const QString& language);
+// the log and Qt's texts in English). Returns the translations installed (owned by `app`).
+QList<QTranslator*> setUpApplication(QApplication& app, const QString& language);
 // The face the window's Chinese is drawn in on Windows: Microsoft YaHei, else SimSun, else the first
 // installed face with Simplified Chinese; empty when there is none.
 QString chineseFontFamily();

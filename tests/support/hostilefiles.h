@@ -25,8 +25,8 @@ inline QList<HostileFile> hostileFiles()
     return {
         {"empty", QByteArray(), QStringLiteral("the file is empty")},
         {"100 MB", QByteArray(), QStringLiteral("larger than 1048576 bytes"), 100 * 1024 * 1024},
-        {"deep arrays", QByteArray("{\"S_IP\": ") + QByteArray(100000, '['), QStringLiteral("too deeply nested")},
-        {"deep objects", deepObjects, QStringLiteral("too deeply nested")},
+        {"deep arrays", QByteArray("{\"S_IP\": ") + QByteArray(100000, '['), QStringLiteral("too deeply nested document")},
+        {"deep objects", deepObjects, QStringLiteral("too deeply nested document")},
         {"nested within the limit", QByteArray("{\"S_IP\": ") + QByteArray(200, '[') + QByteArray(200, ']') + "}",
          QStringLiteral("key \"S_IP\": wrong type")},
         {"not UTF-8", QByteArray("{\"Ch1_SOCK_Mode\": \"TCP\xb7\xfe\xce\xf1\xc6\xf7\"}"), QStringLiteral("not UTF-8")},
