@@ -85,6 +85,7 @@ private slots:
     void lateCopiesOwed();
     void acknowledgementCopies_data();
     void acknowledgementCopies();
+    void outOfRangeTwice();
 };
 
 // Each sequence for the window's conversation and tarvik-cli's: a read that ends with the module's
@@ -412,6 +413,26 @@ void TestConversation::acknowledgementCopies()
     front.conversation.start(plan);
     // The first datagram after the second request: the first one's copy, or the second's answer.
     QCOMPARE(front.conversation.arrival(ok, 0), (!copying || otherFirst) && !unasked);
+}
+
+// A read in doubt whose drop-down is answered out of range in two passes, and in range in the
+// pass between: the digit out of range may be another query's late reply each time, and is no
+// value the passes can settle on.
+void TestConversation::outOfRangeTwice()
+{
+    FakeLan lan;
+    lan.modules.append(FakeModule::number(1));
+    const QByteArray identity = lan.modules.first().identity;
+    Front front(lan, false);
+    front.conversation.setDevice(Device::fromDiscovery(lan.modules.first().discovery, 0));
+    talk::Plan plan = front.plan(talk::Task::Read);
+    plan.order = {&parameterOf(fieldNamed("Disp_Mode"))};
+    front.conversation.start(plan);
+    front.conversation.expired();
+    for (const char* digits : {"09", "01", "09"})
+        front.conversation.arrival(identity + digits, 0);
+    QVERIFY(front.result);
+    QCOMPARE(front.result->ending, talk::Result::Unsettled);
 }
 
 TARVIK_TEST_MAIN(TestConversation)

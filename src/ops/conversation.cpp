@@ -792,11 +792,13 @@ void Conversation::take(const QByteArray& datagram)
         const decode::Value value = decode::reply(p, datagram);
         // Whether the value may be another's: the module's discovery reply (another PC's SETUP
         // answered), unless this parameter was answered with these bytes before; or taken while
-        // another query's reply of unknown bytes may still come. Such a value is confirmed only
-        // by a pass that took it otherwise.
+        // another query's reply of unknown bytes may still come; or a drop-down's digit out of
+        // range, likelier another query's late reply than its answer. Such a value is confirmed
+        // only by a pass that took it otherwise: an out-of-range digit, never.
         const int index = static_cast<int>(i);
         const bool discovery = m_device.mayBeDiscovery(datagram);
-        if ((!discovery || m_ledger.knowsAs(index, datagram)) && !m_ledger.owesUnknown(index, m_port.now()))
+        if (value.kind != decode::Value::Rejected && (!discovery || m_ledger.knowsAs(index, datagram)) &&
+            !m_ledger.owesUnknown(index, m_port.now()))
             m_clear |= bitOf(index);
         // A drop-down's digit out of range is likelier another query's late reply than its own
         // answer, and the discovery reply may be another PC's: what is known of this parameter's
