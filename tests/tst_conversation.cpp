@@ -85,7 +85,8 @@ private slots:
     void lateCopiesOwed();
     void acknowledgementCopies_data();
     void acknowledgementCopies();
-    void outOfRangeTwice();
+    void passesThatDoNotSettle_data();
+    void passesThatDoNotSettle();
 };
 
 // Each sequence for the window's conversation and tarvik-cli's: a read that ends with the module's
@@ -415,22 +416,36 @@ void TestConversation::acknowledgementCopies()
     QCOMPARE(front.conversation.arrival(ok, 0), (!copying || otherFirst) && !unasked);
 }
 
-// A read in doubt whose drop-down is answered out of range in two passes, and in range in the
-// pass between: the digit out of range may be another query's late reply each time, and is no
-// value the passes can settle on.
-void TestConversation::outOfRangeTwice()
+// A read of one parameter in doubt (its first request went unanswered), answered in three passes
+// with these bytes after the identity: no two passes settle it. A drop-down's digit out of range may
+// be another query's late reply each time; the discovery reply (another PC's scan) reads as S_IP's
+// address, as does S_IP's reply that another PC's read brings.
+void TestConversation::passesThatDoNotSettle_data()
 {
+    FakeModule module = FakeModule::number(1);
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QByteArrayList>("replies");
+    QTest::newRow("a digit out of range twice") << "Disp_Mode" << QByteArrayList{"09", "01", "09"};
+    QTest::newRow("the discovery reply, then S_IP's reply")
+        << "G_IP"
+        << QByteArrayList{module.value("G_IP"), module.discovery.mid(frames::kIdentitySize), module.value("S_IP")};
+}
+
+void TestConversation::passesThatDoNotSettle()
+{
+    QFETCH(QString, field);
+    QFETCH(QByteArrayList, replies);
     FakeLan lan;
     lan.modules.append(FakeModule::number(1));
     const QByteArray identity = lan.modules.first().identity;
     Front front(lan, false);
     front.conversation.setDevice(Device::fromDiscovery(lan.modules.first().discovery, 0));
     talk::Plan plan = front.plan(talk::Task::Read);
-    plan.order = {&parameterOf(fieldNamed("Disp_Mode"))};
+    plan.order = {&parameterOf(fieldNamed(qPrintable(field)))};
     front.conversation.start(plan);
     front.conversation.expired();
-    for (const char* digits : {"09", "01", "09"})
-        front.conversation.arrival(identity + digits, 0);
+    for (const QByteArray& reply : std::as_const(replies))
+        front.conversation.arrival(identity + reply, 0);
     QVERIFY(front.result);
     QCOMPARE(front.result->ending, talk::Result::Unsettled);
 }

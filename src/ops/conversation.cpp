@@ -13,23 +13,6 @@ namespace {
 // Confirmation passes after a first pass in doubt: each in an order of its own.
 constexpr int kMaxConfirmations = 2;
 
-bool sameValue(const std::optional<decode::Value>& a, const std::optional<decode::Value>& b)
-{
-    if (a.has_value() != b.has_value())
-        return false;
-    return !a || (a->kind == b->kind && a->entry == b->entry && a->text == b->text);
-}
-
-bool samePass(const std::array<std::optional<decode::Value>, kParameterCount>& a,
-              const std::array<std::optional<decode::Value>, kParameterCount>& b)
-{
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (!sameValue(a[i], b[i]))
-            return false;
-    }
-    return true;
-}
-
 // Whether a datagram has the length and the digits of some query's whole reply.
 bool fitsSomeQuery(QByteArrayView datagram)
 {
@@ -885,15 +868,16 @@ std::vector<const Parameter*> Conversation::confirmationOrder() const
 
 void Conversation::passComplete()
 {
-    m_passes.append({m_pass, m_clear});
+    m_passes.append({m_passBytes, m_clear});
     ++m_result.passes;
-    // Two passes confirm each other when they agree, and each value was taken clear of doubt in one.
+    // Two passes confirm each other when they took the same replies (not merely ones that read alike:
+    // the discovery reply holds S_IP's address), and each value was taken clear of doubt in one.
     ParameterBits all = 0;
     for (const Parameter* p : m_readOrder)
         all |= bitOf(indexOf(*p));
     bool settled = !m_doubtful;
     for (qsizetype i = 0; !settled && i + 1 < m_passes.size(); ++i)
-        settled = ((m_passes[i].clear | m_clear) & all) == all && samePass(m_passes[i].values, m_pass);
+        settled = ((m_passes[i].clear | m_clear) & all) == all && m_passes[i].bytes == m_passBytes;
     if (!settled) {
         if (m_confirmations >= kMaxConfirmations) {
             finish(Result::Unsettled);

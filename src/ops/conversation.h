@@ -369,7 +369,7 @@ private:
     ParameterBits m_clear = 0; // the parameters whose value the pass took clear of doubt (see take())
     struct Done
     {
-        Pass values;
+        std::array<QByteArray, kParameterCount> bytes; // the replies taken
         ParameterBits clear = 0;
     };
     QList<Done> m_passes;                      // complete ones, of the read phase
