@@ -25,7 +25,8 @@ inline QList<HostileFile> hostileFiles()
     return {
         {"empty", QByteArray(), QStringLiteral("the file is empty")},
         {"100 MB", QByteArray(), QStringLiteral("larger than 1048576 bytes"), 100 * 1024 * 1024},
-        {"deep arrays", QByteArray("{\"S_IP\": ") + QByteArray(100000, '['), QStringLiteral("too deeply nested document")},
+        {"deep arrays", QByteArray("{\"S_IP\": ") + QByteArray(100000, '['),
+         QStringLiteral("too deeply nested document")},
         {"deep objects", deepObjects, QStringLiteral("too deeply nested document")},
         {"nested within the limit", QByteArray("{\"S_IP\": ") + QByteArray(200, '[') + QByteArray(200, ']') + "}",
          QStringLiteral("key \"S_IP\": wrong type")},
