@@ -273,7 +273,10 @@ void TestBatch::lateCopyIsNotTheNextAnswer()
     answerAll(engine, wire, {1});
     QVERIFY(engine.outcomes()[0].ok);
     QVERIFY(sameValues(engine.outcomes()[0].values, expectedValues(1)));
-    QCOMPARE(wire.sent.size(), 2 * kParameterCount + (retried ? 1 : 0));
+    // A confirming pass; after a retry, the retry, and as the late reply may have been the answer's
+    // copy: what it owes is asked again once, and a reply of its bytes right after it once.
+    QVERIFY(wire.sent.size() >= 2 * kParameterCount + (retried ? 1 : 0));
+    QVERIFY(wire.sent.size() <= 2 * kParameterCount + (retried ? 3 : 0));
 }
 
 // A write whose acknowledgement was lost, not late: every "OK" after it may be the late one, so
@@ -463,8 +466,13 @@ void TestBatch::identityAndStrangers()
         forged.back() = forged.back() == '9' ? '8' : '9';
         engine.arrival(forged, card);
     }
-    for (int guard = 0; guard < 200 && !engine.isFinished(); ++guard)
+    for (int guard = 0; guard < 200 && !engine.isFinished(); ++guard) {
+        const qsizetype sent = wire.sent.size();
         reply(engine, wire, 2, anonymous ? zeros : QByteArray());
+        // Nothing asked: a confirming read waits for what earlier requests may still bring.
+        if (wire.sent.size() == sent && !engine.isFinished())
+            engine.expired(1);
+    }
     const Outcome outcome = engine.outcomes()[1];
     QVERIFY(outcome.ok);
     QCOMPARE(outcome.alone, alone);

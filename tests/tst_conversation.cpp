@@ -125,6 +125,16 @@ void TestConversation::sequences_data()
         QTest::addRow("%s: a discovery reply that tied with a read reply", front)
             << window << "discovery:GA?#1"
             << "discovery tied" << false << 3 << true;
+        // The network copies one answer, to a query asked again, before it is known to copy; the
+        // first request's late reply then comes while a reply of that layout is lost. Taken for
+        // that reply, the late one is a wrong value that only a third pass would set right.
+        QTest::addRow("%s: a lone copy while a late reply of its bytes is owed", front)
+            << window << "410:ET?#1 copy:ET?#2 drop:EC?#1"
+            << "ET!=EC" << false << 2 << true;
+        // A reply late by more than a time-out, and the first query's late by several: both come
+        // while later queries are awaited.
+        QTest::addRow("%s: two late replies, one very late", front) << window << "600:DA2?#1 2000:ET?#2"
+                                                                    << "" << false << 3 << true;
         QTest::addRow("%s: every datagram twice", front) << window << ""
                                                          << "" << true << 3 << true;
         // The read's very first query answered late, during a later query of its kind.
@@ -180,7 +190,7 @@ void TestConversation::sequences()
     if (!front.result->ok())
         return;
     QVERIFY(holdsExactly(*front.result, module));
-    QVERIFY(front.result->passes <= passes);
+    QVERIFY2(front.result->passes <= passes, qPrintable(QString::number(front.result->passes)));
     // Nothing unexpected, nothing more than one pass: the wire of a read as it always was.
     if (passes == 1) {
         QCOMPARE(lan.sent.size(), kParameterCount);
@@ -215,11 +225,12 @@ void TestConversation::lossyLan()
 
 // After a request was sent several times and answered once, exactly its unanswered sends may still
 // bring a reply, and on a network that copies every reply twice: that many are not taken for the
-// next request of its kind, and one more is. They come while the next request is awaited, or (but
-// the last) while one with a shorter or a longer reply is; and so when the next request was answered
-// with the same bytes before (its value alike, or an earlier read that took such a copy for it); and
-// so when, before the answer, a datagram too short for the reply came that need not be its answer cut
-// short: a stranger's, a late acknowledgement, or another query's reply whose bytes are not known.
+// next request of its kind, and one more is; but on a network not known to copy, the first of them
+// may be the answer's copy (it comes right after it), and the one more may then be a late reply. They come while the
+// next request is awaited, or (but the last) while one with a shorter or a longer reply is; and so when the next
+// request was answered with the same bytes before (its value alike, or an earlier read that took such a copy for it);
+// and so when, before the answer, a datagram too short for the reply came that need not be its answer cut short: a
+// stranger's, a late acknowledgement, or another query's reply whose bytes are not known.
 void TestConversation::lateCopiesOwed_data()
 {
     QTest::addColumn<int>("timeouts");    // of the request before the one awaited
@@ -245,7 +256,7 @@ void TestConversation::lateCopiesOwed_data()
                     << false;
                 QTest::addRow("%d repeats, one copy more, %s%s", timeouts, net, name.constData())
                     << timeouts << owed + 1 << copying << (alike ? QString() : between) << alike << QString() << false
-                    << true;
+                    << (copying || timeouts == 0);
             }
             for (const char* before : {"a stranger's empty datagram", "a late OK", "an unknown one-digit reply",
                                        "a one-digit reply no request owes"})

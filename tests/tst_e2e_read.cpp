@@ -259,7 +259,8 @@ private slots:
         QVERIFY(m_bed->scan(1));
         const int repliesBefore = sim->count(QStringLiteral(" TX "));
         m_bed->ui().pickDevice(0);
-        QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 1数据成功！")));
+        // The confirming pass waits until the late replies can no longer come: up to five seconds.
+        QVERIFY(m_bed->waitForLastLine(QStringLiteral("读取设备 1数据成功！"), 12000));
         // ET to DA2, ET, all, then all again (a query repeated where a late copy was set aside).
         QTRY_VERIFY_WITH_TIMEOUT(sim->count(QStringLiteral(" TX ")) - repliesBefore >=
                                      framesThrough("Ch2_D_IP") + 1 + 2 * kParameterCount,

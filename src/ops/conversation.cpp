@@ -352,6 +352,18 @@ qint64 Ledger::quietAt(int awaited, const QByteArray& datagram, qint64 nowMs)
     return quiet;
 }
 
+qint64 Ledger::unknownQuietAt(qint64 nowMs)
+{
+    expire(nowMs);
+    qint64 quiet = nowMs;
+    for (size_t i = 0; m_owing != 0 && i < m_parameters.size(); ++i) {
+        const Parameter& p = m_parameters[i];
+        if ((p.known.isNull() || !p.surely) && !p.owed.isEmpty())
+            quiet = std::max(quiet, p.owed.last() + kLateReplyMs + 1);
+    }
+    return quiet;
+}
+
 bool Ledger::owesUnknown(int besides, qint64 nowMs)
 {
     expire(nowMs);
@@ -399,6 +411,7 @@ void Conversation::start(const Plan& plan)
     m_restarts = m_sends = m_planned = m_answers = 0;
     m_extra = false;
     m_doubtful = false;
+    m_takenLast = m_quieting = false;
     m_confirmations = 0;
     m_passes.clear();
     beginRequest();
@@ -641,6 +654,10 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     const bool onItsCard = card == kAnyCard || m_device.card == kAnyCard || card == m_device.card;
     const bool itsIdentity = datagram.size() >= frames::kIdentitySize &&
                              QByteArrayView(datagram).first(frames::kIdentitySize) == QByteArrayView(m_device.identity);
+    // Whether it comes right after the answer last taken, as the network's copy of it would.
+    const bool followsTaken = m_takenLast;
+    if (onItsCard && (itsIdentity || !m_device.carriesIdentity))
+        m_takenLast = false;
     // Any datagram of its own on its card shows that its replies carry its identity.
     if (itsIdentity && onItsCard) {
         // What datagrams without it did to the ledger is undone: they may have been strangers'.
@@ -660,6 +677,19 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
         return false;
     }
 
+    // Nothing is asked while a confirming pass waits: what comes settles what is owed, and may let
+    // the pass begin.
+    if (m_quieting) {
+        if (itsIdentity && onItsCard)
+            m_ledger.strayArrived(-1, datagram, now);
+        wire::notTaken(datagram, card, QStringLiteral("a confirming read waits for earlier replies"));
+        if (m_ledger.unknownQuietAt(now) <= now) {
+            m_port.stop();
+            m_quieting = false;
+            beginPass();
+        }
+        return false;
+    }
     // A request to no module (no identity to build it from) went nowhere: nothing answers it.
     if (m_device.identity.size() != frames::kIdentitySize) {
         wire::notTaken(datagram, card, QStringLiteral("nothing was sent that it could answer"));
@@ -669,6 +699,20 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     const Parameter* awaited = m_phase == Phase::Reading ? m_step.parameter : nullptr;
     const rule::Verdict verdict = rule::judge(
         peer, awaited, datagram, card, [this](QByteArrayView identity) { return m_isListed && m_isListed(identity); });
+    // Right after the answer, while a request still owes the same bytes, it is that late reply or the
+    // network's copy of the answer (on a network not known to copy): which, cannot be told. It is
+    // counted as neither: counted off as the late reply, a copy would leave the true late reply to
+    // be taken for another query's answer.
+    const bool mayBeModules =
+        rule::isAnswer(verdict) || verdict == rule::Verdict::WrongLength || verdict == rule::Verdict::NotDigits;
+    if (mayBeModules && followsTaken && datagram == m_lastTaken && m_phase == Phase::Reading && !m_device.copiesSeen &&
+        m_ledger.isOwedCopy(awaitedIndex, datagram, now)) {
+        doubt();
+        m_ateCopy = m_ateCopy || rule::isAnswer(verdict);
+        wire::notTaken(datagram, card,
+                       QStringLiteral("a copy of the answer before, or a late reply of the same bytes"));
+        return false;
+    }
     if (!rule::isAnswer(verdict)) {
         // The module's (or, without its identity, possibly its), but not the answer: something
         // unexpected, and said when the exchange fails.
@@ -760,6 +804,7 @@ bool Conversation::arrival(const QByteArray& datagram, int card)
     wire::taken();
     m_port.stop();
     m_lastTaken = datagram;
+    m_takenLast = true;
     take(datagram);
     return true;
 }
@@ -780,14 +825,16 @@ void Conversation::take(const QByteArray& datagram)
         // only by a pass that took it otherwise: an out-of-range digit, never.
         const int index = static_cast<int>(i);
         const bool discovery = m_device.mayBeDiscovery(datagram);
-        if (value.kind != decode::Value::Rejected && (!discovery || m_ledger.knowsAs(index, datagram)) &&
-            !m_ledger.owesUnknown(index, m_port.now()))
+        const bool unknownOwed = m_ledger.owesUnknown(index, m_port.now());
+        if (value.kind != decode::Value::Rejected && (!discovery || m_ledger.knowsAs(index, datagram)) && !unknownOwed)
             m_clear |= bitOf(index);
         // A drop-down's digit out of range is likelier another query's late reply than its own
         // answer, and the discovery reply may be another PC's: what is known of this parameter's
-        // replies stays as it was, and so does what it owes.
+        // replies stays as it was, and so does what it owes. Bytes that may be another query's late
+        // reply are not known for certain to be its own either: what its requests owe may be
+        // anything (and a further pass waits for it).
         if ((value.kind != decode::Value::Rejected && !discovery) || !m_ledger.knows(index))
-            m_ledger.answered(index, datagram, m_port.now(), !discovery);
+            m_ledger.answered(index, datagram, m_port.now(), !discovery && !unknownOwed);
         m_pass[i] = value;
         m_passBytes[i] = datagram;
         m_listener.taken(p, value);
@@ -851,6 +898,18 @@ void Conversation::settingsComplete()
     beginRead(readBackOrder(m_plan), extra);
 }
 
+void Conversation::confirmWhenQuiet()
+{
+    const qint64 now = m_port.now();
+    const qint64 quiet = m_ledger.unknownQuietAt(now);
+    m_quieting = quiet > now;
+    if (!m_quieting) {
+        beginPass();
+        return;
+    }
+    m_port.arm(static_cast<int>(quiet - now));
+}
+
 std::vector<const Parameter*> Conversation::confirmationOrder() const
 {
     // Another order than the pass before, and not starting with a query of the kind that pass ended
@@ -886,7 +945,7 @@ void Conversation::passComplete()
         ++m_confirmations;
         m_extra = true;
         m_readOrder = confirmationOrder();
-        beginPass();
+        confirmWhenQuiet();
         return;
     }
 
@@ -918,8 +977,14 @@ void Conversation::passComplete()
 
 bool Conversation::expired()
 {
+    m_takenLast = false;
     if (m_phase == Phase::Idle || m_phase == Phase::Reset)
         return false;
+    if (m_quieting) {
+        m_quieting = false;
+        beginPass();
+        return false;
+    }
     if (m_waiting) {
         send(m_waitedAfterAnswer);
         return false;

@@ -185,7 +185,8 @@ public:
     bool copyArrived(int awaited, const QByteArray& datagram, qint64 nowMs);
     // The reply to `parameter`'s query: one of its requests is answered, and the rest owe these bytes.
     // `surely`: these are its bytes; otherwise a datagram that may be someone else's was taken for
-    // its answer (the module's discovery reply), and what its other requests owe is not known.
+    // its answer (the module's discovery reply, another query's late reply), and what its other
+    // requests owe is not known.
     void answered(int parameter, const QByteArray& datagram, qint64 nowMs, bool surely = true);
     // Whether a reply to `parameter`'s query was taken before.
     bool knows(int parameter) const { return !m_parameters[static_cast<size_t>(parameter)].known.isNull(); }
@@ -220,6 +221,8 @@ public:
     // From when on no query other than `awaited` can still send a reply of these bytes (`nowMs`: none
     // can now).
     qint64 quietAt(int awaited, const QByteArray& datagram, qint64 nowMs);
+    // From when on no request can still bring a reply whose bytes are not known for certain.
+    qint64 unknownQuietAt(qint64 nowMs);
 
 private:
     void expire(qint64 nowMs);
@@ -313,6 +316,9 @@ private:
     Step currentStep() const;
     void beginRead(std::vector<const Parameter*> order, bool extra);
     void beginPass();
+    // A confirming pass begins once no request still owes a reply of bytes not known for certain:
+    // until then, any answer may be such a reply.
+    void confirmWhenQuiet();
     void send(bool afterAnswer);
     void next();
     void passComplete();
@@ -355,8 +361,10 @@ private:
     bool m_waiting = false; // until then: the request is held back
     bool m_waitedAfterAnswer = false;
     QString m_sendError;
-    QByteArray m_garbled;   // the module's reply to the query in flight that was not digits
-    QByteArray m_lastTaken; // the last datagram taken as an answer
+    QByteArray m_garbled;     // the module's reply to the query in flight that was not digits
+    QByteArray m_lastTaken;   // the last datagram taken as an answer
+    bool m_takenLast = false; // and nothing that may be the module's came after it, nor a time-out
+    bool m_quieting = false;  // a confirming pass waits (confirmWhenQuiet)
     int m_restarts = 0;
     int m_sends = 0;         // requests sent
     int m_planned = 0;       // of those, the first attempts of the plan's requests: the rest are retries

@@ -155,13 +155,14 @@ QByteArray FakeModule::answer(const QByteArray& frame)
 QList<Fault> faults(const QString& script)
 {
     QList<Fault> result;
-    static const QRegularExpression kRule(QStringLiteral("^(drop|discovery|\\d+):([A-Z0-9?=]+)(?:#(\\d+))?$"));
+    static const QRegularExpression kRule(QStringLiteral("^(drop|discovery|copy|\\d+):([A-Z0-9?=]+)(?:#(\\d+))?$"));
     for (const QString& token : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch m = kRule.match(token);
         Q_ASSERT_X(m.hasMatch(), "faults", qPrintable(token));
         Fault f;
         f.kind = m.captured(1) == QLatin1String("drop")        ? Fault::Drop
                  : m.captured(1) == QLatin1String("discovery") ? Fault::Discovery
+                 : m.captured(1) == QLatin1String("copy")      ? Fault::Copy
                                                                : Fault::Delay;
         f.ms = f.kind == Fault::Delay ? m.captured(1).toInt() : 0;
         f.key = m.captured(2).toLatin1();
@@ -191,11 +192,14 @@ bool FakeLan::send(const QByteArray& frame, int)
                 continue;
             qint64 at = m_now + kLatencyMs;
             bool dropped = false;
+            bool copied = copiesEverything;
             for (const Fault& f : std::as_const(rules)) {
                 if (f.key != key || (f.occurrence != 0 && f.occurrence != occurrence))
                     continue;
                 if (f.kind == Fault::Drop)
                     dropped = true;
+                else if (f.kind == Fault::Copy)
+                    copied = true;
                 else if (f.kind == Fault::Discovery)
                     reply = module.discovery;
                 else
@@ -205,7 +209,7 @@ bool FakeLan::send(const QByteArray& frame, int)
             if (dropped || (lossPercent > 0 && (m_random >> 16) % 100 < static_cast<quint32>(lossPercent)))
                 continue;
             schedule(at, reply, card);
-            if (copiesEverything)
+            if (copied)
                 schedule(at, reply, card);
         }
     }

@@ -57,13 +57,15 @@ struct Fault
         Delay,
         Drop,
         Discovery, // lost, and the module's discovery reply (to another PC's SETUP) comes in its place
+        Copy,      // comes twice, the copy right after it (a network that copies once)
     } kind = Drop;
     QByteArray key;
     int occurrence = 0;
     int ms = 0;
 };
 // Faults in the simulator's syntax: "1000:DA1?#1" delays, "drop:DA3?#1" drops, "discovery:GA?#1" puts
-// the module's discovery reply in the lost reply's place; separated by blanks.
+// the module's discovery reply in the lost reply's place, and "copy:ET?#2" (the fake's own) brings
+// the reply twice; separated by blanks.
 QList<Fault> faults(const QString& script);
 
 class FakeLan : public talk::Port
